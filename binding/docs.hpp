@@ -1,0 +1,83 @@
+// Docstrings of the module's functions and classes: signature line, "--",
+// an empty line, then the text, so help() and inspect.signature() work.
+#pragma once
+
+namespace wayloom::py::docs {
+
+inline constexpr const char* search_result =
+    "The outcome of a search.\n"
+    "\n"
+    "Attributes:\n"
+    "    path (list | None): nodes from start to goal, or ``None`` if unreachable.\n"
+    "        Grid nodes are ``(row, col)`` tuples; graph nodes are ints; implicit\n"
+    "        nodes are ints or tuples (as your successor function returns them).\n"
+    "    cost (float): total cost of ``path`` (``inf`` if none).\n"
+    "    found (bool): whether a path was found.\n"
+    "    nodes_expanded (int): nodes taken off the frontier and expanded. A node\n"
+    "        re-expanded after being reopened counts again.\n"
+    "    nodes_generated (int): nodes ever pushed onto the frontier.\n"
+    "    nodes_reopened (int): how many times a closed node was reopened because a\n"
+    "        cheaper path to it turned up. Always ``0`` unless ``reopen=True``; a\n"
+    "        non-zero count is the signature of an inconsistent heuristic.\n"
+    "    max_frontier_size (int): peak frontier size (a memory proxy).\n"
+    "    elapsed (float): seconds the search itself took (excluding building the\n"
+    "        graph and converting the result). The companion to\n"
+    "        ``nodes_expanded``, which is machine-independent.\n"
+    "    stop_reason (str): ``\"goal\"``, ``\"exhausted\"`` or ``\"node_limit\"``.\n"
+    "    trace (list): per-expansion ``(node, g, frontier_size)`` tuples; empty if\n"
+    "        ``record=False``. Replaying ``node`` reproduces the search order\n"
+    "        (this drives the visualization in Phase 4). ``g`` is the cost from the\n"
+    "        start when the node was expanded, or ``None`` where that is not a\n"
+    "        meaningful question \xe2\x80\x94 ``bidirectional`` expands half of its nodes in a\n"
+    "        frontier growing backwards from the goal.\n"
+    "    tree (list): edges ``(parent, child)`` of the search tree (each node's\n"
+    "        best-known parent); empty if ``record=False``. Drives\n"
+    "        ``viz.plot_search_tree``. Empty for the iterative-deepening and\n"
+    "        bidirectional algorithms.";
+
+inline constexpr const char* search_grid =
+    "search_grid(map, algorithm=\"astar\", heuristic=None, record=True, weight=2.0, "
+    "beam_width=None, depth_limit=None, max_nodes=None, diagonal=False, reopen=False)\n--\n\n"
+    "Search a 2-D maze given as an ASCII map (`#` wall, `S` start, `G` goal, a\n"
+    "digit `1`\xe2\x80\x93`9` = a free cell with that terrain cost).\n"
+    "\n"
+    "`heuristic` is a built-in name (`\"zero\"`, `\"manhattan\"`, `\"euclidean\"`,\n"
+    "`\"octile\"`) or a custom callable `h((row, col), (row, col)) -> float`.\n"
+    "\n"
+    "`reopen=True` puts a closed node back on the frontier when a cheaper path to it\n"
+    "appears. Leave it off with the built-in heuristics (they are consistent, so it\n"
+    "changes nothing); switch it on when you pass a **custom** callable that may be\n"
+    "admissible without being consistent, or A\\* can return a sub-optimal path.\n"
+    "It applies to the frontier algorithms (bfs/dfs/ucs/greedy/astar/weighted_astar);\n"
+    "the iterative-deepening, beam and bidirectional drivers ignore it.";
+
+inline constexpr const char* search_grid_costs =
+    "search_grid_costs(costs, start, goal, algorithm=\"astar\", heuristic=None, record=True, "
+    "weight=2.0, beam_width=None, depth_limit=None, max_nodes=None, diagonal=False, "
+    "reopen=False)\n--\n\n"
+    "Search a grid built from a matrix of **terrain costs**. `costs[r][c]` is the\n"
+    "movement cost of entering cell `(r, c)`; a non-positive or non-finite value\n"
+    "marks a wall. `start` and `goal` are `(row, col)` tuples. Same `heuristic`\n"
+    "options as [`search_grid`].";
+
+inline constexpr const char* search_graph =
+    "search_graph(num_nodes, edges, start, goal, algorithm=\"bfs\", heuristic=None, "
+    "undirected=True, record=True, weight=2.0, beam_width=None, depth_limit=None, "
+    "max_nodes=None, reopen=False)\n--\n\n"
+    "Search an explicit weighted graph given as an edge list over `0..num_nodes`.\n"
+    "\n"
+    "`heuristic` defaults to the zero heuristic (so the informed algorithms behave\n"
+    "as their uninformed counterparts). Pass a custom callable\n"
+    "`h(node, goal) -> float` (nodes are ints) to run a real A\\* / Greedy \xe2\x80\x94 e.g.\n"
+    "straight-line distance when your nodes have coordinates. `weight` sets the\n"
+    "`w` for `weighted_astar`.\n"
+    "\n"
+    "With a custom heuristic, consider `reopen=True`: a hand-written `h` that is\n"
+    "admissible but not *consistent* can make A\\* close a node too early and return\n"
+    "a sub-optimal path. `SearchResult.nodes_reopened` reports what it cost.";
+
+inline constexpr const char* sample_maze =
+    "sample_maze(name)\n--\n\n"
+    "A named sample maze as an ASCII map. `name` is `\"open\"` or `\"wall\"`.";
+
+}  // namespace wayloom::py::docs

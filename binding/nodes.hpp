@@ -1,0 +1,48 @@
+// Node conversion to Python: one rule per node type.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "py_ref.hpp"
+#include "wayloom/core/node.hpp"
+
+namespace wayloom::py {
+
+inline Ref to_py(std::size_t v) { return check(PyLong_FromSize_t(v)); }
+
+inline Ref to_py(const Cell& c) {
+  Ref t = check(PyTuple_New(2));
+  PyTuple_SET_ITEM(t.get(), 0, check(PyLong_FromLong(c.row)).release());
+  PyTuple_SET_ITEM(t.get(), 1, check(PyLong_FromLong(c.col)).release());
+  return t;
+}
+
+inline Ref to_py(const std::string& s) {
+  return check(PyUnicode_DecodeUTF8(s.data(), Py_ssize_t(s.size()), "surrogatepass"));
+}
+
+// A one-element state is shown as a bare int, any other as a tuple.
+inline Ref to_py(const std::vector<std::int64_t>& v) {
+  if (v.size() == 1) return check(PyLong_FromLongLong(v[0]));
+  Ref t = check(PyTuple_New(Py_ssize_t(v.size())));
+  for (std::size_t i = 0; i < v.size(); ++i)
+    PyTuple_SET_ITEM(t.get(), Py_ssize_t(i), check(PyLong_FromLongLong(v[i])).release());
+  return t;
+}
+
+// Byte states (puzzle boards, Hanoi pegs) become tuples of ints.
+template <class Bytes>
+  requires requires(const Bytes& b) {
+    b.size();
+    b[0];
+  } && (!std::is_same_v<Bytes, std::string>) && (!std::is_same_v<Bytes, std::vector<std::int64_t>>)
+Ref to_py(const Bytes& b) {
+  Ref t = check(PyTuple_New(Py_ssize_t(b.size())));
+  for (std::size_t i = 0; i < b.size(); ++i)
+    PyTuple_SET_ITEM(t.get(), Py_ssize_t(i), check(PyLong_FromLong(long(b[i]))).release());
+  return t;
+}
+
+}  // namespace wayloom::py

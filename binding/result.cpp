@@ -1,0 +1,200 @@
+#include "result.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "docs.hpp"
+
+namespace wayloom::py {
+
+namespace {
+
+struct SearchResultObject {
+  PyObject_HEAD
+  PyObject* path;   // list or NULL
+  PyObject* trace;  // list, or NULL until first read
+  PyObject* tree;   // list, or NULL until first read
+  LazyRecord* record;
+  double cost;
+  double elapsed;
+  std::uint64_t expanded, generated, reopened, max_frontier;
+  StopReason stop;
+};
+
+SearchResultObject* self_of(PyObject* o) { return reinterpret_cast<SearchResultObject*>(o); }
+
+void drop_record_if_done(SearchResultObject* s) {
+  if (s->record && s->trace && s->tree) {
+    delete s->record;
+    s->record = nullptr;
+  }
+}
+
+// Converts one lazily kept list on first read; later reads return the same list.
+PyObject* lazy_list(SearchResultObject* s, PyObject** slot, Ref (LazyRecord::*convert)()) {
+  if (!*slot) {
+    try {
+      Ref list = s->record ? (s->record->*convert)() : check(PyList_New(0));
+      if (!*slot) *slot = list.release();  // a re-entrant read may have filled it
+    } catch (const ErrorAlreadySet&) {
+      return nullptr;
+    } catch (const std::bad_alloc&) {
+      return PyErr_NoMemory();
+    }
+    drop_record_if_done(s);
+  }
+  return Py_NewRef(*slot);
+}
+
+PyObject* get_path(PyObject* o, void*) {
+  PyObject* p = self_of(o)->path;
+  return Py_NewRef(p ? p : Py_None);
+}
+PyObject* get_cost(PyObject* o, void*) { return PyFloat_FromDouble(self_of(o)->cost); }
+PyObject* get_found(PyObject* o, void*) { return PyBool_FromLong(self_of(o)->path != nullptr); }
+PyObject* get_expanded(PyObject* o, void*) {
+  return PyLong_FromUnsignedLongLong(self_of(o)->expanded);
+}
+PyObject* get_generated(PyObject* o, void*) {
+  return PyLong_FromUnsignedLongLong(self_of(o)->generated);
+}
+PyObject* get_reopened(PyObject* o, void*) {
+  return PyLong_FromUnsignedLongLong(self_of(o)->reopened);
+}
+PyObject* get_max_frontier(PyObject* o, void*) {
+  return PyLong_FromUnsignedLongLong(self_of(o)->max_frontier);
+}
+PyObject* get_elapsed(PyObject* o, void*) { return PyFloat_FromDouble(self_of(o)->elapsed); }
+PyObject* get_stop(PyObject* o, void*) {
+  const std::string_view t = stop_reason_text(self_of(o)->stop);
+  return PyUnicode_FromStringAndSize(t.data(), Py_ssize_t(t.size()));
+}
+PyObject* get_trace(PyObject* o, void*) {
+  SearchResultObject* s = self_of(o);
+  return lazy_list(s, &s->trace, &LazyRecord::trace_list);
+}
+PyObject* get_tree(PyObject* o, void*) {
+  SearchResultObject* s = self_of(o);
+  return lazy_list(s, &s->tree, &LazyRecord::tree_list);
+}
+
+PyGetSetDef getset[] = {
+    {"path", get_path, nullptr, nullptr, nullptr},
+    {"cost", get_cost, nullptr, nullptr, nullptr},
+    {"found", get_found, nullptr, nullptr, nullptr},
+    {"nodes_expanded", get_expanded, nullptr, nullptr, nullptr},
+    {"nodes_generated", get_generated, nullptr, nullptr, nullptr},
+    {"nodes_reopened", get_reopened, nullptr, nullptr, nullptr},
+    {"max_frontier_size", get_max_frontier, nullptr, nullptr, nullptr},
+    {"elapsed", get_elapsed, nullptr, nullptr, nullptr},
+    {"stop_reason", get_stop, nullptr, nullptr, nullptr},
+    {"trace", get_trace, nullptr, nullptr, nullptr},
+    {"tree", get_tree, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+// Shortest round-trip decimal, never an exponent, no ".0" for integral values.
+std::string format_cost(double v) {
+  if (std::isnan(v)) return "NaN";
+  char buf[400];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+  return std::string(buf, r.ptr);
+}
+
+PyObject* repr(PyObject* o) {
+  const SearchResultObject* s = self_of(o);
+  const bool found = s->path != nullptr;
+  char elapsed[64];
+  std::snprintf(elapsed, sizeof elapsed, "%.6f", s->elapsed);
+  const std::string text = std::string("SearchResult(found=") + (found ? "True" : "False") +
+                           ", cost=" + (found ? format_cost(s->cost) : "inf") +
+                           ", expanded=" + std::to_string(s->expanded) +
+                           ", frontier=" + std::to_string(s->max_frontier) +
+                           ", elapsed=" + elapsed + ", stop=" +
+                           std::string(stop_reason_text(s->stop)) + ")";
+  return PyUnicode_FromStringAndSize(text.data(), Py_ssize_t(text.size()));
+}
+
+PyObject* no_constructor(PyTypeObject*, PyObject*, PyObject*) {
+  PyErr_SetString(PyExc_TypeError, "No constructor defined for SearchResult");
+  return nullptr;
+}
+
+// The lists are mutable and handed out, so a caller can build a cycle through
+// them: take part in garbage collection.
+int traverse(PyObject* o, visitproc visit, void* arg) {
+  SearchResultObject* s = self_of(o);
+  Py_VISIT(Py_TYPE(o));
+  Py_VISIT(s->path);
+  Py_VISIT(s->trace);
+  Py_VISIT(s->tree);
+  return 0;
+}
+
+int clear(PyObject* o) {
+  SearchResultObject* s = self_of(o);
+  Py_CLEAR(s->path);
+  Py_CLEAR(s->trace);
+  Py_CLEAR(s->tree);
+  return 0;
+}
+
+void dealloc(PyObject* o) {
+  PyTypeObject* type = Py_TYPE(o);
+  PyObject_GC_UnTrack(o);
+  clear(o);
+  delete self_of(o)->record;
+  type->tp_free(o);
+  Py_DECREF(type);
+}
+
+PyType_Slot slots[] = {
+    {Py_tp_doc, const_cast<char*>(docs::search_result)},
+    {Py_tp_new, reinterpret_cast<void*>(no_constructor)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc)},
+    {Py_tp_traverse, reinterpret_cast<void*>(traverse)},
+    {Py_tp_clear, reinterpret_cast<void*>(clear)},
+    {Py_tp_repr, reinterpret_cast<void*>(repr)},
+    {Py_tp_getset, getset},
+    {0, nullptr},
+};
+
+PyType_Spec spec = {
+    "wayloom_native.SearchResult",
+    sizeof(SearchResultObject),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_IMMUTABLETYPE,
+    slots,
+};
+
+}  // namespace
+
+Ref make_search_result(const ModuleState& state, ResultFields f) {
+  auto* type = reinterpret_cast<PyTypeObject*>(state.search_result_type);
+  PyObject* o = type->tp_alloc(type, 0);
+  if (!o) throw ErrorAlreadySet{};
+  SearchResultObject* s = self_of(o);
+  s->path = f.path.release();
+  s->trace = nullptr;
+  s->tree = nullptr;
+  s->record = f.record.release();
+  s->cost = f.cost;
+  s->elapsed = f.elapsed;
+  s->expanded = f.expanded;
+  s->generated = f.generated;
+  s->reopened = f.reopened;
+  s->max_frontier = f.max_frontier;
+  s->stop = f.stop;
+  return Ref::steal(o);
+}
+
+int add_search_result_type(PyObject* module) {
+  PyObject* type = PyType_FromModuleAndSpec(module, &spec, nullptr);
+  if (!type) return -1;
+  state_of(module).search_result_type = type;
+  return PyModule_AddObjectRef(module, "SearchResult", type);
+}
+
+}  // namespace wayloom::py

@@ -1,0 +1,94 @@
+// The Python SearchResult class and the conversion of a core result into it.
+// Path and counters are converted at once; trace and tree stay native until
+// first read (then converted once and cached), so record=True costs little
+// when nobody looks at them.
+#pragma once
+
+#include <memory>
+#include <utility>
+
+#include "module_state.hpp"
+#include "nodes.hpp"
+#include "wayloom/core/result.hpp"
+
+namespace wayloom::py {
+
+// Type-erased native trace and tree of one result.
+class LazyRecord {
+ public:
+  virtual ~LazyRecord() = default;
+  virtual Ref trace_list() = 0;
+  virtual Ref tree_list() = 0;
+};
+
+template <class N>
+class NativeRecord final : public LazyRecord {
+ public:
+  NativeRecord(std::vector<TraceStep<N>> trace, std::vector<std::pair<N, N>> tree)
+      : trace_(std::move(trace)), tree_(std::move(tree)) {}
+
+  Ref trace_list() override {
+    Ref list = check(PyList_New(Py_ssize_t(trace_.size())));
+    for (std::size_t i = 0; i < trace_.size(); ++i) {
+      const TraceStep<N>& s = trace_[i];
+      Ref node = to_py(s.node);
+      Ref g = s.g ? check(PyFloat_FromDouble(*s.g)) : Ref::borrow(Py_None);
+      Ref fs = check(PyLong_FromUnsignedLongLong(s.frontier_size));
+      PyList_SET_ITEM(list.get(), Py_ssize_t(i),
+                      check(PyTuple_Pack(3, node.get(), g.get(), fs.get())).release());
+    }
+    std::vector<TraceStep<N>>().swap(trace_);
+    return list;
+  }
+
+  Ref tree_list() override {
+    Ref list = check(PyList_New(Py_ssize_t(tree_.size())));
+    for (std::size_t i = 0; i < tree_.size(); ++i) {
+      Ref a = to_py(tree_[i].first), b = to_py(tree_[i].second);
+      PyList_SET_ITEM(list.get(), Py_ssize_t(i), check(PyTuple_Pack(2, a.get(), b.get())).release());
+    }
+    std::vector<std::pair<N, N>>().swap(tree_);
+    return list;
+  }
+
+ private:
+  std::vector<TraceStep<N>> trace_;
+  std::vector<std::pair<N, N>> tree_;
+};
+
+struct ResultFields {
+  Ref path;  // NULL when absent
+  double cost;
+  std::uint64_t expanded, generated, reopened, max_frontier;
+  double elapsed;
+  StopReason stop;
+  std::unique_ptr<LazyRecord> record;
+};
+
+// Creates the Python object; takes the fields over.
+Ref make_search_result(const ModuleState& state, ResultFields fields);
+
+// Registers the SearchResult class on the module (at import).
+int add_search_result_type(PyObject* module);
+
+template <class N>
+Ref to_py_result(const ModuleState& state, SearchResult<N>&& r) {
+  ResultFields f;
+  if (r.path) {
+    Ref list = check(PyList_New(Py_ssize_t(r.path->size())));
+    for (std::size_t i = 0; i < r.path->size(); ++i)
+      PyList_SET_ITEM(list.get(), Py_ssize_t(i), to_py((*r.path)[i]).release());
+    f.path = std::move(list);
+  }
+  f.cost = r.cost;
+  f.expanded = r.nodes_expanded;
+  f.generated = r.nodes_generated;
+  f.reopened = r.nodes_reopened;
+  f.max_frontier = r.max_frontier_size;
+  f.elapsed = double(r.elapsed.count() % 1000000000) / 1e9 + double(r.elapsed.count() / 1000000000);
+  f.stop = r.stop_reason;
+  f.record = std::make_unique<NativeRecord<N>>(std::move(r.trace), std::move(r.tree));
+  return make_search_result(state, std::move(f));
+}
+
+}  // namespace wayloom::py

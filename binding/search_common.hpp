@@ -1,0 +1,90 @@
+// What every search_* entry point shares: the shared parameters, heuristic
+// resolution, running the catalogue with or without the interpreter lock, and
+// raising a recorded callback failure instead of the result.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "args.hpp"
+#include "callbacks.hpp"
+#include "module_state.hpp"
+#include "result.hpp"
+#include "wayloom/search/catalogue.hpp"
+
+namespace wayloom::py {
+
+struct SharedArgs {
+  PyObject* algorithm = nullptr;
+  PyObject* heuristic = nullptr;
+  PyObject* record = nullptr;
+  PyObject* weight = nullptr;
+  PyObject* beam_width = nullptr;
+  PyObject* depth_limit = nullptr;
+  PyObject* max_nodes = nullptr;
+  PyObject* reopen = nullptr;
+};
+
+struct SearchParams {
+  std::string algorithm;
+  PyObject* heuristic = nullptr;  // borrowed; NULL or None when absent
+  bool record = true;
+  RunOptions options;
+};
+
+inline SearchParams convert_shared(const SharedArgs& a, const char* default_algorithm) {
+  SearchParams p;
+  p.algorithm = a.algorithm ? std::string(to_str("algorithm", a.algorithm)) : default_algorithm;
+  p.heuristic = a.heuristic;
+  p.record = a.record ? to_bool("record", a.record) : true;
+  p.options.weight = a.weight ? to_f64("weight", a.weight) : 2.0;
+  const auto width = to_opt_u64("beam_width", a.beam_width);
+  p.options.beam_width = width ? *width : RunOptions{}.beam_width;
+  p.options.depth_limit = to_opt_u64("depth_limit", a.depth_limit);
+  p.options.max_nodes = to_opt_u64("max_nodes", a.max_nodes);
+  p.options.reopen = a.reopen ? to_bool("reopen", a.reopen) : false;
+  return p;
+}
+
+// A heuristic argument: a name (not yet checked) or a callable.
+struct ResolvedHeuristic {
+  std::string name;
+  PyObject* callable = nullptr;  // borrowed
+};
+
+inline ResolvedHeuristic resolve_heuristic(PyObject* h, const char* default_name) {
+  if (is_none(h)) return {default_name, nullptr};
+  if (PyUnicode_Check(h)) return {std::string(to_str("heuristic", h)), nullptr};
+  if (PyCallable_Check(h)) return {{}, h};
+  raise(PyExc_ValueError, "heuristic must be a name (str) or a callable h(node, goal) -> float");
+}
+
+// Runs a built-in (native) heuristic with the interpreter lock released.
+// `make_heuristic(name, run)` matches the name and calls run(heuristic).
+template <class G, class Dispatch>
+Ref run_native(PyObject* module, const G& graph, const node_t<G>& start, const node_t<G>& goal,
+               const SearchParams& p, const std::string& heuristic_name, Dispatch&& dispatch) {
+  SearchResult<node_t<G>> result;
+  {
+    ReleaseGil nogil;
+    dispatch(heuristic_name, [&](const auto& h) {
+      result = run_algo(graph, h, start, goal, p.algorithm, p.record, p.options);
+    });
+  }
+  return to_py_result(state_of(module), std::move(result));
+}
+
+// Runs with a Python-backed heuristic, holding the lock; a recorded failure
+// replaces the result.
+template <class G>
+Ref run_with_callable(PyObject* module, const G& graph, const node_t<G>& start,
+                      const node_t<G>& goal, const SearchParams& p, PyObject* callable,
+                      PendingError& pending) {
+  Ref keep = Ref::borrow(callable);
+  PyHeuristic<node_t<G>> h(callable, pending);
+  SearchResult<node_t<G>> result = run_algo(graph, h, start, goal, p.algorithm, p.record, p.options);
+  pending.raise_if_set();
+  return to_py_result(state_of(module), std::move(result));
+}
+
+}  // namespace wayloom::py

@@ -1,0 +1,65 @@
+// The contracts through which a search sees its problem.
+#pragma once
+
+#include <concepts>
+#include <cstddef>
+#include <utility>
+#include <vector>
+
+namespace wayloom {
+
+template <class N>
+using Neighbors = std::vector<std::pair<N, double>>;
+
+// A graph appends (successor, step cost) pairs for a node, in its fixed order,
+// to a caller-owned buffer without clearing it.
+template <class G>
+concept Graph = requires { typename G::node_type; } &&
+    std::copyable<typename G::node_type> && std::equality_comparable<typename G::node_type> &&
+    requires(const G& g, const typename G::node_type& n, Neighbors<typename G::node_type>& out) {
+      g.neighbors_into(n, out);
+    };
+
+template <Graph G>
+using node_t = typename G::node_type;
+
+// A graph whose nodes are dense indices 0..node_count(): the engine may keep
+// its bookkeeping in flat arrays instead of hash tables.
+template <class G>
+concept DenseGraph = Graph<G> && requires(const G& g, const node_t<G>& n, std::size_t i) {
+  { g.node_count() } -> std::convertible_to<std::size_t>;
+  { g.index_of(n) } -> std::convertible_to<std::size_t>;
+  { g.node_at(i) } -> std::same_as<node_t<G>>;
+};
+
+// A graph that can also list the arcs entering a node (as (predecessor, cost)
+// pairs). Directed domains provide it so that backward searches follow real arcs.
+template <class G>
+concept PredecessorGraph = Graph<G> && requires(const G& g, const node_t<G>& n,
+                                                Neighbors<node_t<G>>& out) {
+  g.predecessors_into(n, out);
+};
+
+template <class H, class N>
+concept Heuristic = requires(const H& h, const N& n, const N& goal) {
+  { h.estimate(n, goal) } -> std::convertible_to<double>;
+};
+
+// The zero heuristic, shared by every domain.
+struct Zero {
+  template <class N>
+  double estimate(const N&, const N&) const noexcept {
+    return 0.0;
+  }
+};
+
+// Successors of a node in a new vector (the strategies use this; the best-first
+// driver reuses one buffer through neighbors_into).
+template <Graph G>
+Neighbors<node_t<G>> neighbors(const G& g, const node_t<G>& n) {
+  Neighbors<node_t<G>> out;
+  g.neighbors_into(n, out);
+  return out;
+}
+
+}  // namespace wayloom

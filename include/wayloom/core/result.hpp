@@ -1,0 +1,68 @@
+// The result record every search returns, its trace steps and stop reasons,
+// and the options/configuration of the best-first driver.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace wayloom {
+
+inline constexpr double kInf = std::numeric_limits<double>::infinity();
+
+enum class StopReason : std::uint8_t { Goal, Exhausted, NodeLimit };
+
+constexpr std::string_view stop_reason_text(StopReason r) noexcept {
+  switch (r) {
+    case StopReason::Goal:
+      return "goal";
+    case StopReason::Exhausted:
+      return "exhausted";
+    case StopReason::NodeLimit:
+      return "node_limit";
+  }
+  return "exhausted";
+}
+
+template <class N>
+struct TraceStep {
+  N node;
+  std::optional<double> g;  // absent where the strategy records none
+  std::uint64_t frontier_size = 0;
+};
+
+template <class N>
+struct SearchResult {
+  std::optional<std::vector<N>> path;
+  double cost = kInf;
+  std::uint64_t nodes_expanded = 0;
+  std::uint64_t nodes_generated = 0;
+  std::uint64_t nodes_reopened = 0;
+  std::uint64_t max_frontier_size = 0;
+  std::chrono::nanoseconds elapsed{0};
+  StopReason stop_reason = StopReason::Exhausted;
+  std::vector<TraceStep<N>> trace;
+  std::vector<std::pair<N, N>> tree;
+
+  bool found() const noexcept { return path.has_value(); }
+};
+
+enum class FrontierKind : std::uint8_t { Fifo, Lifo, PriorityQueue };
+
+struct SearchOptions {
+  std::optional<std::uint64_t> max_nodes;
+  bool record = true;
+  bool reopen = false;
+};
+
+struct BestFirstSpec {
+  double g_weight = 1.0;
+  double h_weight = 0.0;
+  FrontierKind frontier = FrontierKind::PriorityQueue;
+};
+
+}  // namespace wayloom

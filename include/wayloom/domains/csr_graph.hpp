@@ -1,0 +1,116 @@
+// The explicit weighted graph: nodes 0..n, arcs in compressed-sparse-row form.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <new>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "wayloom/core/concepts.hpp"
+#include "wayloom/core/error.hpp"
+
+namespace wayloom {
+
+struct Edge {
+  std::size_t source;
+  std::size_t target;
+  double weight;
+};
+
+inline std::string edge_out_of_range_message(std::size_t u, std::size_t v, std::size_t n) {
+  return "edge (" + std::to_string(u) + ", " + std::to_string(v) + ") is out of range for a " +
+         std::to_string(n) + "-node graph";
+}
+
+class CsrGraph {
+ public:
+  using node_type = std::size_t;
+
+  CsrGraph() : offsets_(1, 0) {}
+
+  // Two-pass counting build; arcs of a node keep the order of the input edges.
+  static CsrGraph from_edges(std::size_t num_nodes, const std::vector<Edge>& edges,
+                             bool undirected) {
+    for (const Edge& e : edges) {
+      if (e.source >= num_nodes || e.target >= num_nodes)
+        throw CoreError(edge_out_of_range_message(e.source, e.target, num_nodes));
+    }
+    if (num_nodes >= std::vector<std::size_t>().max_size()) throw std::bad_alloc();
+    CsrGraph g;
+    g.undirected_ = undirected;
+    g.offsets_.assign(num_nodes + 1, 0);
+    for (const Edge& e : edges) {
+      ++g.offsets_[e.source + 1];
+      if (undirected) ++g.offsets_[e.target + 1];
+    }
+    for (std::size_t i = 0; i < num_nodes; ++i) g.offsets_[i + 1] += g.offsets_[i];
+    const std::size_t m = g.offsets_[num_nodes];
+    g.targets_.assign(m, 0);
+    g.weights_.assign(m, 0.0);
+    std::vector<std::size_t> cursor(g.offsets_.begin(), g.offsets_.end() - 1);
+    for (const Edge& e : edges) {
+      std::size_t& cu = cursor[e.source];
+      g.targets_[cu] = e.target;
+      g.weights_[cu] = e.weight;
+      ++cu;
+      if (undirected) {
+        std::size_t& cv = cursor[e.target];
+        g.targets_[cv] = e.source;
+        g.weights_[cv] = e.weight;
+        ++cv;
+      }
+    }
+    return g;
+  }
+
+  std::size_t num_nodes() const noexcept { return offsets_.empty() ? 0 : offsets_.size() - 1; }
+  std::size_t num_arcs() const noexcept { return targets_.size(); }
+  bool undirected() const noexcept { return undirected_; }
+  const std::vector<std::size_t>& offsets() const noexcept { return offsets_; }
+  const std::vector<std::size_t>& targets() const noexcept { return targets_; }
+  const std::vector<double>& weights() const noexcept { return weights_; }
+
+  void neighbors_into(std::size_t u, Neighbors<std::size_t>& out) const {
+    check_node(u);
+    const std::size_t b = offsets_[u], e = offsets_[u + 1];
+    out.reserve(out.size() + (e - b));
+    for (std::size_t i = b; i < e; ++i) out.emplace_back(targets_[i], weights_[i]);
+  }
+
+  Neighbors<std::size_t> neighbors(std::size_t u) const {
+    Neighbors<std::size_t> out;
+    neighbors_into(u, out);
+    return out;
+  }
+
+  // Every stored arc once, grouped by source ascending, in stored order.
+  std::vector<Edge> edges() const {
+    std::vector<Edge> out;
+    out.reserve(targets_.size());
+    for (std::size_t u = 0; u + 1 < offsets_.size(); ++u)
+      for (std::size_t i = offsets_[u]; i < offsets_[u + 1]; ++i)
+        out.push_back({u, targets_[i], weights_[i]});
+    return out;
+  }
+
+  // Dense-node fast path for the engine's bookkeeping.
+  std::size_t node_count() const noexcept { return num_nodes(); }
+  std::size_t index_of(std::size_t u) const noexcept { return u; }
+  std::size_t node_at(std::size_t i) const noexcept { return i; }
+
+ private:
+  void check_node(std::size_t u) const {
+    if (u >= num_nodes())
+      throw CoreError("node " + std::to_string(u) + " is out of range for a " +
+                      std::to_string(num_nodes()) + "-node graph");
+  }
+
+  std::vector<std::size_t> offsets_;
+  std::vector<std::size_t> targets_;
+  std::vector<double> weights_;
+  bool undirected_ = false;
+};
+
+}  // namespace wayloom

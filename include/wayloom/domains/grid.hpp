@@ -1,0 +1,228 @@
+// The 2-D maze domain: a rectangular grid of walls and open cells with
+// terrain costs, searched with 4- or 8-connectivity; and its heuristics.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <vector>
+
+#include "wayloom/core/concepts.hpp"
+#include "wayloom/core/error.hpp"
+#include "wayloom/core/node.hpp"
+
+namespace wayloom {
+
+inline constexpr double kSqrt2 = 1.4142135623730951;
+
+class GridGraph {
+ public:
+  using node_type = Cell;
+
+  bool diagonal = false;
+
+  // Every cell open at cost 1.
+  static GridGraph blank(std::int32_t width, std::int32_t height) {
+    if (width < 1 || height < 1) throw CoreError("grid must be non-empty");
+    const std::int64_t n = std::int64_t(width) * std::int64_t(height);
+    if (n > 2147483647)
+      throw CoreError("grid too large: " + std::to_string(width) + "\xC3\x97" +
+                      std::to_string(height) + " = " + std::to_string(n) +
+                      " cells (max 2147483647)");
+    GridGraph g;
+    g.width_ = width;
+    g.height_ = height;
+    g.walls_.assign(std::size_t(n), 0);
+    g.costs_.assign(std::size_t(n), 1.0);
+    return g;
+  }
+
+  struct Parsed;
+  static Parsed from_ascii(std::string_view text);
+  static GridGraph from_costs(const std::vector<std::vector<double>>& rows);
+
+  std::int32_t width() const noexcept { return width_; }
+  std::int32_t height() const noexcept { return height_; }
+  bool in_bounds(Cell c) const noexcept {
+    return c.row >= 0 && c.row < height_ && c.col >= 0 && c.col < width_;
+  }
+  bool is_open(Cell c) const noexcept { return in_bounds(c) && !walls_[at(c)]; }
+  bool is_wall(Cell c) const noexcept { return walls_[at(c)] != 0; }
+  double cost(Cell c) const noexcept { return costs_[at(c)]; }
+  void set_wall(Cell c, bool wall) noexcept { walls_[at(c)] = wall ? 1 : 0; }
+  void set_cost(Cell c, double cost) noexcept { costs_[at(c)] = cost; }
+
+  // Up, down, left, right, then (when diagonal) up-left, up-right, down-left,
+  // down-right; a diagonal never cuts a corner.
+  void neighbors_into(Cell c, Neighbors<Cell>& out) const {
+    const std::int32_t r = c.row, k = c.col;
+    const bool up = is_open({r - 1, k}), down = is_open({r + 1, k});
+    const bool left = is_open({r, k - 1}), right = is_open({r, k + 1});
+    if (up) out.emplace_back(Cell{r - 1, k}, cost({r - 1, k}));
+    if (down) out.emplace_back(Cell{r + 1, k}, cost({r + 1, k}));
+    if (left) out.emplace_back(Cell{r, k - 1}, cost({r, k - 1}));
+    if (right) out.emplace_back(Cell{r, k + 1}, cost({r, k + 1}));
+    if (!diagonal) return;
+    if (up && left && is_open({r - 1, k - 1}))
+      out.emplace_back(Cell{r - 1, k - 1}, cost({r - 1, k - 1}) * kSqrt2);
+    if (up && right && is_open({r - 1, k + 1}))
+      out.emplace_back(Cell{r - 1, k + 1}, cost({r - 1, k + 1}) * kSqrt2);
+    if (down && left && is_open({r + 1, k - 1}))
+      out.emplace_back(Cell{r + 1, k - 1}, cost({r + 1, k - 1}) * kSqrt2);
+    if (down && right && is_open({r + 1, k + 1}))
+      out.emplace_back(Cell{r + 1, k + 1}, cost({r + 1, k + 1}) * kSqrt2);
+  }
+
+  Neighbors<Cell> neighbors(Cell c) const {
+    Neighbors<Cell> out;
+    out.reserve(diagonal ? 8 : 4);
+    neighbors_into(c, out);
+    return out;
+  }
+
+  // Dense-node fast path: cell (r, c) is index r * width + c.
+  std::size_t node_count() const noexcept { return walls_.size(); }
+  std::size_t index_of(Cell c) const noexcept { return at(c); }
+  Cell node_at(std::size_t i) const noexcept {
+    return Cell{std::int32_t(i / std::size_t(width_)), std::int32_t(i % std::size_t(width_))};
+  }
+
+ private:
+  std::size_t at(Cell c) const noexcept {
+    return std::size_t(c.row) * std::size_t(width_) + std::size_t(c.col);
+  }
+
+  std::vector<std::uint8_t> walls_;
+  std::vector<double> costs_;
+  std::int32_t width_ = 0;
+  std::int32_t height_ = 0;
+};
+
+struct GridGraph::Parsed {
+  GridGraph grid;
+  Cell start;
+  Cell goal;
+};
+
+namespace detail {
+// Splits UTF-8 text into Unicode scalar values' byte lengths; invalid bytes
+// count as one character each (the binding hands us valid UTF-8 anyway).
+inline std::size_t utf8_char_len(unsigned char b) noexcept {
+  if (b < 0x80) return 1;
+  if ((b >> 5) == 0x6) return 2;
+  if ((b >> 4) == 0xE) return 3;
+  if ((b >> 3) == 0x1E) return 4;
+  return 1;
+}
+}  // namespace detail
+
+inline GridGraph::Parsed GridGraph::from_ascii(std::string_view text) {
+  std::vector<std::string_view> lines;
+  std::size_t pos = 0;
+  while (true) {
+    const std::size_t nl = text.find('\n', pos);
+    std::string_view line = text.substr(pos, nl == std::string_view::npos ? std::string_view::npos
+                                                                           : nl - pos);
+    if (nl != std::string_view::npos && !line.empty() && line.back() == '\r')
+      line.remove_suffix(1);
+    lines.push_back(line);
+    if (nl == std::string_view::npos) break;
+    pos = nl + 1;
+  }
+  std::size_t first = 0, last = lines.size();
+  while (first < last && lines[first].empty()) ++first;
+  while (last > first && lines[last - 1].empty()) --last;
+
+  // Column counts in characters, not bytes.
+  std::int64_t width = 0;
+  for (std::size_t i = first; i < last; ++i) {
+    std::int64_t chars = 0;
+    for (std::size_t b = 0; b < lines[i].size(); b += detail::utf8_char_len(lines[i][b])) ++chars;
+    if (chars > width) width = chars;
+  }
+  const std::int64_t height = std::int64_t(last - first);
+  if (width > 2147483647 || height > 2147483647) {
+    // Not representable as a grid dimension; report like any oversized grid.
+    throw CoreError("grid too large: " + std::to_string(width) + "\xC3\x97" +
+                    std::to_string(height) + " = " + std::to_string(width * height) +
+                    " cells (max 2147483647)");
+  }
+  GridGraph g = blank(std::int32_t(width), std::int32_t(height));
+  bool has_start = false, has_goal = false;
+  Cell start{}, goal{};
+  for (std::int32_t r = 0; r < std::int32_t(height); ++r) {
+    const std::string_view line = lines[first + std::size_t(r)];
+    std::int32_t c = 0;
+    for (std::size_t b = 0; b < line.size(); b += detail::utf8_char_len(line[b]), ++c) {
+      const char ch = line[b];
+      const Cell cell{r, c};
+      if (ch == '#') {
+        g.set_wall(cell, true);
+      } else if (ch == 'S') {
+        has_start = true;
+        start = cell;
+      } else if (ch == 'G') {
+        has_goal = true;
+        goal = cell;
+      } else if (ch >= '1' && ch <= '9') {
+        g.set_cost(cell, double(ch - '0'));
+      }
+    }
+  }
+  if (!has_start) throw CoreError("ASCII map must contain a start cell 'S'");
+  if (!has_goal) throw CoreError("ASCII map must contain a goal cell 'G'");
+  return Parsed{std::move(g), start, goal};
+}
+
+inline GridGraph GridGraph::from_costs(const std::vector<std::vector<double>>& rows) {
+  std::size_t width = 0;
+  for (const auto& row : rows)
+    if (row.size() > width) width = row.size();
+  if (rows.empty() || width == 0) throw CoreError("cost grid must be non-empty");
+  if (width > 2147483647 || rows.size() > 2147483647) {
+    throw CoreError("grid too large: " + std::to_string(width) + "\xC3\x97" +
+                    std::to_string(rows.size()) + " = " + std::to_string(width * rows.size()) +
+                    " cells (max 2147483647)");
+  }
+  GridGraph g = blank(std::int32_t(width), std::int32_t(rows.size()));
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    for (std::size_t c = 0; c < width; ++c) {
+      const Cell cell{std::int32_t(r), std::int32_t(c)};
+      const double v = c < rows[r].size() ? rows[r][c] : 0.0;
+      if (std::isfinite(v) && v > 0.0)
+        g.set_cost(cell, v);
+      else
+        g.set_wall(cell, true);
+    }
+  }
+  return g;
+}
+
+// Grid heuristics: step counts only, never scaled by terrain.
+struct Manhattan {
+  double estimate(Cell c, Cell goal) const noexcept {
+    const std::int64_t dr = std::int64_t(c.row) - goal.row, dc = std::int64_t(c.col) - goal.col;
+    return double(std::llabs(dr) + std::llabs(dc));
+  }
+};
+
+struct Euclidean {
+  double estimate(Cell c, Cell goal) const noexcept {
+    const double dr = double(c.row) - double(goal.row), dc = double(c.col) - double(goal.col);
+    return std::sqrt(dr * dr + dc * dc);
+  }
+};
+
+struct Octile {
+  double estimate(Cell c, Cell goal) const noexcept {
+    const double dr = std::fabs(double(c.row) - double(goal.row));
+    const double dc = std::fabs(double(c.col) - double(goal.col));
+    const double a = dr > dc ? dr : dc, b = dr > dc ? dc : dr;
+    return (a - b) + b * kSqrt2;
+  }
+};
+
+}  // namespace wayloom

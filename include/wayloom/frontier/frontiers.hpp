@@ -1,0 +1,114 @@
+// The three frontiers of the best-first driver. They hold small node ids
+// (the driver interns nodes), never look at them, and never shrink.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <vector>
+
+namespace wayloom {
+
+using NodeId = std::uint32_t;
+
+// First in, first out; the priority is ignored.
+class FifoFrontier {
+ public:
+  void push(NodeId id, double /*priority*/) { q_.push_back(id); }
+  std::optional<NodeId> pop() {
+    if (q_.empty()) return std::nullopt;
+    const NodeId id = q_.front();
+    q_.pop_front();
+    return id;
+  }
+  std::size_t size() const noexcept { return q_.size(); }
+
+ private:
+  std::deque<NodeId> q_;
+};
+
+// Last in, first out; the priority is ignored.
+class LifoFrontier {
+ public:
+  void push(NodeId id, double /*priority*/) { s_.push_back(id); }
+  std::optional<NodeId> pop() {
+    if (s_.empty()) return std::nullopt;
+    const NodeId id = s_.back();
+    s_.pop_back();
+    return id;
+  }
+  std::size_t size() const noexcept { return s_.size(); }
+
+ private:
+  std::vector<NodeId> s_;
+};
+
+// Array binary min-heap ordered by (priority, insertion number). Equal
+// priorities (+0.0 and -0.0 included) and NaN comparisons fall back to the
+// insertion number, so with NaN the pop order depends on the exact sift
+// procedure below, which is kept deliberately.
+class PriorityFrontier {
+ public:
+  struct Entry {
+    double priority;
+    std::uint64_t seq;
+    NodeId id;
+  };
+
+  static bool before(const Entry& a, const Entry& b) noexcept {
+    if (a.priority < b.priority) return true;
+    if (b.priority < a.priority) return false;
+    return a.seq < b.seq;
+  }
+
+  void push(NodeId id, double priority) {
+    heap_.push_back(Entry{priority, next_seq_++, id});
+    sift_up(heap_.size() - 1);
+  }
+
+  // Take the last entry out; move the hole from the root to the bottom along
+  // the earlier-out children, then drop the last entry in and sift it up.
+  std::optional<NodeId> pop() {
+    if (heap_.empty()) return std::nullopt;
+    Entry last = heap_.back();
+    heap_.pop_back();
+    if (heap_.empty()) return last.id;
+    const NodeId top = heap_[0].id;
+    const std::size_t n = heap_.size();
+    std::size_t hole = 0;
+    std::size_t child = 1;
+    while (child + 1 < n) {
+      if (before(heap_[child + 1], heap_[child])) ++child;
+      heap_[hole] = heap_[child];
+      hole = child;
+      child = 2 * hole + 1;
+    }
+    if (child + 1 == n) {
+      heap_[hole] = heap_[child];
+      hole = child;
+    }
+    heap_[hole] = last;
+    sift_up(hole);
+    return top;
+  }
+
+  std::size_t size() const noexcept { return heap_.size(); }
+
+ private:
+  void sift_up(std::size_t i) noexcept {
+    const Entry e = heap_[i];
+    while (i > 0) {
+      const std::size_t parent = (i - 1) / 2;
+      if (!before(e, heap_[parent])) break;
+      heap_[i] = heap_[parent];
+      i = parent;
+    }
+    heap_[i] = e;
+  }
+
+  std::vector<Entry> heap_;
+  std::uint64_t next_seq_ = 0;
+};
+
+}  // namespace wayloom

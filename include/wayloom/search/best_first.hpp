@@ -1,0 +1,153 @@
+// The one best-first driver behind bfs, dfs, ucs/dijkstra, greedy, A* and
+// weighted A*: a graph search with a closed set, f = g_weight*g + h_weight*h,
+// goal test at expansion, improved nodes re-pushed (no decrease-key).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "wayloom/core/concepts.hpp"
+#include "wayloom/core/result.hpp"
+#include "wayloom/frontier/frontiers.hpp"
+#include "wayloom/search/helpers.hpp"
+#include "wayloom/store/node_store.hpp"
+
+namespace wayloom {
+
+namespace detail {
+
+template <class Frontier, bool Record, Graph G, class H>
+SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
+                                       const node_t<G>& goal, const BestFirstSpec& spec,
+                                       const H& heuristic, const SearchOptions& options,
+                                       Clock::time_point t0) {
+  using N = node_t<G>;
+  SearchResult<N> result;
+  {
+    using Index = index_for_t<G>;
+    Index index(graph);
+    NodeStore store(index.capacity());
+    Frontier frontier;
+    Neighbors<N> buffer;
+    std::vector<NodeId> discovered;
+
+    const double gw = spec.g_weight, hw = spec.h_weight;
+    const NodeId start_id = index.intern(start);
+    const NodeId goal_id = index.intern(goal);
+    std::uint64_t expanded = 0, generated = 1, reopened = 0, peak = 1;
+    // Only a negative arc can close a cycle of negative cost, and only such a
+    // cycle can turn the parent links into a loop; checked lazily.
+    bool seen_negative = false;
+
+    store.reach(start_id, kNoNode, 0.0);
+    frontier.push(start_id, gw * 0.0 + hw * heuristic.estimate(start, goal));
+
+    StopReason stop = StopReason::Exhausted;
+    double goal_cost = kInf;
+    while (true) {
+      const std::optional<NodeId> popped = frontier.pop();
+      if (!popped) break;
+      const NodeId u = *popped;
+      const std::optional<double> closed = store.close(u);
+      if (!closed) continue;  // stale entry
+      const double gu = *closed;
+      if constexpr (Record) result.trace.push_back({index.node(u), gu, frontier.size()});
+      ++expanded;
+      if (u == goal_id) {
+        stop = StopReason::Goal;
+        goal_cost = gu;
+        break;
+      }
+      if (options.max_nodes && expanded >= *options.max_nodes) {
+        stop = StopReason::NodeLimit;
+        break;
+      }
+      buffer.clear();
+      graph.neighbors_into(index.node(u), buffer);
+      for (auto& [m, w] : buffer) {
+        const double g2 = gu + w;
+        if (w < 0.0) seen_negative = true;
+        const NodeId v = index.intern(m);
+        switch (store.status(v)) {
+          case NodeStatus::Unreached:
+            if constexpr (Record) discovered.push_back(v);
+            break;
+          case NodeStatus::Open:
+            if (!(g2 < store.g(v))) continue;
+            if (options.reopen && seen_negative && store.on_chain(v, u)) continue;
+            break;
+          case NodeStatus::Closed:
+            if (!options.reopen || !(g2 < store.g(v))) continue;
+            // Re-parenting an ancestor under its own descendant would close a
+            // negative cycle; refusing it keeps the search finite and the
+            // parent links a tree.
+            if (seen_negative && store.on_chain(v, u)) continue;
+            ++reopened;
+            break;
+        }
+        store.reach(v, u, g2);
+        frontier.push(v, gw * g2 + hw * heuristic.estimate(m, goal));
+        ++generated;
+        if (frontier.size() > peak) peak = frontier.size();
+      }
+    }
+
+    if (stop == StopReason::Goal) {
+      std::vector<N> path;
+      for (const NodeId id : store.path_to(goal_id)) path.push_back(index.node(id));
+      result.path = std::move(path);
+      result.cost = goal_cost;
+    }
+    if constexpr (Record) {
+      result.tree.reserve(discovered.size());
+      for (const NodeId id : discovered) {
+        const NodeId p = store.parent(id);
+        if (p != kNoNode) result.tree.emplace_back(index.node(p), index.node(id));
+      }
+    }
+    result.nodes_expanded = expanded;
+    result.nodes_generated = generated;
+    result.nodes_reopened = reopened;
+    result.max_frontier_size = peak;
+    result.stop_reason = stop;
+  }  // frontier, store and buffers are released before the clock is read
+  result.elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0);
+  return result;
+}
+
+template <class Frontier, Graph G, class H>
+SearchResult<node_t<G>> best_first_dispatch_record(const G& graph, const node_t<G>& start,
+                                                   const node_t<G>& goal,
+                                                   const BestFirstSpec& spec, const H& heuristic,
+                                                   const SearchOptions& options,
+                                                   Clock::time_point t0) {
+  if (options.record)
+    return best_first_run<Frontier, true>(graph, start, goal, spec, heuristic, options, t0);
+  return best_first_run<Frontier, false>(graph, start, goal, spec, heuristic, options, t0);
+}
+
+}  // namespace detail
+
+template <Graph G, class H>
+  requires Heuristic<H, node_t<G>>
+SearchResult<node_t<G>> search_with_options(const G& graph, const node_t<G>& start,
+                                            const node_t<G>& goal, const BestFirstSpec& spec,
+                                            const H& heuristic, const SearchOptions& options) {
+  const auto t0 = Clock::now();
+  switch (spec.frontier) {
+    case FrontierKind::Fifo:
+      return detail::best_first_dispatch_record<FifoFrontier>(graph, start, goal, spec, heuristic,
+                                                              options, t0);
+    case FrontierKind::Lifo:
+      return detail::best_first_dispatch_record<LifoFrontier>(graph, start, goal, spec, heuristic,
+                                                              options, t0);
+    case FrontierKind::PriorityQueue:
+      break;
+  }
+  return detail::best_first_dispatch_record<PriorityFrontier>(graph, start, goal, spec, heuristic,
+                                                              options, t0);
+}
+
+}  // namespace wayloom

@@ -1,0 +1,66 @@
+// Shared helpers of the special strategies: timing a whole run and building
+// the result of a run that reached the goal.
+#pragma once
+
+#include <chrono>
+#include <cmath>
+#include <utility>
+#include <vector>
+
+#include "wayloom/core/concepts.hpp"
+#include "wayloom/core/result.hpp"
+
+namespace wayloom {
+
+using Clock = std::chrono::steady_clock;
+
+// Runs `run` (which returns a result with zero elapsed) and stamps the time it
+// took, result building included.
+template <class Run>
+auto timed(Run&& run) {
+  const auto t0 = Clock::now();
+  auto result = std::forward<Run>(run)();
+  result.elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0);
+  return result;
+}
+
+// Cost of the cheapest arc u -> v (NaN operands ignored); +inf when none.
+template <Graph G>
+double cheapest_step(const G& g, const node_t<G>& u, const node_t<G>& v) {
+  double best = kInf;
+  for (const auto& [m, w] : neighbors(g, u)) {
+    if (m == v && w < best) best = w;  // a NaN w never compares less
+  }
+  return best;
+}
+
+// Cost of a path by its cheapest arcs; a step without a finite arc adds NaN.
+template <Graph G>
+double path_cost(const G& g, const std::vector<node_t<G>>& path) {
+  double cost = 0.0;
+  for (std::size_t i = 0; i + 1 < path.size(); ++i) {
+    const double step = cheapest_step(g, path[i], path[i + 1]);
+    cost += std::isfinite(step) ? step : std::nan("");
+  }
+  return cost;
+}
+
+// The result of a strategy that reached the goal.
+template <Graph G>
+SearchResult<node_t<G>> solved(const G& g, std::vector<node_t<G>> path,
+                               std::uint64_t nodes_expanded, std::uint64_t nodes_generated,
+                               std::uint64_t max_frontier_size,
+                               std::vector<TraceStep<node_t<G>>> trace) {
+  SearchResult<node_t<G>> r;
+  r.cost = path_cost(g, path);
+  r.path = std::move(path);
+  r.nodes_expanded = nodes_expanded;
+  r.nodes_generated = nodes_generated;
+  r.nodes_reopened = 0;
+  r.max_frontier_size = max_frontier_size;
+  r.stop_reason = StopReason::Goal;
+  r.trace = std::move(trace);
+  return r;
+}
+
+}  // namespace wayloom

@@ -1,0 +1,175 @@
+// Node bookkeeping of the best-first driver.
+//
+// Nodes are turned into small dense ids once: a dense domain (CSR node, grid
+// cell) already numbers its nodes, any other domain's nodes are interned in
+// first-seen order. The store then keeps g, parent and open/closed per id in a
+// flat array. Ids never leak into results, so nothing depends on hashing.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "wayloom/core/concepts.hpp"
+#include "wayloom/core/node.hpp"
+#include "wayloom/frontier/frontiers.hpp"
+
+namespace wayloom {
+
+inline constexpr NodeId kNoNode = 0xFFFFFFFFu;
+
+// Ids of a dense domain are its own node indices.
+template <DenseGraph G>
+class DenseIndex {
+ public:
+  using node_type = node_t<G>;
+  explicit DenseIndex(const G& g) : g_(g) {
+    if (g.node_count() >= kNoNode) throw std::bad_alloc();
+  }
+  NodeId intern(const node_type& n) { return NodeId(g_.index_of(n)); }
+  node_type node(NodeId id) const { return g_.node_at(id); }
+  std::size_t capacity() const noexcept { return g_.node_count(); }
+
+ private:
+  const G& g_;
+};
+
+// Open-addressing table from node value to id, ids in first-seen order.
+template <class N>
+class InternIndex {
+ public:
+  using node_type = N;
+  InternIndex() { rehash(128); }
+  template <class G>
+  explicit InternIndex(const G&) : InternIndex() {}
+
+  NodeId intern(const N& n) {
+    const std::uint64_t h = NodeHash<N>{}(n);
+    std::size_t i = h & mask_;
+    while (true) {
+      const NodeId id = slots_[i];
+      if (id == kNoNode) break;
+      if (hashes_[id] == h && nodes_[id] == n) return id;
+      i = (i + 1) & mask_;
+    }
+    if (nodes_.size() >= kNoNode - 1) throw std::bad_alloc();
+    const NodeId id = NodeId(nodes_.size());
+    nodes_.push_back(n);
+    hashes_.push_back(h);
+    slots_[i] = id;
+    if (nodes_.size() * 2 > slots_.size()) rehash(slots_.size() * 2);
+    return id;
+  }
+  const N& node(NodeId id) const { return nodes_[id]; }
+  std::size_t capacity() const noexcept { return 0; }  // grows on demand
+
+ private:
+  void rehash(std::size_t size) {
+    slots_.assign(size, kNoNode);
+    mask_ = size - 1;
+    for (NodeId id = 0; id < nodes_.size(); ++id) {
+      std::size_t i = hashes_[id] & mask_;
+      while (slots_[i] != kNoNode) i = (i + 1) & mask_;
+      slots_[i] = id;
+    }
+  }
+
+  std::vector<NodeId> slots_;
+  std::vector<N> nodes_;
+  std::vector<std::uint64_t> hashes_;
+  std::size_t mask_ = 0;
+};
+
+template <Graph G>
+struct IndexFor {
+  using type = InternIndex<node_t<G>>;
+};
+template <DenseGraph G>
+struct IndexFor<G> {
+  using type = DenseIndex<G>;
+};
+template <Graph G>
+using index_for_t = typename IndexFor<G>::type;
+
+enum class NodeStatus : std::uint8_t { Unreached = 0, Open = 1, Closed = 2 };
+
+// g, parent and status per id. A dense domain gets one zeroed block for all of
+// its nodes up front (calloc: untouched pages cost nothing); an interned one
+// grows as ids appear.
+class NodeStore {
+ public:
+  struct Slot {
+    double g;
+    NodeId parent;
+    NodeStatus status;
+  };
+
+  explicit NodeStore(std::size_t capacity) { grow(capacity < 64 ? 64 : capacity); }
+
+  NodeStatus status(NodeId id) const noexcept {
+    return id < size_ ? slots_.get()[id].status : NodeStatus::Unreached;
+  }
+  double g(NodeId id) const noexcept { return slots_.get()[id].g; }
+  NodeId parent(NodeId id) const noexcept {
+    return status(id) != NodeStatus::Unreached ? slots_.get()[id].parent : kNoNode;
+  }
+
+  // Insert or replace the node's record; a closed node becomes open again.
+  void reach(NodeId id, NodeId parent, double g) {
+    if (id >= size_) grow(std::max<std::size_t>(size_ * 2, std::size_t(id) + 1));
+    slots_.get()[id] = Slot{g, parent, NodeStatus::Open};
+  }
+
+  // Marks an open node closed and yields its g; nothing for a closed node.
+  std::optional<double> close(NodeId id) noexcept {
+    Slot& s = slots_.get()[id];
+    if (s.status == NodeStatus::Closed) return std::nullopt;
+    s.status = NodeStatus::Closed;
+    return s.g;
+  }
+
+  // Ids from the root to `target` along recorded parents. The driver keeps
+  // the parent links acyclic; the step bound is a second line of defence.
+  std::vector<NodeId> path_to(NodeId target) const {
+    std::vector<NodeId> path{target};
+    while (path.size() <= size_) {
+      const NodeId p = parent(path.back());
+      if (p == kNoNode) break;
+      path.push_back(p);
+    }
+    return {path.rbegin(), path.rend()};
+  }
+
+  // Whether `ancestor` lies on the parent chain of `id` (id itself included).
+  bool on_chain(NodeId ancestor, NodeId id) const noexcept {
+    for (std::size_t steps = 0; id != kNoNode && steps <= size_; ++steps) {
+      if (id == ancestor) return true;
+      id = parent(id);
+    }
+    return false;
+  }
+
+ private:
+  struct FreeDeleter {
+    void operator()(Slot* p) const noexcept { std::free(p); }
+  };
+
+  void grow(std::size_t n) {
+    if (n > SIZE_MAX / sizeof(Slot)) throw std::bad_alloc();
+    Slot* fresh = static_cast<Slot*>(std::calloc(n, sizeof(Slot)));
+    if (!fresh) throw std::bad_alloc();
+    if (size_) std::copy(slots_.get(), slots_.get() + size_, fresh);
+    slots_.reset(fresh);
+    size_ = n;
+  }
+
+  std::unique_ptr<Slot, FreeDeleter> slots_;
+  std::size_t size_ = 0;
+};
+
+}  // namespace wayloom
