@@ -8,9 +8,17 @@
 namespace wayloom::py {
 
 namespace {
-void set_panic(PyObject* module, const char* text) {
+// Raises `type` with the exact text (embedded NULs kept, invalid UTF-8 escaped).
+void set_error(PyObject* type, const std::string& text) {
+  PyObject* s = PyUnicode_DecodeUTF8(text.data(), Py_ssize_t(text.size()), "surrogateescape");
+  if (!s) return;
+  PyErr_SetObject(type, s);
+  Py_DECREF(s);
+}
+
+void set_panic(PyObject* module, const std::string& text) {
   PyObject* type = module ? state_of(module).panic_exception : nullptr;
-  PyErr_SetString(type ? type : PyExc_SystemError, text);
+  set_error(type ? type : PyExc_SystemError, text);
 }
 }  // namespace
 
@@ -20,9 +28,9 @@ PyObject* translate_exception(PyObject* module) noexcept {
   } catch (const ErrorAlreadySet&) {
     if (!PyErr_Occurred()) PyErr_SetString(PyExc_SystemError, "error return without exception");
   } catch (const UsageError& e) {
-    PyErr_SetString(PyExc_ValueError, e.what());
+    set_error(PyExc_ValueError, e.message());
   } catch (const CoreError& e) {
-    set_panic(module, e.what());
+    set_panic(module, e.message());
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (const std::length_error&) {
