@@ -80,4 +80,11 @@ inline constexpr const char* sample_maze =
     "sample_maze(name)\n--\n\n"
     "A named sample maze as an ASCII map. `name` is `\"open\"` or `\"wall\"`.";
 
+inline constexpr const char* search_implicit =
+    "search_implicit(successors, start, goal, algorithm=\"astar\", heuristic=None, record=True, "
+    "weight=2.0, beam_width=None, depth_limit=None, max_nodes=None, reopen=False)\n--\n\n"
+    "Search an implicit graph defined by a Python successor callable\n"
+    "`successors(state) -> [(state, cost), ...]`. States are ints or tuples of\n"
+    "ints. `heuristic`, if given, is a callable `h(state, goal) -> float`.";
+
 }  // namespace wayloom::py::docs

@@ -13,6 +13,9 @@ PyObject* search_grid(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* search_grid_costs(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* search_graph(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* sample_maze(PyObject* module, PyObject* args, PyObject* kwargs);
+// implicit.cpp
+PyObject* search_implicit(PyObject* module, PyObject* args, PyObject* kwargs);
+
 // Shared with the shortest-path entry points.
 std::vector<Edge> convert_edges(PyObject* edges);
 void check_edges(std::size_t num_nodes, const std::vector<Edge>& edges);

@@ -17,6 +17,7 @@ PyMethodDef methods[] = {
     WAYLOOM_ENTRY(search_grid, docs::search_grid),
     WAYLOOM_ENTRY(search_grid_costs, docs::search_grid_costs),
     WAYLOOM_ENTRY(search_graph, docs::search_graph),
+    WAYLOOM_ENTRY(search_implicit, docs::search_implicit),
     WAYLOOM_ENTRY(sample_maze, docs::sample_maze),
     {nullptr, nullptr, 0, nullptr},
 };
