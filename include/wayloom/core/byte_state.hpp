@@ -6,7 +6,6 @@
 // Longer states own one exact-size heap block.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>

@@ -1,0 +1,132 @@
+// The sliding-tile puzzle on a side x side board, and its heuristics.
+//
+// A state is the board in row-major order, one byte per cell, 0 for the blank.
+// The entry point validates boards (permutation, square size, solvability)
+// before searching; the functions here only promise not to read out of bounds
+// when handed something else.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <vector>
+
+#include "wayloom/core/byte_state.hpp"
+#include "wayloom/core/concepts.hpp"
+
+namespace wayloom {
+
+namespace detail {
+// Position of the first blank; 0 when there is none.
+inline std::size_t blank_position(const ByteState& s) noexcept {
+  for (std::size_t i = 0; i < s.size(); ++i)
+    if (s[i] == 0) return i;
+  return 0;
+}
+}  // namespace detail
+
+class NPuzzle {
+ public:
+  using node_type = ByteState;
+
+  std::size_t side = 0;
+
+  NPuzzle() = default;
+  explicit NPuzzle(std::size_t side_) : side(side_) {}
+
+  // Tiles 1 .. side^2 - 1 in order, then the blank. Tile numbers are bytes, so
+  // on boards above 256 cells they wrap.
+  ByteState goal() const {
+    if (side > 0xFFFF) throw std::bad_alloc();  // side^2 would not fit a state
+    const std::size_t n = side * side;
+    ByteState g(n, 0);
+    for (std::size_t i = 0; i + 1 < n; ++i) g[i] = std::uint8_t(i + 1);
+    return g;
+  }
+
+  // Every move is one transposition of the board and moves the blank by one
+  // cell, so the permutation parity and the blank's distance parity change
+  // together; the goal is reachable exactly when their sum is even.
+  bool is_solvable(const ByteState& start, const ByteState& goal) const {
+    if (start.size() != goal.size()) return false;
+    if (side == 0) return false;
+    const std::size_t n = start.size();
+    // Sized for every byte value, so a malformed board cannot index past it.
+    std::vector<std::size_t> where(n > 256 ? n : 256, 0);
+    for (std::size_t i = 0; i < n; ++i) where[goal[i]] = i;
+    std::vector<std::uint8_t> visited(n, 0);
+    std::size_t transpositions = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (visited[i]) continue;
+      std::size_t length = 0;
+      for (std::size_t j = i; j < n && !visited[j]; j = where[start[j]]) {
+        visited[j] = 1;
+        ++length;
+      }
+      transpositions += length - 1;
+    }
+    const std::size_t a = detail::blank_position(start), b = detail::blank_position(goal);
+    const std::size_t ar = a / side, ac = a % side, br = b / side, bc = b % side;
+    const std::size_t distance = (ar > br ? ar - br : br - ar) + (ac > bc ? ac - bc : bc - ac);
+    return (transpositions + distance) % 2 == 0;
+  }
+
+  // The blank moves up, down, left, right; each move costs 1.
+  void neighbors_into(const ByteState& state, Neighbors<ByteState>& out) const {
+    if (side == 0 || side > 0xFFFF || state.size() != side * side) return;
+    const std::size_t b = detail::blank_position(state);
+    const std::size_t r = b / side, c = b % side;
+    auto slide = [&](std::size_t to) {
+      ByteState next = state;
+      next[b] = next[to];
+      next[to] = state[b];
+      out.emplace_back(std::move(next), 1.0);
+    };
+    if (r > 0) slide(b - side);
+    if (r + 1 < side) slide(b + side);
+    if (c > 0) slide(b - 1);
+    if (c + 1 < side) slide(b + 1);
+  }
+
+  Neighbors<ByteState> neighbors(const ByteState& state) const {
+    Neighbors<ByteState> out;
+    out.reserve(4);
+    neighbors_into(state, out);
+    return out;
+  }
+};
+
+// Sum over the tiles (blank excluded) of the rows plus columns between a
+// tile's cell and its cell in the goal. Works against any goal board.
+struct PuzzleManhattan {
+  std::size_t side = 0;
+
+  double estimate(const ByteState& state, const ByteState& goal) const noexcept {
+    if (side == 0) return 0.0;
+    constexpr std::uint16_t kAbsent = 0xFFFF;
+    std::uint16_t target[256];
+    for (std::uint16_t& t : target) t = kAbsent;
+    for (std::size_t i = 0; i < goal.size(); ++i) target[goal[i]] = std::uint16_t(i);
+    std::size_t sum = 0;
+    for (std::size_t i = 0; i < state.size(); ++i) {
+      const std::uint8_t tile = state[i];
+      if (tile == 0) continue;
+      const std::size_t p = target[tile] == kAbsent ? i : target[tile];
+      const std::size_t ir = i / side, ic = i % side, pr = p / side, pc = p % side;
+      sum += (ir > pr ? ir - pr : pr - ir) + (ic > pc ? ic - pc : pc - ic);
+    }
+    return double(sum);
+  }
+};
+
+// Tiles (blank excluded) not on their goal cell.
+struct PuzzleMisplaced {
+  double estimate(const ByteState& state, const ByteState& goal) const noexcept {
+    const std::size_t n = state.size() < goal.size() ? state.size() : goal.size();
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < n; ++i) count += (state[i] != 0 && state[i] != goal[i]);
+    return double(count);
+  }
+};
+
+}  // namespace wayloom

@@ -1,0 +1,149 @@
+// The word-ladder puzzle: words of a dictionary, adjacent when one lowercase
+// letter a..z replaces one byte; and its heuristic.
+//
+// The dictionary stores words exactly as given: case folding is the caller's
+// job (it needs the full Unicode mapping, which the binding layer has).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "wayloom/core/concepts.hpp"
+#include "wayloom/core/node.hpp"
+
+namespace wayloom {
+
+namespace detail {
+
+// Well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+inline bool is_valid_utf8(const unsigned char* s, std::size_t n) noexcept {
+  std::size_t i = 0;
+  while (i < n) {
+    const unsigned char b = s[i];
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t len;
+    unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+    if (b >= 0xC2 && b <= 0xDF) {
+      len = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      len = 3;
+      if (b == 0xE0) lo = 0xA0;
+      if (b == 0xED) hi = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      len = 4;
+      if (b == 0xF0) lo = 0x90;
+      if (b == 0xF4) hi = 0x8F;
+    } else {
+      return false;
+    }
+    if (n - i < len) return false;
+    if (s[i + 1] < lo || s[i + 1] > hi) return false;
+    for (std::size_t k = 2; k < len; ++k)
+      if (s[i + k] < 0x80 || s[i + k] > 0xBF) return false;
+    i += len;
+  }
+  return true;
+}
+
+inline bool is_valid_utf8(std::string_view s) noexcept {
+  return is_valid_utf8(reinterpret_cast<const unsigned char*>(s.data()), s.size());
+}
+
+// Lets the dictionary be probed with a string_view, so a candidate built in a
+// scratch buffer needs no std::string.
+struct WordHash {
+  using is_transparent = void;
+  std::uint64_t operator()(std::string_view s) const noexcept {
+    return hash_bytes(reinterpret_cast<const unsigned char*>(s.data()), s.size());
+  }
+};
+
+}  // namespace detail
+
+class WordLadder {
+ public:
+  using node_type = std::string;
+
+  WordLadder() = default;
+
+  // Words must already be in their final (lowercased) form.
+  explicit WordLadder(std::vector<std::string> words) {
+    words_.reserve(words.size());
+    for (std::string& w : words) words_.insert(std::move(w));
+  }
+
+  // Adds a word unchanged; a word already present is kept once.
+  void insert(std::string word) { words_.insert(std::move(word)); }
+
+  bool contains(std::string_view word) const { return words_.find(word) != words_.end(); }
+  std::size_t size() const noexcept { return words_.size(); }
+
+  // Byte position by byte position, leftmost first; within a position the new
+  // letter in alphabetical order. Each step costs 1.
+  void neighbors_into(const std::string& word, Neighbors<std::string>& out) const {
+    const std::size_t n = word.size();
+    if (n == 0 || words_.empty()) return;
+    // One scratch buffer per call; it lives on the stack for any realistic word.
+    constexpr std::size_t kStack = 64;
+    char stack[kStack];
+    std::string heap;
+    char* buf = stack;
+    if (n > kStack) {
+      heap = word;
+      buf = heap.data();
+    } else {
+      word.copy(stack, n);
+    }
+    const std::string_view candidate(buf, n);
+    const bool word_valid = detail::is_valid_utf8(word);
+    for (std::size_t i = 0; i < n; ++i) {
+      const char b = buf[i];
+      // Every substitute is ASCII, so whether the candidate is well formed does
+      // not depend on the letter: in a well-formed word it is exactly when the
+      // replaced byte is ASCII (one inside a multi-byte character breaks it).
+      buf[i] = 'a';
+      const bool valid =
+          word_valid ? static_cast<unsigned char>(b) < 0x80 : detail::is_valid_utf8(candidate);
+      if (valid) {
+        for (char c = 'a'; c <= 'z'; ++c) {
+          if (c == b) continue;
+          buf[i] = c;
+          if (contains(candidate)) out.emplace_back(std::string(candidate), 1.0);
+        }
+      }
+      buf[i] = b;
+    }
+  }
+
+  Neighbors<std::string> neighbors(const std::string& word) const {
+    Neighbors<std::string> out;
+    neighbors_into(word, out);
+    return out;
+  }
+
+ private:
+  // Only probed, never iterated, so its order cannot reach a result.
+  std::unordered_set<std::string, detail::WordHash, std::equal_to<>> words_;
+};
+
+// Byte positions, up to the shorter length, where the two words differ: each
+// step changes one letter.
+struct LadderHamming {
+  double estimate(const std::string& word, const std::string& goal) const noexcept {
+    const std::size_t n = word.size() < goal.size() ? word.size() : goal.size();
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < n; ++i) count += (word[i] != goal[i]);
+    return double(count);
+  }
+};
+
+}  // namespace wayloom
