@@ -87,4 +87,33 @@ inline constexpr const char* search_implicit =
     "`successors(state) -> [(state, cost), ...]`. States are ints or tuples of\n"
     "ints. `heuristic`, if given, is a callable `h(state, goal) -> float`.";
 
+inline constexpr const char* search_npuzzle =
+    "search_npuzzle(tiles, algorithm=\"astar\", heuristic=None, goal=None, record=True, "
+    "weight=2.0, beam_width=None, depth_limit=None, max_nodes=None, reopen=False)\n--\n\n"
+    "Solve a sliding-tile **N-puzzle** (3\xc3\x97" "3 \xe2\x86\x92 8-puzzle, 4\xc3\x97" "4 \xe2\x86\x92 15-puzzle, \xe2\x80\xa6).\n"
+    "\n"
+    "`tiles` is the flat, row-major start state with `0` for the blank; its length\n"
+    "must be a perfect square. `goal` defaults to the canonical `1, 2, \xe2\x80\xa6, n\xe2\x88\x92" "1, 0`.\n"
+    "States in the result are tuples of ints. `heuristic` is `\"manhattan\"`\n"
+    "(default), `\"misplaced\"`, `\"zero\"`, or a callable `h(state, goal) -> float`.\n"
+    "Raises if the configuration is not solvable into the goal (parity).";
+
+inline constexpr const char* search_hanoi =
+    "search_hanoi(disks, algorithm=\"astar\", heuristic=None, pegs=3, record=True, weight=2.0, "
+    "beam_width=None, depth_limit=None, max_nodes=None, reopen=False)\n--\n\n"
+    "Solve the **Towers of Hanoi** with `disks` disks over `pegs` pegs (default 3).\n"
+    "\n"
+    "Start = every disk on peg 0; goal = every disk on the last peg. A state in the\n"
+    "result is a tuple `peg_of_disk[d]` (disk 0 = smallest). `heuristic` is\n"
+    "`\"misplaced\"` (default), `\"zero\"`, or a callable `h(state, goal) -> float`.\n"
+    "The classic 3-peg optimum is `2^disks \xe2\x88\x92 1` moves.";
+
+inline constexpr const char* search_wordladder =
+    "search_wordladder(start, goal, words, algorithm=\"astar\", heuristic=None, record=True, "
+    "weight=2.0, beam_width=None, depth_limit=None, max_nodes=None, reopen=False)\n--\n\n"
+    "Solve a **word ladder** from `start` to `goal` over a `words` dictionary\n"
+    "(equal-length lowercase words; `start`/`goal` are added automatically so the\n"
+    "endpoints are valid nodes). Each step changes exactly one letter. `heuristic`\n"
+    "is `\"hamming\"` (default), `\"zero\"`, or a callable `h(word, goal) -> float`.";
+
 }  // namespace wayloom::py::docs

@@ -16,6 +16,11 @@ PyObject* sample_maze(PyObject* module, PyObject* args, PyObject* kwargs);
 // implicit.cpp
 PyObject* search_implicit(PyObject* module, PyObject* args, PyObject* kwargs);
 
+// puzzles.cpp
+PyObject* search_npuzzle(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* search_hanoi(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* search_wordladder(PyObject* module, PyObject* args, PyObject* kwargs);
+
 // Shared with the shortest-path entry points.
 std::vector<Edge> convert_edges(PyObject* edges);
 void check_edges(std::size_t num_nodes, const std::vector<Edge>& edges);

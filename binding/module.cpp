@@ -19,6 +19,9 @@ PyMethodDef methods[] = {
     WAYLOOM_ENTRY(search_graph, docs::search_graph),
     WAYLOOM_ENTRY(search_implicit, docs::search_implicit),
     WAYLOOM_ENTRY(sample_maze, docs::sample_maze),
+    WAYLOOM_ENTRY(search_npuzzle, docs::search_npuzzle),
+    WAYLOOM_ENTRY(search_hanoi, docs::search_hanoi),
+    WAYLOOM_ENTRY(search_wordladder, docs::search_wordladder),
     {nullptr, nullptr, 0, nullptr},
 };
 
