@@ -32,12 +32,16 @@ concept DenseGraph = Graph<G> && requires(const G& g, const node_t<G>& n, std::s
   { g.node_at(i) } -> std::same_as<node_t<G>>;
 };
 
-// A graph that can also list the arcs entering a node (as (predecessor, cost)
-// pairs). Directed domains provide it so that backward searches follow real arcs.
+// A graph that can build its transpose: the same nodes with every arc turned
+// around, so that the successors of a node in the transpose are its
+// predecessors here, with the same costs. Searches that walk back from the
+// goal use it to follow real arcs; `symmetric()` says when every arc already
+// has its twin, so the graph can serve as its own transpose and none is built.
+// Domains without it are symmetric by construction (grids, puzzles, ladders).
 template <class G>
-concept PredecessorGraph = Graph<G> && requires(const G& g, const node_t<G>& n,
-                                                Neighbors<node_t<G>>& out) {
-  g.predecessors_into(n, out);
+concept TransposableGraph = Graph<G> && requires(const G& g) {
+  { g.symmetric() } -> std::convertible_to<bool>;
+  { g.transposed() } -> std::same_as<G>;
 };
 
 template <class H, class N>

@@ -95,6 +95,31 @@ class CsrGraph {
     return out;
   }
 
+  // An undirected graph stores every edge both ways, so it is its own transpose.
+  bool symmetric() const noexcept { return undirected_; }
+
+  // The graph with every arc reversed (one counting pass, like the build). The
+  // arcs entering a node are listed by source ascending, then in stored order.
+  CsrGraph transposed() const {
+    const std::size_t n = num_nodes();
+    CsrGraph t;
+    t.undirected_ = undirected_;
+    t.offsets_.assign(n + 1, 0);
+    for (const std::size_t v : targets_) ++t.offsets_[v + 1];
+    for (std::size_t i = 0; i < n; ++i) t.offsets_[i + 1] += t.offsets_[i];
+    t.targets_.assign(targets_.size(), 0);
+    t.weights_.assign(weights_.size(), 0.0);
+    std::vector<std::size_t> cursor(t.offsets_.begin(), t.offsets_.end() - 1);
+    for (std::size_t u = 0; u < n; ++u) {
+      for (std::size_t i = offsets_[u]; i < offsets_[u + 1]; ++i) {
+        const std::size_t at = cursor[targets_[i]]++;
+        t.targets_[at] = u;
+        t.weights_[at] = weights_[i];
+      }
+    }
+    return t;
+  }
+
   // Dense-node fast path for the engine's bookkeeping.
   std::size_t node_count() const noexcept { return num_nodes(); }
   std::size_t index_of(std::size_t u) const noexcept { return u; }

@@ -1,0 +1,145 @@
+// Bidirectional breadth-first search: one search forward from the start and
+// one backward from the goal, each advanced a whole layer at a time, always
+// the side with the smaller frontier, until a layer touches the other side.
+// Step costs play no part in the search; they only choose the cheapest of the
+// paths through the meetings of that last layer.
+//
+// The backward half walks the arcs entering a node. A domain that can build
+// its transpose (a directed explicit graph) provides them from a reverse copy
+// built once per call; every other domain is symmetric and walks back along
+// its successors.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <concepts>
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "wayloom/core/concepts.hpp"
+#include "wayloom/core/result.hpp"
+#include "wayloom/search/helpers.hpp"
+#include "wayloom/search/strategy_support.hpp"
+
+namespace wayloom {
+
+namespace detail {
+
+// One direction: the nodes it reached with the node whose expansion reached
+// each first (the root has none), and its newest layer.
+template <class N>
+struct BidirSide {
+  using Id = typename NodeTable<N>::Id;
+  NodeTable<N> reached;
+  std::vector<Id> parent;
+  std::vector<Id> frontier;
+
+  explicit BidirSide(const N& root) {
+    reached.insert(root);
+    parent.push_back(NodeTable<N>::kNone);
+    frontier.push_back(0);
+  }
+};
+
+// The path start ... m ... goal through a node reached by both sides.
+template <class N>
+std::vector<N> join(const BidirSide<N>& forward, const BidirSide<N>& backward, const N& m) {
+  constexpr auto kNone = NodeTable<N>::kNone;
+  std::vector<N> path;
+  for (auto i = forward.reached.find(m); i != kNone; i = forward.parent[i])
+    path.push_back(forward.reached.node(i));
+  std::reverse(path.begin(), path.end());
+  const auto at = backward.reached.find(m);
+  for (auto i = backward.parent[at]; i != kNone; i = backward.parent[i])
+    path.push_back(backward.reached.node(i));
+  return path;
+}
+
+}  // namespace detail
+
+// Bidirectional search over `graph`, walking back through `reverse` (the
+// graph's transpose, or the graph itself when it is symmetric); untimed.
+template <Graph G, Graph R>
+SearchResult<node_t<G>> bidirectional_inner(const G& graph, const R& reverse,
+                                            const node_t<G>& start, const node_t<G>& goal,
+                                            bool record) {
+  static_assert(std::same_as<node_t<G>, node_t<R>>, "a transpose has the graph's nodes");
+  using N = node_t<G>;
+  using Id = typename detail::NodeTable<N>::Id;
+  if (start == goal) return solved(graph, std::vector<N>{start}, 0, 1, 1, {});
+
+  detail::BidirSide<N> fwd(start), bwd(goal);
+  std::uint64_t expanded = 0, generated = 2, peak = 2;
+  std::vector<TraceStep<N>> trace;
+  // Working buffers, rotated between iterations rather than reallocated.
+  std::vector<Id> layer, next, meetings;
+  Neighbors<N> successors;
+
+  while (!fwd.frontier.empty() && !bwd.frontier.empty()) {
+    const bool backward = bwd.frontier.size() < fwd.frontier.size();
+    detail::BidirSide<N>& side = backward ? bwd : fwd;
+    const detail::BidirSide<N>& other = backward ? fwd : bwd;
+    layer.clear();
+    layer.swap(side.frontier);  // the side's frontier is left empty
+    next.clear();
+    meetings.clear();
+    expanded += layer.size();
+    // The whole layer is expanded even when a meeting comes early in it.
+    for (const Id u : layer) {
+      if (record) trace.push_back({side.reached.node(u), std::nullopt, next.size()});
+      successors.clear();
+      if (backward)
+        reverse.neighbors_into(side.reached.node(u), successors);
+      else
+        graph.neighbors_into(side.reached.node(u), successors);
+      for (const auto& [v, w] : successors) {
+        const auto [id, fresh] = side.reached.insert(v);
+        if (!fresh) continue;
+        side.parent.push_back(u);
+        (other.reached.contains(v) ? meetings : next).push_back(id);
+        ++generated;
+      }
+    }
+    if (!meetings.empty()) {
+      // The cheapest joined path wins; on equal cost the earlier meeting stays,
+      // and a NaN cost gives way to any later candidate.
+      std::optional<std::pair<std::vector<N>, double>> best;
+      for (const Id m : meetings) {
+        std::vector<N> path = detail::join(fwd, bwd, side.reached.node(m));
+        const double cost = path_cost(graph, path);
+        if (!best || std::isnan(best->second) || cost < best->second)
+          best.emplace(std::move(path), cost);
+      }
+      SearchResult<N> r;
+      r.path = std::move(best->first);
+      r.cost = best->second;
+      r.nodes_expanded = expanded;
+      r.nodes_generated = generated;
+      r.max_frontier_size = peak;  // the meeting layer is never a frontier
+      r.stop_reason = StopReason::Goal;
+      r.trace = std::move(trace);
+      return r;
+    }
+    peak = std::max<std::uint64_t>(peak, next.size());
+    side.frontier.swap(next);
+  }
+  return detail::exhausted(expanded, generated, peak, std::move(trace));
+}
+
+template <Graph G>
+SearchResult<node_t<G>> bidirectional(const G& graph, const node_t<G>& start, const node_t<G>& goal,
+                                      bool record) {
+  return timed([&] {
+    if constexpr (TransposableGraph<G>) {
+      if (!(start == goal) && !graph.symmetric()) {
+        const G reverse = graph.transposed();
+        return bidirectional_inner(graph, reverse, start, goal, record);
+      }
+    }
+    return bidirectional_inner(graph, graph, start, goal, record);
+  });
+}
+
+}  // namespace wayloom
