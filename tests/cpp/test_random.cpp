@@ -237,6 +237,29 @@ TEST(WattsStrogatz, RewiringKeepsEdgeCountAndSimplicity) {
   }
 }
 
+TEST(WattsStrogatz, PairSetAgreesWithOrderedSetUnderChurn) {
+  // A 16-slot table kept half full with 66 possible pairs: runs collide and
+  // wrap around, so deletions must shift entries back correctly.
+  detail::PairSet set(8);
+  std::set<std::pair<std::size_t, std::size_t>> model;
+  ChaCha8Rng rng(5);
+  for (int step = 0; step < 5000; ++step) {
+    const std::size_t a = rng.index_below(12), b = rng.index_below(12);
+    if (a == b) continue;
+    const detail::NodePair p = detail::ordered_pair(a, b);
+    const std::pair<std::size_t, std::size_t> key{p.lo, p.hi};
+    if (rng.next_u32() % 2 == 0 && model.size() < 8) {
+      EXPECT_EQ(set.insert(p), model.insert(key).second);
+    } else {
+      set.erase(p);
+      model.erase(key);
+    }
+    for (std::size_t x = 0; x < 12; ++x)
+      for (std::size_t y = x + 1; y < 12; ++y)
+        ASSERT_EQ(set.contains({x, y}), model.count({x, y}) == 1) << "step " << step;
+  }
+}
+
 // ---------------------------------------------------------- Barabasi-Albert
 
 TEST(BarabasiAlbert, Preconditions) {

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <limits>
 #include <string>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -48,10 +47,65 @@ inline NodePair ordered_pair(std::size_t a, std::size_t b) noexcept {
   return a < b ? NodePair{a, b} : NodePair{b, a};
 }
 
-struct NodePairHash {
-  std::size_t operator()(const NodePair& p) const noexcept {
-    return std::size_t(mix64(mix64(p.lo) ^ p.hi));
+// Membership set of node pairs (lo < hi) with a capacity fixed at
+// construction: linear probing over a power-of-two table, deletion by backward
+// shift, no allocation after construction. Only membership is ever asked, so
+// its layout never influences a result.
+class PairSet {
+ public:
+  // Table size for up to `max_size` pairs at load factor at most 1/2.
+  static std::size_t table_size(std::size_t max_size) {
+    std::size_t cap = 16;
+    while (cap / 2 < max_size) cap = checked_mul(cap, 2);
+    return cap;
   }
+
+  explicit PairSet(std::size_t max_size)
+      : slots_(table_size(max_size), kEmpty), mask_(slots_.size() - 1) {}
+
+  bool contains(const NodePair& p) const noexcept {
+    for (std::size_t i = home(p);; i = (i + 1) & mask_) {
+      if (slots_[i] == p) return true;
+      if (slots_[i] == kEmpty) return false;
+    }
+  }
+
+  // True if the pair was not present. The caller keeps within max_size.
+  bool insert(const NodePair& p) noexcept {
+    std::size_t i = home(p);
+    for (; !(slots_[i] == kEmpty); i = (i + 1) & mask_)
+      if (slots_[i] == p) return false;
+    slots_[i] = p;
+    return true;
+  }
+
+  void erase(const NodePair& p) noexcept {
+    std::size_t hole = home(p);
+    for (; !(slots_[hole] == p); hole = (hole + 1) & mask_)
+      if (slots_[hole] == kEmpty) return;
+    // Pull back every later entry of the run whose home does not lie
+    // cyclically in (hole, j], so lookups never stop early at the hole.
+    for (std::size_t j = (hole + 1) & mask_; !(slots_[j] == kEmpty); j = (j + 1) & mask_) {
+      const std::size_t h = home(slots_[j]);
+      const bool stays = hole <= j ? (hole < h && h <= j) : (hole < h || h <= j);
+      if (!stays) {
+        slots_[hole] = slots_[j];
+        hole = j;
+      }
+    }
+    slots_[hole] = kEmpty;
+  }
+
+ private:
+  // lo == hi never occurs for a real pair.
+  static constexpr NodePair kEmpty{0, 0};
+
+  std::size_t home(const NodePair& p) const noexcept {
+    return std::size_t(mix64(mix64(p.lo) ^ p.hi)) & mask_;
+  }
+
+  std::vector<NodePair> slots_;
+  std::size_t mask_;
 };
 
 }  // namespace detail
@@ -97,19 +151,18 @@ inline CsrGraph watts_strogatz(std::size_t n, std::size_t k, double beta, std::u
   const std::size_t max_pairs = detail::checked_mul(n, half);
   {
     detail::AllocBudget budget;
-    // Ordered vector + hash-set node and bucket per pair.
-    budget.add(max_pairs, sizeof(detail::NodePair) + 4 * sizeof(void*) + sizeof(detail::NodePair));
+    budget.add(max_pairs, sizeof(detail::NodePair));  // ordered pairs
+    budget.add(detail::PairSet::table_size(max_pairs), sizeof(detail::NodePair));
     detail::add_undirected_graph(budget, n, max_pairs).check();
   }
 
   std::vector<detail::NodePair> pairs;
   pairs.reserve(max_pairs);
-  std::unordered_set<detail::NodePair, detail::NodePairHash> present;
-  present.reserve(max_pairs);
+  detail::PairSet present(max_pairs);
   for (std::size_t i = 0; i < n; ++i) {
     for (std::size_t j = 1; j <= half; ++j) {
       const detail::NodePair pair = detail::ordered_pair(i, (i + j) % n);
-      if (present.insert(pair).second) pairs.push_back(pair);
+      if (present.insert(pair)) pairs.push_back(pair);
     }
   }
 

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <optional>
@@ -145,16 +147,30 @@ inline void check_all_pairs_size(std::size_t n) {
   AllocBudget().add(cells, sizeof(double)).add(cells, sizeof(std::uint32_t)).check();
 }
 
-// Relaxes dist_i[j] through pivot row dist_k for j in [begin, end). Written
-// branch-free so it vectorises; dist_i and dist_k are the same row when i == k,
-// which is still element-wise safe (each j reads its own cell before writing).
+// Relaxes dist_i[j] through pivot row dist_k for j in [begin, end). dist_i
+// and dist_k are the same row when i == k, which is still element-wise safe
+// (each j reads its own cell before writing it).
+//
+// Written so that it vectorises on the baseline instruction set: both selects
+// are computed unconditionally and both stores always happen. The hop moves
+// as a float bit pattern (memcpy, never arithmetic, so every bit survives): a
+// float select keyed by a double comparison compiles to a plain bitwise
+// blend, where an integer one does not, and the char-typed memcpy access keeps
+// the compiler from turning the unchanged-value stores into conditional ones.
 inline void relax_span(double* dist_i, std::uint32_t* hop_i, const double* dist_k, double d_ik,
                        std::uint32_t h_ik, std::size_t begin, std::size_t end) noexcept {
+  static_assert(sizeof(float) == sizeof(std::uint32_t));
+  const auto h_ik_bits = std::bit_cast<float>(h_ik);
   for (std::size_t j = begin; j < end; ++j) {
     const double through = d_ik + dist_k[j];
-    const bool better = through < dist_i[j];
-    dist_i[j] = better ? through : dist_i[j];
-    hop_i[j] = better ? h_ik : hop_i[j];
+    const double current = dist_i[j];
+    float hop;
+    std::memcpy(&hop, hop_i + j, sizeof hop);
+    const bool better = through < current;
+    const double new_dist = better ? through : current;
+    const float new_hop = better ? h_ik_bits : hop;
+    dist_i[j] = new_dist;
+    std::memcpy(hop_i + j, &new_hop, sizeof new_hop);
   }
 }
 

@@ -16,20 +16,41 @@ namespace detail {
 inline constexpr std::array<std::uint32_t, 4> kChaChaConstants = {0x61707865, 0x3320646e,
                                                                   0x79622d32, 0x6b206574};
 
-// One quarter round on four independent lanes (four blocks side by side), so
-// the compiler can keep each lane group in one vector register.
-inline void quarter_round4(std::uint32_t (&a)[4], std::uint32_t (&b)[4], std::uint32_t (&c)[4],
-                           std::uint32_t (&d)[4]) noexcept {
-  for (int l = 0; l < 4; ++l) {
-    a[l] += b[l];
-    d[l] = std::rotl(d[l] ^ a[l], 16);
-    c[l] += d[l];
-    b[l] = std::rotl(b[l] ^ c[l], 12);
-    a[l] += b[l];
-    d[l] = std::rotl(d[l] ^ a[l], 8);
-    c[l] += d[l];
-    b[l] = std::rotl(b[l] ^ c[l], 7);
-  }
+// Four blocks are computed side by side: word w of all four blocks lives in
+// one Lanes value, so each step of the rounds is one 4-wide operation that the
+// compiler maps to vector instructions.
+struct Lanes {
+  std::uint32_t v[4];
+};
+
+inline Lanes operator+(Lanes a, Lanes b) noexcept {
+  Lanes r;
+  for (int l = 0; l < 4; ++l) r.v[l] = a.v[l] + b.v[l];
+  return r;
+}
+
+inline Lanes operator^(Lanes a, Lanes b) noexcept {
+  Lanes r;
+  for (int l = 0; l < 4; ++l) r.v[l] = a.v[l] ^ b.v[l];
+  return r;
+}
+
+template <int Bits>
+Lanes rotl(Lanes a) noexcept {
+  Lanes r;
+  for (int l = 0; l < 4; ++l) r.v[l] = (a.v[l] << Bits) | (a.v[l] >> (32 - Bits));
+  return r;
+}
+
+inline void quarter_round(Lanes& a, Lanes& b, Lanes& c, Lanes& d) noexcept {
+  a = a + b;
+  d = rotl<16>(d ^ a);
+  c = c + d;
+  b = rotl<12>(b ^ c);
+  a = a + b;
+  d = rotl<8>(d ^ a);
+  c = c + d;
+  b = rotl<7>(b ^ c);
 }
 
 // Four consecutive blocks for counters counter .. counter+3: out[16*b + w] is
@@ -38,31 +59,30 @@ template <int Rounds>
 void chacha_blocks4(const std::array<std::uint32_t, 8>& key, std::uint64_t counter,
                     std::uint64_t stream, std::uint32_t (&out)[64]) noexcept {
   static_assert(Rounds > 0 && Rounds % 2 == 0);
-  std::uint32_t init[16][4];
+  Lanes init[16];
   for (int l = 0; l < 4; ++l) {
     const std::uint64_t ctr = counter + std::uint64_t(l);
-    for (int w = 0; w < 4; ++w) init[w][l] = kChaChaConstants[std::size_t(w)];
-    for (int w = 0; w < 8; ++w) init[4 + w][l] = key[std::size_t(w)];
-    init[12][l] = std::uint32_t(ctr);
-    init[13][l] = std::uint32_t(ctr >> 32);
-    init[14][l] = std::uint32_t(stream);
-    init[15][l] = std::uint32_t(stream >> 32);
+    for (int w = 0; w < 4; ++w) init[w].v[l] = kChaChaConstants[std::size_t(w)];
+    for (int w = 0; w < 8; ++w) init[4 + w].v[l] = key[std::size_t(w)];
+    init[12].v[l] = std::uint32_t(ctr);
+    init[13].v[l] = std::uint32_t(ctr >> 32);
+    init[14].v[l] = std::uint32_t(stream);
+    init[15].v[l] = std::uint32_t(stream >> 32);
   }
-  std::uint32_t x[16][4];
-  for (int w = 0; w < 16; ++w)
-    for (int l = 0; l < 4; ++l) x[w][l] = init[w][l];
+  Lanes x[16];
+  for (int w = 0; w < 16; ++w) x[w] = init[w];
   for (int r = 0; r < Rounds; r += 2) {
-    quarter_round4(x[0], x[4], x[8], x[12]);
-    quarter_round4(x[1], x[5], x[9], x[13]);
-    quarter_round4(x[2], x[6], x[10], x[14]);
-    quarter_round4(x[3], x[7], x[11], x[15]);
-    quarter_round4(x[0], x[5], x[10], x[15]);
-    quarter_round4(x[1], x[6], x[11], x[12]);
-    quarter_round4(x[2], x[7], x[8], x[13]);
-    quarter_round4(x[3], x[4], x[9], x[14]);
+    quarter_round(x[0], x[4], x[8], x[12]);
+    quarter_round(x[1], x[5], x[9], x[13]);
+    quarter_round(x[2], x[6], x[10], x[14]);
+    quarter_round(x[3], x[7], x[11], x[15]);
+    quarter_round(x[0], x[5], x[10], x[15]);
+    quarter_round(x[1], x[6], x[11], x[12]);
+    quarter_round(x[2], x[7], x[8], x[13]);
+    quarter_round(x[3], x[4], x[9], x[14]);
   }
   for (int l = 0; l < 4; ++l)
-    for (int w = 0; w < 16; ++w) out[16 * l + w] = x[w][l] + init[w][l];
+    for (int w = 0; w < 16; ++w) out[16 * l + w] = x[w].v[l] + init[w].v[l];
 }
 
 // High and low halves of the 128-bit product a * b.
