@@ -116,4 +116,78 @@ inline constexpr const char* search_wordladder =
     "endpoints are valid nodes). Each step changes exactly one letter. `heuristic`\n"
     "is `\"hamming\"` (default), `\"zero\"`, or a callable `h(word, goal) -> float`.";
 
+inline constexpr const char* bellman_ford =
+    "bellman_ford(num_nodes, edges, source, undirected=False)\n--\n\n"
+    "**Bellman\xe2\x80\x93" "Ford** single-source shortest paths on an explicit weighted graph.\n"
+    "\n"
+    "Unlike Dijkstra/A\\*, this tolerates **negative edge weights** and reports a\n"
+    "reachable negative cycle. Edges are ``(u, v, w)`` over ``0..num_nodes``.\n"
+    "\n"
+    "``undirected`` defaults to ``False``: negative weights are the whole point,\n"
+    "and an undirected negative edge is itself a trivial negative cycle.";
+
+inline constexpr const char* floyd_warshall =
+    "floyd_warshall(num_nodes, edges, undirected=False)\n--\n\n"
+    "**Floyd\xe2\x80\x93" "Warshall** all-pairs shortest paths on an explicit weighted graph.\n"
+    "\n"
+    "``O(V\xc2\xb3)`` \xe2\x80\x94 for small/medium or dense graphs where you want *every* distance\n"
+    "at once. Tolerates negative edges and flags any negative cycle. Edges are\n"
+    "``(u, v, w)`` over ``0..num_nodes``; ``undirected`` defaults to ``False``.";
+
+inline constexpr const char* gen_erdos_renyi =
+    "gen_erdos_renyi(n, p, seed)\n--\n\n"
+    "Erd\xc5\x91s\xe2\x80\x93R\xc3\xa9nyi `G(n, p)` random graph \xe2\x86\x92 edge list.";
+
+inline constexpr const char* gen_watts_strogatz =
+    "gen_watts_strogatz(n, k, beta, seed)\n--\n\n"
+    "Watts\xe2\x80\x93Strogatz small-world graph \xe2\x86\x92 edge list.";
+
+inline constexpr const char* gen_barabasi_albert =
+    "gen_barabasi_albert(n, m, seed)\n--\n\n"
+    "Barab\xc3\xa1si\xe2\x80\x93" "Albert scale-free graph \xe2\x86\x92 edge list.";
+
+inline constexpr const char* random_maze_ascii =
+    "random_maze_ascii(width, height, obstacle_density, seed)\n--\n\n"
+    "A reproducible random maze rendered as an ASCII map (with `S`/`G`).";
+
+inline constexpr const char* shortest_paths =
+    "Single-source shortest paths from [`bellman_ford_py`]. Thin wrapper over the\n"
+    "core `ShortestPaths`.\n"
+    "\n"
+    "Attributes:\n"
+    "    source (int): the node distances are measured from.\n"
+    "    dist (list[float]): ``dist[v]`` is the cost of the cheapest\n"
+    "        ``source -> v`` path (``inf`` if unreachable).\n"
+    "    pred (list[int | None]): predecessor of each node on a shortest path\n"
+    "        (``None`` for the source and unreachable nodes).\n"
+    "    negative_cycle (bool): whether a negative-weight cycle is reachable from\n"
+    "        ``source`` (then the affected distances are not well defined).";
+
+inline constexpr const char* path_to =
+    "path_to($self, target)\n--\n\n"
+    "Rebuild the ``source -> target`` shortest path (inclusive), or ``None``\n"
+    "if ``target`` is unreachable.";
+
+inline constexpr const char* all_pairs =
+    "All-pairs shortest paths from [`floyd_warshall_py`]. Thin wrapper over the\n"
+    "core `AllPairs`.\n"
+    "\n"
+    "Attributes:\n"
+    "    num_nodes (int): number of nodes ``n``.\n"
+    "    negative_cycle (bool): whether the graph has any negative-weight cycle.";
+
+inline constexpr const char* distance =
+    "distance($self, from_, to)\n--\n\n"
+    "Cost of the cheapest ``from_ -> to`` path (``inf`` if none, ``0`` if\n"
+    "``from_ == to``).";
+
+inline constexpr const char* matrix =
+    "matrix($self)\n--\n\n"
+    "The full ``n x n`` distance matrix as a list of rows.";
+
+inline constexpr const char* path =
+    "path($self, from_, to)\n--\n\n"
+    "Rebuild the cheapest ``from_ -> to`` path (inclusive), or ``None`` if\n"
+    "there is none.";
+
 }  // namespace wayloom::py::docs

@@ -21,6 +21,16 @@ PyObject* search_npuzzle(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* search_hanoi(PyObject* module, PyObject* args, PyObject* kwargs);
 PyObject* search_wordladder(PyObject* module, PyObject* args, PyObject* kwargs);
 
+// paths.cpp
+PyObject* bellman_ford(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* floyd_warshall(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* gen_erdos_renyi(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* gen_barabasi_albert(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* gen_watts_strogatz(PyObject* module, PyObject* args, PyObject* kwargs);
+PyObject* random_maze_ascii(PyObject* module, PyObject* args, PyObject* kwargs);
+// Registers ShortestPaths and AllPairs (at import).
+int add_path_types(PyObject* module);
+
 // Shared with the shortest-path entry points.
 std::vector<Edge> convert_edges(PyObject* edges);
 void check_edges(std::size_t num_nodes, const std::vector<Edge>& edges);

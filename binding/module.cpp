@@ -18,7 +18,13 @@ PyMethodDef methods[] = {
     WAYLOOM_ENTRY(search_grid_costs, docs::search_grid_costs),
     WAYLOOM_ENTRY(search_graph, docs::search_graph),
     WAYLOOM_ENTRY(search_implicit, docs::search_implicit),
+    WAYLOOM_ENTRY(gen_erdos_renyi, docs::gen_erdos_renyi),
+    WAYLOOM_ENTRY(gen_barabasi_albert, docs::gen_barabasi_albert),
+    WAYLOOM_ENTRY(gen_watts_strogatz, docs::gen_watts_strogatz),
     WAYLOOM_ENTRY(sample_maze, docs::sample_maze),
+    WAYLOOM_ENTRY(random_maze_ascii, docs::random_maze_ascii),
+    WAYLOOM_ENTRY(bellman_ford, docs::bellman_ford),
+    WAYLOOM_ENTRY(floyd_warshall, docs::floyd_warshall),
     WAYLOOM_ENTRY(search_npuzzle, docs::search_npuzzle),
     WAYLOOM_ENTRY(search_hanoi, docs::search_hanoi),
     WAYLOOM_ENTRY(search_wordladder, docs::search_wordladder),
@@ -74,7 +80,7 @@ PyMODINIT_FUNC PyInit_wayloom_native() {
                                 "argument is the failure text.",
                                 PyExc_BaseException, nullptr);
   if (!s.panic_exception || PyModule_AddObjectRef(module, "PanicException", s.panic_exception) < 0 ||
-      add_search_result_type(module) < 0) {
+      add_search_result_type(module) < 0 || add_path_types(module) < 0) {
     Py_DECREF(module);
     return nullptr;
   }

@@ -1,5 +1,6 @@
 #include "result.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -95,12 +96,39 @@ PyGetSetDef getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-// Shortest round-trip decimal, never an exponent, no ".0" for integral values.
+// Shortest round-trip decimal, never an exponent, no ".0" for integral values:
+// take the shortest digits in scientific form, then place the point by hand
+// (fixed-format output would print every digit of a large binary value).
 std::string format_cost(double v) {
   if (std::isnan(v)) return "NaN";
-  char buf[400];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
-  return std::string(buf, r.ptr);
+  if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
+  char buf[64];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
+  const char* e = std::find(buf, r.ptr, 'e');
+  int exponent = 0;
+  std::from_chars(e + (e[1] == '+' ? 2 : 1), r.ptr, exponent);
+  std::string out;
+  char digits[32];
+  int n = 0;
+  for (const char* c = buf; c != e; ++c) {
+    if (*c == '-') out.push_back('-');
+    else if (*c != '.') digits[n++] = *c;
+  }
+  // The value is 0.d1d2...dn x 10^(exponent + 1).
+  const int point = exponent + 1;
+  if (point <= 0) {
+    out.append("0.");
+    out.append(std::size_t(-point), '0');
+    out.append(digits, std::size_t(n));
+  } else if (point >= n) {
+    out.append(digits, std::size_t(n));
+    out.append(std::size_t(point - n), '0');
+  } else {
+    out.append(digits, std::size_t(point));
+    out.push_back('.');
+    out.append(digits + point, std::size_t(n - point));
+  }
+  return out;
 }
 
 PyObject* repr(PyObject* o) {
