@@ -10,7 +10,11 @@
 #include "wayloom/core/concepts.hpp"
 #include "wayloom/core/error.hpp"
 #include "wayloom/core/result.hpp"
+#include "wayloom/search/beam.hpp"
 #include "wayloom/search/best_first.hpp"
+#include "wayloom/search/bidirectional.hpp"
+#include "wayloom/search/depth_limited.hpp"
+#include "wayloom/search/ida_star.hpp"
 
 namespace wayloom {
 
@@ -51,6 +55,17 @@ SearchResult<node_t<G>> run_algo(const G& graph, const H& heuristic, const node_
     return best_first(1.0, 1.0, FrontierKind::PriorityQueue);
   if (algorithm == "weighted_astar" || algorithm == "wastar")
     return best_first(1.0, options.weight, FrontierKind::PriorityQueue);
+  if (algorithm == "dls") {
+    if (!options.depth_limit) throw UsageError("'dls' requires depth_limit");
+    return dls(graph, start, goal, *options.depth_limit, record);
+  }
+  if (algorithm == "iddfs") return iddfs(graph, start, goal, options.depth_limit.value_or(1000), record);
+  if (algorithm == "ida_star" || algorithm == "idastar")
+    return ida_star(graph, heuristic, start, goal, record);
+  if (algorithm == "beam")
+    return beam_search(graph, heuristic, start, goal, options.beam_width, record);
+  if (algorithm == "bidirectional" || algorithm == "bidir")
+    return bidirectional(graph, start, goal, record);
   throw UsageError(unknown_algorithm_message(algorithm));
 }
 
