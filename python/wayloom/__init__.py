@@ -14,3 +14,6 @@ from wayloom_native import (  # noqa: F401
 )
 
 __version__ = "0.1.0"
+
+from . import viz  # noqa: E402,F401  (matplotlib is imported only when drawing)
+from .compare import ALGORITHMS, Comparison, Row, compare  # noqa: E402,F401

@@ -1,16 +1,27 @@
-"""Run several algorithms on one problem and tabulate the results."""
+"""Run several algorithms on one problem and tabulate the results.
+
+Depth limits: "dls" cannot run without one. When the caller gives no
+``depth_limit``, :func:`compare` first runs "bfs" on the problem (without
+recording) and gives "dls" and "iddfs" the number of moves of the path it
+found. "dls" then finds a path; "iddfs" gives exactly the result it would give
+unbounded (it stops at the first depth that reaches the goal, which is never
+deeper than a path that exists) but cannot run away when the goal is far. If
+bfs finds no path (goal unreachable, or ``max_nodes`` too small) both get an
+error row instead of a search whose depth-first passes would multiply without
+end. The depth chosen is kept in :attr:`Row.depth_limit`.
+"""
 
 from __future__ import annotations
 
+import concurrent.futures
 import dataclasses
 import math
-from typing import Any, Callable, Iterable, Iterator, Sequence
-
-import wayloom_native
+import sys
+import time
+from typing import Any, Callable, Iterable, Iterator, Sequence, TextIO, overload
 
 #: The best-first algorithms, in catalogue order.
 BEST_FIRST = ("bfs", "dfs", "ucs", "dijkstra", "greedy", "astar", "weighted_astar")
-
 
 #: Every algorithm the engine offers (aliases excluded), in catalogue order.
 ALGORITHMS = (
@@ -28,10 +39,18 @@ ALGORITHMS = (
     "bidirectional",
 )
 
+#: The algorithms that get a bfs-derived depth limit when the caller gives none.
+DEPTH_LIMITED = ("dls", "iddfs")
+
 
 @dataclasses.dataclass(frozen=True)
 class Row:
-    """One algorithm's outcome on the problem."""
+    """One algorithm's outcome on the problem (a plain, picklable record).
+
+    ``error`` holds the message when the search refused to run (for example
+    an unknown algorithm name); the counters are then zero. ``depth_limit`` is
+    the limit :func:`compare` chose for "dls"/"iddfs" when none was given.
+    """
 
     algorithm: str
     found: bool
@@ -43,6 +62,11 @@ class Row:
     elapsed: float
     stop_reason: str
     error: str | None = None
+    depth_limit: int | None = None
+
+    @classmethod
+    def failed(cls, algorithm: str, message: str) -> Row:
+        return cls(algorithm, False, math.inf, 0, 0, 0, 0, 0.0, "", error=message)
 
 
 _COLUMNS = (
@@ -56,14 +80,17 @@ _COLUMNS = (
     ("elapsed", "time (ms)"),
     ("stop_reason", "stop"),
 )
+_NUMERIC = {"cost", "expanded", "generated", "reopened", "peak_frontier", "elapsed"}
 
 
 def _cell(row: Row, field: str) -> str:
     value = getattr(row, field)
-    if row.error is not None and field not in ("algorithm", "stop_reason"):
-        return "-"
+    if field == "algorithm":
+        return value if row.depth_limit is None else f"{value} (depth {row.depth_limit})"
     if field == "stop_reason" and row.error is not None:
         return "error: " + row.error
+    if row.error is not None and field != "stop_reason":
+        return "-"
     if field == "cost":
         return "inf" if math.isinf(value) else f"{value:.6g}"
     if field == "elapsed":
@@ -74,12 +101,22 @@ def _cell(row: Row, field: str) -> str:
 
 
 class Comparison(Sequence[Row]):
-    """The rows of a comparison: a sequence of :class:`Row` with a printable table."""
+    """The rows of a comparison: a sequence of :class:`Row` with a printable table.
+
+    >>> import wayloom_native as wn
+    >>> c = compare(wn.search_grid, wn.sample_maze("open"), algorithms=["bfs", "astar"])
+    >>> c.row("astar").cost
+    13.0
+    """
 
     def __init__(self, rows: Iterable[Row]) -> None:
         self._rows = list(rows)
 
-    def __getitem__(self, index):  # type: ignore[override]
+    @overload
+    def __getitem__(self, index: int) -> Row: ...
+    @overload
+    def __getitem__(self, index: slice) -> list[Row]: ...
+    def __getitem__(self, index: int | slice) -> Row | list[Row]:
         return self._rows[index]
 
     def __len__(self) -> int:
@@ -91,37 +128,59 @@ class Comparison(Sequence[Row]):
     def __repr__(self) -> str:
         return self.table()
 
-    def table(self) -> str:
-        """The rows as an aligned text table."""
+    def row(self, algorithm: str) -> Row:
+        """The row of ``algorithm`` (``KeyError`` if it was not compared)."""
+        for r in self._rows:
+            if r.algorithm == algorithm:
+                return r
+        raise KeyError(algorithm)
+
+    def table(self, markdown: bool = False) -> str:
+        """The rows as an aligned text table, or a Markdown table.
+
+        >>> print(Comparison([Row("bfs", True, 2.0, 3, 3, 0, 1, 0.0, "goal")]).table())
+        algorithm  found  cost  expanded  generated  reopened  peak frontier  time (ms)  stop
+        ---------  -----  ----  --------  ---------  --------  -------------  ---------  ----
+        bfs        yes       2         3          3         0              1      0.000  goal
+        """
         header = [title for _, title in _COLUMNS]
         body = [[_cell(r, f) for f, _ in _COLUMNS] for r in self._rows]
+        if markdown:
+            lines = ["| " + " | ".join(header) + " |",
+                     "|" + "|".join("---:" if f in _NUMERIC else "---" for f, _ in _COLUMNS) + "|"]
+            lines += ["| " + " | ".join(c.replace("|", "\\|") for c in cells) + " |"
+                      for cells in body]
+            return "\n".join(lines)
         widths = [max(len(x) for x in col) for col in zip(header, *body)]
-        numeric = {"cost", "expanded", "generated", "reopened", "peak_frontier", "elapsed"}
 
         def line(cells: list[str]) -> str:
             out = []
             for (field, _), cell, width in zip(_COLUMNS, cells, widths):
-                out.append(cell.rjust(width) if field in numeric else cell.ljust(width))
+                out.append(cell.rjust(width) if field in _NUMERIC else cell.ljust(width))
             return "  ".join(out).rstrip()
 
         rule = "  ".join("-" * w for w in widths)
         return "\n".join([line(header), rule, *(line(r) for r in body)])
 
-    def to_pandas(self):
+    def to_pandas(self) -> Any:
         """The rows as a pandas DataFrame (needs pandas)."""
         try:
             import pandas as pd
-        except ImportError as exc:  # pragma: no cover - depends on environment
+        except ImportError as exc:
             raise ImportError("to_pandas() needs pandas: pip install pandas") from exc
         return pd.DataFrame([dataclasses.asdict(r) for r in self._rows])
 
 
 def run_one(search: Callable[..., Any], algorithm: str, args: tuple, kwargs: dict) -> Row:
-    """Run one algorithm; a ValueError (e.g. "'dls' requires depth_limit") becomes a row."""
+    """Run one algorithm without recording; a ``ValueError`` becomes an error row.
+
+    A module-level function, so that it can be sent to a process pool (the
+    native search functions pickle by name).
+    """
     try:
         r = search(*args, algorithm=algorithm, record=False, **kwargs)
     except ValueError as exc:
-        return Row(algorithm, False, math.inf, 0, 0, 0, 0, 0.0, "", error=str(exc))
+        return Row.failed(algorithm, str(exc))
     return Row(
         algorithm,
         r.found,
@@ -135,18 +194,146 @@ def run_one(search: Callable[..., Any], algorithm: str, args: tuple, kwargs: dic
     )
 
 
+def bfs_depth(search: Callable[..., Any], *args: Any, **kwargs: Any) -> int | None:
+    """Moves on the path bfs finds, or ``None`` when it finds none.
+
+    A ``ValueError`` (the problem itself is refused) propagates.
+
+    >>> import wayloom_native as wn
+    >>> bfs_depth(wn.search_grid, wn.sample_maze("wall"))
+    20
+    """
+    kwargs = {k: v for k, v in kwargs.items() if k not in ("algorithm", "record", "depth_limit")}
+    r = search(*args, algorithm="bfs", record=False, **kwargs)
+    return len(r.path) - 1 if r.found else None
+
+
+class _Progress:
+    """A one-line progress bar on stderr, for terminals and long batches only."""
+
+    def __init__(self, total: int, enabled: bool | None, stream: TextIO | None = None) -> None:
+        self.stream = stream if stream is not None else sys.stderr
+        if enabled is None:
+            isatty = getattr(self.stream, "isatty", None)
+            enabled = bool(isatty and isatty())
+        self.enabled = enabled and total > 1
+        self.total = total
+        self.done = 0
+        self.t0 = time.monotonic()
+        self.drawn = False
+
+    def step(self, name: str) -> None:
+        self.done += 1
+        # Quick batches never draw: a bar that flashes for 10 ms is noise.
+        if not self.enabled or (not self.drawn and time.monotonic() - self.t0 < 0.5):
+            return
+        filled = 24 * self.done // self.total
+        self.stream.write(f"\rcompare [{'#' * filled}{'.' * (24 - filled)}] "
+                          f"{self.done}/{self.total} {name[:20]:<20}")
+        self.stream.flush()
+        self.drawn = True
+
+    def close(self) -> None:
+        if self.drawn:
+            self.stream.write("\r" + " " * 64 + "\r")
+            self.stream.flush()
+
+
 def compare(
     search: Callable[..., Any],
     *args: Any,
-    algorithms: Sequence[str] | None = None,
+    algorithms: Sequence[str] | str | None = None,
+    workers: int = 1,
+    executor: concurrent.futures.Executor | None = None,
+    progress: bool | None = None,
     **kwargs: Any,
 ) -> Comparison:
-    """Run ``search(*args, algorithm=a, **kwargs)`` for every algorithm ``a``.
+    """Run ``search(*args, algorithm=a, record=False, **kwargs)`` for every ``a``.
+
+    ``algorithms`` defaults to all twelve (:data:`ALGORITHMS`); a single name
+    may be given as a str. Rows come back in that order whatever the
+    execution order. A search that refuses to run (``ValueError``) becomes a
+    row with ``error`` set; other exceptions propagate.
+
+    ``workers`` > 1 runs the searches on that many threads (built-in
+    heuristics release the interpreter lock, so they run in parallel; Python
+    callables serialise on it). ``executor`` takes any
+    :class:`concurrent.futures.Executor` instead (a process pool, a Dask
+    client's ``get_executor()``); the search function, ``args`` and
+    ``kwargs`` must then pickle, which the native search functions do.
+    ``progress`` draws a bar on stderr (default: only when stderr is a
+    terminal and the batch takes more than half a second).
+
+    "dls" and "iddfs" without a ``depth_limit`` get the depth of a bfs
+    solution (see the module documentation).
 
     >>> import wayloom_native as wn
     >>> rows = compare(wn.search_grid, wn.sample_maze("open"), algorithms=["bfs", "astar"])
     >>> [r.cost for r in rows]
     [13.0, 13.0]
     """
-    names = list(algorithms) if algorithms is not None else list(ALGORITHMS)
-    return Comparison(run_one(search, a, args, kwargs) for a in names)
+    if algorithms is None:
+        names = list(ALGORITHMS)
+    elif isinstance(algorithms, str):
+        names = [algorithms]
+    else:
+        names = list(algorithms)
+    if not isinstance(workers, int) or isinstance(workers, bool) or workers < 1:
+        raise ValueError(f"workers must be an int >= 1, not {workers!r}")
+    if executor is not None and workers != 1:
+        raise ValueError("give workers or executor, not both")
+
+    jobs: list[tuple[str, dict[str, Any] | Row]] = []
+    need_depth = kwargs.get("depth_limit") is None and any(a in DEPTH_LIMITED for a in names)
+    depth = None
+    if need_depth:
+        try:
+            depth = bfs_depth(search, *args, **kwargs)
+        except ValueError:
+            # The problem itself is refused: let every row report why.
+            need_depth = False
+    for a in names:
+        if need_depth and a in DEPTH_LIMITED:
+            if depth is None:
+                jobs.append((a, Row.failed(a, "not run: no depth_limit given and bfs found "
+                                              "no path to take one from")))
+                continue
+            jobs.append((a, {**kwargs, "depth_limit": depth}))
+        else:
+            jobs.append((a, kwargs))
+
+    bar = _Progress(len(jobs), progress)
+    rows: list[Row | None] = [None] * len(jobs)
+    try:
+        if executor is None and workers == 1:
+            for i, (a, job) in enumerate(jobs):
+                rows[i] = job if isinstance(job, Row) else run_one(search, a, args, job)
+                bar.step(a)
+        else:
+            own = None
+            if executor is None:
+                own = executor = concurrent.futures.ThreadPoolExecutor(max_workers=workers)
+            try:
+                pending = {}
+                for i, (a, job) in enumerate(jobs):
+                    if isinstance(job, Row):
+                        rows[i] = job
+                        bar.step(a)
+                    else:
+                        pending[executor.submit(run_one, search, a, args, job)] = i
+                for fut in concurrent.futures.as_completed(pending):
+                    i = pending[fut]
+                    rows[i] = fut.result()
+                    bar.step(jobs[i][0])
+            finally:
+                if own is not None:
+                    own.shutdown(wait=True, cancel_futures=True)
+    finally:
+        bar.close()
+    out = []
+    for (a, job), row in zip(jobs, rows):
+        assert row is not None
+        if need_depth and a in DEPTH_LIMITED and row.error is None:
+            row = dataclasses.replace(row, depth_limit=depth)
+        out.append(row)
+    return Comparison(out)

@@ -1,0 +1,126 @@
+"""The command line, run as a user would: `python -m wayloom ...` in a subprocess."""
+
+import os
+import subprocess
+import sys
+
+import pytest
+
+ENV = {**os.environ, "PYTHONPATH": os.pathsep.join(p for p in sys.path if p), "MPLBACKEND": "Agg"}
+
+
+def run(*args, stdin=None, code=None):
+    cmd = [sys.executable, "-c", code, *args] if code else [sys.executable, "-m", "wayloom", *args]
+    return subprocess.run(cmd, capture_output=True, text=True, env=ENV, input=stdin, timeout=60)
+
+
+def table_rows(out):
+    lines = out.splitlines()
+    start = next(i for i, line in enumerate(lines) if line.startswith("algorithm")) + 2
+    return [line.split() for line in lines[start:] if line.strip()]
+
+
+def assert_one_line_error(p, prog, text):
+    assert p.returncode == 2, p.stderr
+    assert p.stdout == ""
+    assert "Traceback" not in p.stderr
+    assert p.stderr.count("\n") == 1 and p.stderr.startswith(f"{prog}: error: "), p.stderr
+    assert text in p.stderr
+
+
+def test_demo_compares_every_algorithm_on_both_sample_mazes():
+    p = run()
+    assert p.returncode == 0, p.stderr
+    assert "Sample maze 'open':" in p.stdout and "Sample maze 'wall':" in p.stdout
+    for name in ("bfs", "astar", "weighted_astar", "dls", "iddfs", "ida_star", "beam",
+                 "bidirectional"):
+        assert p.stdout.count(f"\n{name} ") == 2, name
+
+
+def test_grid_table_and_exit_status_by_whether_a_path_exists(tmp_path):
+    p = run("grid", "--maze", "wall", "--algorithms", "bfs,a*")
+    assert p.returncode == 0, p.stderr
+    assert [row[:3] for row in table_rows(p.stdout)] == [["bfs", "yes", "20"], ["a*", "yes", "20"]]
+    walled = tmp_path / "walled.txt"
+    walled.write_text("S.#\r\n..#\r\n##G\r\n")
+    p = run("grid", "--maze", str(walled), "--algorithms", "bfs,astar")
+    assert p.returncode == 1 and [r[1] for r in table_rows(p.stdout)] == ["no", "no"]
+    p = run("grid", "--maze", "-", "--diagonal", "--algorithms", "astar", "--heuristic", "octile",
+            "--markdown", stdin="S.\n.G\n")
+    assert p.returncode == 0 and "| astar | yes | 1.41421 |" in p.stdout
+
+
+def test_puzzles_ladders_and_graphs(tmp_path):
+    p = run("npuzzle", "1,2,3", "4", "5", "6", "7", "0", "8", "--algorithms", "bfs")
+    assert table_rows(p.stdout)[0][:3] == ["bfs", "yes", "1"]
+    p = run("hanoi", "3", "--pegs", "4", "--algorithms", "astar")
+    assert table_rows(p.stdout)[0][:3] == ["astar", "yes", "5"]
+    words = tmp_path / "words.txt"
+    words.write_text("cold cord card ward warm word worm\n")
+    p = run("ladder", "COLD", "warm", "--words", str(words), "--algorithms", "bfs")
+    assert table_rows(p.stdout)[0][:3] == ["bfs", "yes", "4"]
+    edges = tmp_path / "edges.txt"
+    edges.write_text("# u v w\n0 1 1\n1 2 1\n0 2 5  # the long way\n2 3\n")
+    p = run("graph", str(edges), "0", "3", "--algorithms", "ucs,bfs", "--directed")
+    assert p.returncode == 0, p.stderr
+    assert [r[:3] for r in table_rows(p.stdout)] == [["ucs", "yes", "3"], ["bfs", "yes", "3"]]
+    p = run("graph", str(edges), "3", "0", "--directed", "--algorithms", "bfs")
+    assert p.returncode == 1
+    p = run("graph", str(edges), "3", "0", "--algorithms", "bfs", "--no-table", "--algorithm", "bfs")
+    assert p.returncode == 0 and p.stdout.startswith("SearchResult(found=True, cost=3,")
+
+
+def test_bad_input_is_one_line_on_stderr_with_status_2(tmp_path):
+    assert_one_line_error(run("grid", "--maze", str(tmp_path / "none.txt")), "wayloom grid",
+                          "cannot read")
+    assert_one_line_error(run("grid", "--maze", "-", stdin="...\n"), "wayloom grid",
+                          "the ASCII map must contain a start 'S' and a goal 'G'")
+    assert_one_line_error(run("grid", "--algorithms", "bfs,BFS"), "wayloom grid",
+                          "unknown algorithm: 'BFS'")
+    assert_one_line_error(run("grid", "--heuristic", "Manhattan"), "wayloom grid",
+                          "unknown heuristic: 'Manhattan'")
+    assert_one_line_error(run("grid", "--maze", "random", "3"), "wayloom grid",
+                          "W H DENSITY SEED")
+    assert_one_line_error(run("npuzzle", "1", "2", "3", "4", "5", "6", "8", "7", "0"),
+                          "wayloom npuzzle", "not solvable")
+    assert_one_line_error(run("hanoi", "3", "--pegs", "17"), "wayloom hanoi",
+                          "pegs must be between 1 and 16, got 17")
+    bad = tmp_path / "bad.txt"
+    bad.write_text("0 1 1\n0 x\n")
+    assert_one_line_error(run("graph", str(bad), "0", "1"), "wayloom graph",
+                          f"{bad}:2: expected 'u v [w]'")
+    assert_one_line_error(run("hanoi", "--frobnicate"), "wayloom",
+                          "unrecognized arguments: --frobnicate")
+    assert_one_line_error(run("hanoi", "three"), "wayloom hanoi", "invalid int value: 'three'")
+
+
+def test_help_documents_the_exit_status():
+    for args in ([], ["grid"], ["npuzzle"], ["hanoi"], ["ladder"], ["graph"]):
+        p = run(*args, "--help")
+        assert p.returncode == 0 and "exit status:" in p.stdout and "usage: wayloom" in p.stdout
+
+
+def test_plot_and_animation_files(tmp_path):
+    pytest.importorskip("matplotlib")
+    pytest.importorskip("PIL")
+    png, gif = tmp_path / "a.png", tmp_path / "a.gif"
+    p = run("grid", "--maze", "wall", "--no-table", "--plot", str(png), "--animate", str(gif),
+            "--max-frames", "4")
+    assert p.returncode == 0, p.stderr
+    assert p.stdout.splitlines() == [f"wrote {png}", f"wrote {gif}"]
+    assert png.read_bytes()[:4] == b"\x89PNG" and gif.read_bytes()[:6] == b"GIF89a"
+    tree = tmp_path / "tree.png"
+    p = run("hanoi", "2", "--algorithms", "bfs", "--algorithm", "bfs", "--plot", str(tree))
+    assert p.returncode == 0 and tree.stat().st_size > 0
+    p = run("grid", "--no-table", "--plot", str(tmp_path / "no" / "dir.png"))
+    assert p.returncode == 3 and p.stderr.count("\n") == 1 and "cannot write" in p.stderr
+
+
+def test_pictures_without_matplotlib_exit_3_saying_what_to_install(tmp_path):
+    code = ("import sys; sys.modules['matplotlib'] = None\n"
+            "from wayloom.__main__ import main; sys.exit(main(sys.argv[1:]))")
+    p = run("grid", "--algorithms", "bfs", "--plot", str(tmp_path / "x.png"), code=code)
+    assert p.returncode == 3
+    assert p.stderr == ('wayloom grid: error: plot_grid() needs matplotlib; install it with: '
+                        'pip install "wayloom[viz]"\n')
+    assert table_rows(p.stdout)[0][:2] == ["bfs", "yes"]  # the table still works

@@ -1,0 +1,239 @@
+"""Pictures: what is drawn (cells, path, tree edges, markers), not only that a file appears."""
+
+import sys
+from types import SimpleNamespace
+
+import pytest
+
+import wayloom_native as wn
+from wayloom import viz
+
+WALL = wn.sample_maze("wall")
+
+
+@pytest.fixture
+def ax():
+    pytest.importorskip("matplotlib")
+    pytest.importorskip("PIL")
+    import matplotlib
+
+    matplotlib.use("Agg")
+    from matplotlib.figure import Figure
+
+    return Figure(figsize=(4, 3)).add_subplot()
+
+
+def gid(ax, name):
+    return [a for a in ax.get_children() if a.get_gid() == name]
+
+
+def one(ax, name):
+    (artist,) = gid(ax, name)
+    return artist
+
+
+def marker_xy(ax, name):
+    line = one(ax, name)
+    return (float(line.get_xdata()[0]), float(line.get_ydata()[0]))
+
+
+def xy_of(line):
+    return list(zip(map(float, line.get_xdata()), map(float, line.get_ydata())))
+
+
+def supported(algorithm):
+    try:
+        wn.search_grid("SG", algorithm=algorithm, depth_limit=1)
+    except ValueError as exc:
+        if "unknown algorithm" in str(exc):
+            return False
+    return True
+
+
+def needs(*algorithms):
+    missing = [a for a in algorithms if not supported(a)]
+    return pytest.mark.skipif(bool(missing), reason=f"engine lacks {missing}")
+
+
+def fake(trace, tree=(), path=None):
+    """A result-shaped object; the drawing functions only read these attributes."""
+    return SimpleNamespace(trace=list(trace), tree=list(tree), path=path, found=path is not None,
+                           cost=len(path) - 1.0 if path else float("inf"),
+                           nodes_expanded=len(trace), stop_reason="goal" if path else "exhausted")
+
+
+def test_grid_draws_each_expanded_cell_in_its_order_and_the_path_cell_by_cell(ax, tmp_path):
+    r = wn.search_grid(WALL, algorithm="bfs")
+    viz.plot_grid(WALL, r, ax=ax)
+    image = one(ax, "expanded").get_array()
+    coloured = {(int(i), int(j)): float(image[i, j]) for i, j in zip(*(~image.mask).nonzero())}
+    assert coloured == {node: float(i) for i, (node, _, _) in enumerate(r.trace)}
+    assert xy_of(one(ax, "path")) == [(c, r_) for r_, c in r.path]
+    assert marker_xy(ax, "start") == (0, 0) and marker_xy(ax, "goal") == (8, 4)
+    walls = one(ax, "walls").get_array()
+    assert int((~walls.mask).sum()) == WALL.count("#")
+    assert ax.get_title() == "cost 20, 25 expanded"
+    out = tmp_path / "grid.png"
+    ax.figure.savefig(out)
+    assert out.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n" and out.stat().st_size > 2000
+
+
+def test_grid_reexpansions_keep_the_first_order_and_terrain_is_shaded(ax):
+    # Cell (0, 1) is expanded twice in this trace; it keeps its first index.
+    r = fake([((0, 0), 0.0, 0), ((0, 1), 9.0, 1), ((1, 0), 1.0, 1), ((1, 1), 2.0, 0),
+              ((0, 1), 3.0, 0)], path=[(0, 0), (1, 0), (1, 1)])
+    viz.plot_grid("S9\r\n.G\n\n", r, ax=ax, annotate=True)
+    image = one(ax, "expanded").get_array()
+    assert image[0, 1] == 1 and image[1, 1] == 3 and int((~image.mask).sum()) == 4
+    terrain = one(ax, "terrain").get_array()
+    assert terrain.shape == (2, 2) and terrain[0, 1] == 9 and terrain[1, 0] == 1
+    assert sorted(t.get_text() for t in gid(ax, "order-label")) == ["0", "1", "2", "3"]
+
+
+def test_diagonal_moves_are_drawn_as_diagonal_segments(ax):
+    maze = wn.sample_maze("open")
+    r = wn.search_grid(maze, diagonal=True, heuristic="octile")
+    viz.plot_grid(maze, r, ax=ax)
+    points = xy_of(one(ax, "path"))
+    assert points == [(c, r_) for r_, c in r.path]
+    steps = {(b[0] - a[0], b[1] - a[1]) for a, b in zip(points, points[1:])}
+    assert (1.0, 1.0) in steps  # a diagonal, not a staircase
+
+
+def test_cost_matrix_walls_and_endpoints_from_the_result(ax):
+    costs = [[1, 1, 0], [1, -1, float("nan")], [2, 1]]  # short row padded with a wall
+    r = wn.search_grid_costs([[1, 1, 0], [1, -1, 1], [2, 1, 1]], (0, 0), (1, 0))
+    viz.plot_grid(costs, r, ax=ax)
+    walls = one(ax, "walls").get_array()
+    assert {(int(i), int(j)) for i, j in zip(*(~walls.mask).nonzero())} == \
+        {(0, 2), (1, 1), (1, 2), (2, 2)}
+    assert marker_xy(ax, "start") == (0, 0) and marker_xy(ax, "goal") == (0, 1)
+    ax2 = ax.figure.add_subplot(2, 1, 2)
+    viz.plot_grid(costs, None, ax=ax2, start=(2, 0))
+    assert marker_xy(ax2, "start") == (0, 2) and not gid(ax2, "goal")
+
+
+def test_grid_refuses_results_that_do_not_belong_to_the_maze(ax):
+    with pytest.raises(ValueError, match=r"node 0 is not a cell of this 6x9 maze"):
+        viz.plot_grid(WALL, wn.search_graph(2, [(0, 1, 1.0)], 0, 1), ax=ax)
+    open_path = wn.search_grid(wn.sample_maze("open"))
+    with pytest.raises(ValueError, match=r"crosses the wall at \(\d+, \d+\)"):
+        viz.plot_grid(WALL, open_path, ax=ax)
+    with pytest.raises(ValueError, match="non-empty"):
+        viz.plot_grid([], ax=ax)
+    with pytest.raises(TypeError, match="unexpected style option 'colour'"):
+        viz.plot_grid(WALL, ax=ax, colour="red")
+
+
+def test_tree_layers_follow_depth_and_every_edge_is_drawn(ax):
+    edges = [(0, 1, 1.0), (0, 2, 1.0), (1, 3, 1.0), (2, 4, 1.0), (3, 5, 1.0), (4, 5, 1.0)]
+    r = wn.search_graph(6, edges, 0, 5, algorithm="bfs")
+    viz.plot_search_tree(r, ax=ax)
+    segments = one(ax, "tree-edges").get_segments()
+    assert len(segments) == len(r.tree)
+    pos = {n: tuple(p) for n, p in zip(viz.search_tree(r).labels,
+                                       one(ax, "expanded").get_offsets().tolist())}
+    for (px, py), (cx, cy) in segments:
+        assert cy == py + 1  # a child one layer below its parent
+    assert pos[0][1] == 0 and marker_xy(ax, "start") == pos[0]
+    assert xy_of(one(ax, "path")) == [pos[n] for n in r.path]
+    assert marker_xy(ax, "goal") == pos[5]
+    # Leaves on distinct slots; a parent centred over its children.
+    assert pos[1][0] == (pos[3][0]) and pos[0][0] == (pos[1][0] + pos[2][0]) / 2
+
+
+def test_tree_of_grid_nodes_sits_on_the_cells_and_marks_unexpanded_nodes(ax):
+    r = wn.search_grid(WALL, algorithm="astar")
+    viz.plot_search_tree(r, ax=ax, maze=WALL)
+    expanded = {tuple(map(float, p)) for p in one(ax, "expanded").get_offsets()}
+    waiting = {tuple(map(float, p)) for p in one(ax, "frontier").get_offsets()}
+    assert expanded == {(float(c), float(r_)) for (r_, c), _, _ in r.trace}
+    tree_nodes = {n for edge in r.tree for n in edge}
+    assert waiting == {(float(c), float(r_)) for r_, c in tree_nodes} - expanded
+    assert len(one(ax, "tree-edges").get_segments()) == len(r.tree)
+    assert gid(ax, "walls")  # drawn over the maze
+
+
+def test_depth_first_trace_is_rebuilt_into_the_last_pass_tree(ax):
+    # Two passes of an iterative deepening: depth is the frontier size.
+    trace = [("s", 0.0, 0),
+             ("s", 0.0, 0), ("a", 1.0, 1), ("b", 1.0, 1), ("a", 2.0, 2), ("g", 2.0, 2)]
+    r = fake(trace, path=["s", "b", "g"])
+    t = viz.search_tree(r)
+    assert t.kind == "depth-first" and t.labels == ["s", "a", "b", "a", "g"]
+    assert t.edges == [(0, 1), (0, 2), (2, 3), (2, 4)] and t.path == [0, 2, 4]
+    assert viz.search_tree(r, iteration=0).labels == ["s"]
+    viz.plot_search_tree(r, ax=ax)
+    assert len(one(ax, "tree-edges").get_segments()) == 4
+    assert "pass 2 of 2" in ax.get_title()
+    with pytest.raises(ValueError, match="iteration 5 does not exist: the trace has 2 pass"):
+        viz.search_tree(r, iteration=5)
+
+
+@needs("iddfs", "ida_star")
+def test_real_depth_first_results_rebuild_their_path():
+    edges = [(0, 1, 1.0), (1, 2, 1.0), (2, 3, 1.0), (0, 4, 5.0), (4, 3, 1.0)]
+    for algorithm in ("iddfs", "ida_star"):
+        r = wn.search_graph(5, edges, 0, 3, algorithm=algorithm)
+        assert r.tree == []
+        t = viz.search_tree(r)
+        assert t.kind == "depth-first" and [t.labels[v] for v in t.path] == r.path
+
+
+def test_results_without_parents_are_drawn_on_grids_and_refused_elsewhere(ax):
+    # Bidirectional-shaped: g absent, no tree.
+    grid_like = fake([((0, 0), None, 0), ((0, 2), None, 0)], path=[(0, 0), (0, 1), (0, 2)])
+    viz.plot_search_tree(grid_like, ax=ax)
+    assert one(ax, "tree-edges").get_segments() == []
+    assert len(one(ax, "expanded").get_offsets()) == 2
+    assert len(one(ax, "frontier").get_offsets()) == 1  # (0, 1): on the path, never expanded
+    graph_like = fake([(0, None, 0), (2, None, 0)], path=[0, 1, 2])
+    with pytest.raises(ValueError, match="no search tree"):
+        viz.plot_search_tree(graph_like, ax=ax)
+    with pytest.raises(ValueError, match="record=False"):
+        viz.plot_search_tree(wn.search_grid(WALL, record=False), ax=ax)
+
+
+@needs("beam", "bidirectional")
+def test_beam_and_bidirectional_on_a_graph_are_refused(ax):
+    for algorithm in ("beam", "bidirectional"):
+        r = wn.search_graph(3, [(0, 1, 1.0), (1, 2, 1.0)], 0, 2, algorithm=algorithm)
+        with pytest.raises(ValueError, match="no search tree"):
+            viz.plot_search_tree(r, ax=ax)
+
+
+def test_frame_plan_spreads_long_traces_within_the_budget():
+    assert viz.frame_plan(3, max_frames=10, hold_frames=2) == [1, 2, 3, 3, 3]
+    plan = viz.frame_plan(1001, max_frames=200, hold_frames=10)
+    assert len(plan) <= 200 and plan[-1] == 1001 and plan == sorted(plan)
+    assert plan[0] == 6  # ceil(1001 / 190) expansions per frame
+    with pytest.raises(ValueError):
+        viz.frame_plan(5, max_frames=1)
+
+
+def test_animations_replay_the_trace_into_a_gif(ax, tmp_path):
+    from PIL import Image, ImageChops
+
+    r = wn.search_grid(WALL, algorithm="bfs")
+    out = viz.animate_search(r, tmp_path / "bfs.gif", maze=WALL, max_frames=8, dpi=30)
+    with Image.open(out) as gif:
+        assert 2 <= gif.n_frames <= 8
+        first = gif.convert("RGB")
+        gif.seek(gif.n_frames - 1)
+        assert ImageChops.difference(first, gif.convert("RGB")).getbbox() is not None
+    tree_gif = viz.animate_search(wn.search_hanoi(2, algorithm="bfs"), str(tmp_path / "h.gif"),
+                                  max_frames=4, dpi=30, layout="layered")
+    assert tree_gif.stat().st_size > 0
+    with pytest.raises(ValueError, match=r"\.gif or \.mp4"):
+        viz.animate_search(r, tmp_path / "x.avi", maze=WALL)
+    with pytest.raises(ValueError, match="no trace"):
+        viz.animate_search(wn.search_grid(WALL, record=False), tmp_path / "y.gif")
+
+
+def test_without_matplotlib_drawing_says_what_to_install(monkeypatch):
+    monkeypatch.setitem(sys.modules, "matplotlib", None)
+    for call in (lambda: viz.plot_grid(WALL), lambda: viz.plot_search_tree(fake([(0, 0.0, 0)])),
+                 lambda: viz.animate_search(fake([(0, 0.0, 0)]), "a.gif")):
+        with pytest.raises(ImportError, match=r'needs matplotlib; install it with: '
+                                              r'pip install "wayloom\[viz\]"'):
+            call()
