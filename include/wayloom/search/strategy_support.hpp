@@ -20,7 +20,8 @@ namespace wayloom::detail {
 // 0, 1, 2, ... in insertion order. Nodes are stored once, densely, so a parent
 // map is a plain vector of ids beside it, and a node is not allocated per
 // insertion. Removal is only of the newest entry, which is all a depth-first
-// path set needs. Nothing iterates the slots, so no result depends on the hash.
+// path set needs and which never has to move other entries. Nothing iterates
+// the slots, so no result depends on the hash.
 template <class N, class Hash = NodeHash<N>>
 class NodeTable {
  public:
@@ -57,21 +58,15 @@ class NodeTable {
     return {id, true};
   }
 
-  // Removes the newest entry (the table must not be empty).
+  // Removes the newest entry (the table must not be empty). Emptying its slot
+  // is enough: every entry further along its probe run was placed before it,
+  // when its slot was free, so none of them has its home at or before it.
+  // (Rehashing re-places entries in id order, which keeps that true.)
   void pop_back() {
     const Id id = Id(nodes_.size() - 1);
-    std::size_t hole = hashes_[id] & mask_;
-    while (slots_[hole] != id) hole = (hole + 1) & mask_;
-    // Backward-shift deletion: pull later members of the probe run into the
-    // hole unless that would move them before their home slot.
-    for (std::size_t j = (hole + 1) & mask_; slots_[j] != kNone; j = (j + 1) & mask_) {
-      const std::size_t home = hashes_[slots_[j]] & mask_;
-      const bool stays = hole <= j ? (hole < home && home <= j) : (hole < home || home <= j);
-      if (stays) continue;
-      slots_[hole] = slots_[j];
-      hole = j;
-    }
-    slots_[hole] = kNone;
+    std::size_t i = hashes_[id] & mask_;
+    while (slots_[i] != id) i = (i + 1) & mask_;
+    slots_[i] = kNone;
     nodes_.pop_back();
     hashes_.pop_back();
   }
