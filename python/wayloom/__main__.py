@@ -16,7 +16,7 @@ from typing import Any, Callable, NoReturn, Sequence
 import wayloom_native
 
 from . import __version__
-from .compare import ALGORITHMS, Comparison, bfs_depth, compare
+from .compare import ALGORITHMS, DEPTH_LIMITED, Comparison, bfs_depth, compare
 
 EXIT_OK, EXIT_NO_PATH, EXIT_USAGE, EXIT_OUTPUT = 0, 1, 2, 3
 
@@ -189,17 +189,27 @@ def _table(problem: Problem, ns: argparse.Namespace, options: dict[str, Any]) ->
     return rows
 
 
-def _draw(problem: Problem, ns: argparse.Namespace, options: dict[str, Any]) -> bool:
-    """Run the chosen algorithm with recording and write the plot and/or animation."""
+def _chosen(problem: Problem, ns: argparse.Namespace, options: dict[str, Any],
+            record: bool) -> Any:
+    """Run the --algorithm alone."""
     algorithm = ns.algorithm
     if algorithm not in _ACCEPTED:
         raise UsageError(f"unknown algorithm: {algorithm!r}. Available: {', '.join(ALGORITHMS)}")
-    if algorithm in ("dls",) and "depth_limit" not in options:
+    if algorithm in DEPTH_LIMITED and "depth_limit" not in options:
+        # As in the table: the depth of the bfs path, never an unbounded deepening.
         depth = bfs_depth(problem.search, *problem.args, **problem.kwargs, **options)
         if depth is None:
-            raise UsageError("'dls' requires depth_limit (and bfs found no path to take one from)")
+            raise UsageError(f"{algorithm!r} needs --depth-limit here: bfs found no path "
+                             "to take one from")
         options = {**options, "depth_limit": depth}
-    result = problem.search(*problem.args, algorithm=algorithm, **problem.kwargs, **options)
+    return problem.search(*problem.args, algorithm=algorithm, record=record,
+                          **problem.kwargs, **options)
+
+
+def _draw(problem: Problem, ns: argparse.Namespace, options: dict[str, Any]) -> bool:
+    """Run the chosen algorithm with recording and write the plot and/or animation."""
+    algorithm = ns.algorithm
+    result = _chosen(problem, ns, options, record=True)
     try:
         from . import viz
 
@@ -239,8 +249,7 @@ def _run(problem: Problem, ns: argparse.Namespace) -> int:
     if ns.plot or ns.animate:
         found = _draw(problem, ns, options) or found
     elif ns.no_table:
-        result = problem.search(*problem.args, algorithm=ns.algorithm, record=False,
-                                **problem.kwargs, **options)
+        result = _chosen(problem, ns, options, record=False)
         print(result)
         found = result.found
     return EXIT_OK if found else EXIT_NO_PATH
@@ -280,7 +289,8 @@ def _common(parser: argparse.ArgumentParser) -> None:
     g.add_argument("--workers", type=int, default=1, metavar="N",
                    help="run the searches on N threads (default 1)")
     g.add_argument("--no-table", action="store_true",
-                   help="do not print the comparison table")
+                   help="skip the comparison; without --plot/--animate, print the result "
+                        "of --algorithm alone")
     g.add_argument("--markdown", action="store_true", help="print the table as Markdown")
     g = parser.add_argument_group("pictures (need matplotlib: pip install \"wayloom[viz]\")")
     g.add_argument("--algorithm", default="astar", metavar="NAME",

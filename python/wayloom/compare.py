@@ -272,6 +272,10 @@ def compare(
     >>> [r.cost for r in rows]
     [13.0, 13.0]
     """
+    for key in ("algorithm", "record"):
+        if key in kwargs:
+            raise TypeError(f"compare() sets {key!r} itself; choose the algorithms with "
+                            "algorithms=[...]")
     if algorithms is None:
         names = list(ALGORITHMS)
     elif isinstance(algorithms, str):

@@ -189,7 +189,7 @@ def _colorbar(ax: Axes, mappable: Any, count: int) -> None:
     bar = ax.figure.colorbar(mappable, ax=ax, fraction=0.046, pad=0.04)
     bar.set_label("expansion order")
     if count <= 1:
-        bar.set_ticks([0])
+        bar.set_ticks([mappable.norm.vmin])
 
 
 def describe(result: SearchResult) -> str:
@@ -205,7 +205,7 @@ def describe(result: SearchResult) -> str:
 
 
 def plot_grid(
-    maze: MazeLike,
+    maze: MazeLike | Maze,
     result: SearchResult | None = None,
     ax: Axes | None = None,
     **style: Any,
@@ -424,7 +424,7 @@ def _tree_positions(tree: SearchTree, layout: str) -> list[tuple[float, float]]:
     # centred over its children, rows by depth. Iterative: trees can be deep.
     n = len(tree.labels)
     children: list[list[int]] = [[] for _ in range(n)]
-    roots = []
+    roots: list[int] = []
     for v, p in enumerate(tree.parent):
         (children[p] if p >= 0 else roots).append(v)
     x = [0.0] * n
@@ -481,6 +481,7 @@ def plot_search_tree(result: SearchResult, ax: Axes | None = None, **style: Any)
     st = _style("plot_search_tree", style, _TREE)
     np = _require("plot_search_tree")
     from matplotlib.collections import LineCollection
+    from matplotlib.ticker import MaxNLocator
 
     tree = search_tree(result, st["iteration"])
     layout = st["layout"]
@@ -505,13 +506,17 @@ def plot_search_tree(result: SearchResult, ax: Axes | None = None, **style: Any)
         [(pos[p], pos[v]) for p, v in edges], colors=st["edge_color"],
         linewidths=0.9 if n < 500 else 0.5, zorder=1, gid="tree-edges"))
     size = st["node_size"] or max(6.0, min(120.0, 6000.0 / max(n, 1)))
-    expanded = [v for v in range(n) if tree.order[v] is not None]
-    waiting = [v for v in range(n) if tree.order[v] is None]
+    when = {v: o for v, o in enumerate(tree.order) if o is not None}
+    expanded = list(when)
+    waiting = [v for v in range(n) if v not in when]
     ax.scatter(xy[waiting, 0], xy[waiting, 1], s=size, facecolors="white",
                edgecolors="#777777", linewidths=0.8, zorder=2, gid="frontier")
+    # One pass of a depth-first trace sits at its end: scale the colours to it.
+    first = min(when.values(), default=0)
+    last = max(when.values(), default=0)
     dots = ax.scatter(xy[expanded, 0], xy[expanded, 1], s=size,
-                      c=[tree.order[v] for v in expanded], cmap=st["cmap"],
-                      vmin=0, vmax=max(len(result.trace) - 1, 1), zorder=3, gid="expanded")
+                      c=list(when.values()), cmap=st["cmap"],
+                      vmin=first, vmax=max(last, first + 1), zorder=3, gid="expanded")
     if tree.path:
         ax.plot(xy[tree.path, 0], xy[tree.path, 1], color=st["path_color"],
                 linewidth=st["path_width"], zorder=4, gid="path", label="path")
@@ -529,7 +534,7 @@ def plot_search_tree(result: SearchResult, ax: Axes | None = None, **style: Any)
     _mark(ax, None if start_v is None else pos[start_v], "start", st)
     _mark(ax, None if goal_v is None else pos[goal_v], "goal", st)
     if st["colorbar"] and expanded:
-        _colorbar(ax, dots, len(result.trace))
+        _colorbar(ax, dots, last - first + 1)
 
     if is_grid:
         if st["maze"] is None:
@@ -543,12 +548,12 @@ def plot_search_tree(result: SearchResult, ax: Axes | None = None, **style: Any)
         ax.set_ylim(xy[:, 1].max() + pad, xy[:, 1].min() - pad)
         ax.set_ylabel("depth")
         ax.set_xticks([])
-        ax.yaxis.get_major_locator().set_params(integer=True)
+        ax.yaxis.set_major_locator(MaxNLocator(integer=True))
     title = st["title"]
     if title is None:
         what = {"tree": "search tree", "depth-first": "depth-first tree",
                 "expansions": "expansions"}[tree.kind]
-        title = f"{what}: {n} nodes, {len(edges)} edges; {describe(result)}"
+        title = f"{what} of {n} nodes; {describe(result)}"
         if tree.note:
             title += f"\n({tree.note})"
     if title:
@@ -621,21 +626,26 @@ def animate_search(
     trace = result.trace
     if not trace:
         raise ValueError("nothing to animate: the result has no trace (search with record=True)")
-    plan = frame_plan(len(trace), st["max_frames"], round(st["hold"] * st["fps"]))
-
     fig = Figure(figsize=st["figsize"] or (6.4, 4.8), layout="tight")
     ax = fig.add_subplot()
     common = {k: st[k] for k in _SHARED if k in st}
+    begin, end = 0, len(trace)
     if maze is not None:
         grid = to_maze(maze)
         _check_cells(result, grid, "animate_search")
         update = _grid_frames(ax, grid, result, st, common, np)
     else:
-        update = _tree_frames(ax, result, st, common, np)
+        tree = search_tree(result, st["iteration"])
+        if tree.kind == "depth-first":
+            # Replay only the pass that is drawn.
+            begin, end = tree.order[0] or 0, (tree.order[-1] or 0) + 1
+        update = _tree_frames(ax, result, tree, st, common, np)
+    hold = round(st["hold"] * st["fps"])
+    plan = [begin + k for k in frame_plan(end - begin, st["max_frames"], hold)]
     with writer.saving(fig, str(out), st["dpi"]):
-        done = 0
+        done = begin
         for upto in plan:
-            update(done, upto, final=upto == len(trace))
+            update(done, upto, final=upto == end)
             done = upto
             writer.grab_frame()
     return out
@@ -678,11 +688,10 @@ def _grid_frames(ax: Axes, grid: Maze, result: SearchResult, st: dict[str, Any],
     return update
 
 
-def _tree_frames(ax: Axes, result: SearchResult, st: dict[str, Any],
+def _tree_frames(ax: Axes, result: SearchResult, tree: SearchTree, st: dict[str, Any],
                  common: dict[str, Any], np: Any) -> Callable[..., None]:
     from matplotlib.collections import LineCollection
 
-    tree = search_tree(result, st["iteration"])
     pos = _tree_positions(tree, st["layout"])
     plot_search_tree(result, ax=ax, **{**common, "layout": st["layout"],
                                        "iteration": st["iteration"], "labels": st["labels"],

@@ -95,6 +95,8 @@ def test_threads_and_a_process_pool_give_the_serial_rows():
     assert without_time(remote) == without_time(compare(wn.search_grid, WALL, algorithms=names))
     with pytest.raises(ValueError, match="workers must be an int >= 1"):
         compare(wn.search_grid, WALL, workers=0)
+    with pytest.raises(TypeError, match="sets 'record' itself"):
+        compare(wn.search_grid, WALL, record=True)
     with pytest.raises(ValueError, match="not both"):
         compare(wn.search_grid, WALL, workers=2,
                 executor=concurrent.futures.ThreadPoolExecutor(1))
