@@ -76,25 +76,25 @@ def _int(text: str, what: str) -> int:
 
 
 def _grid_problem(ns: argparse.Namespace) -> Problem:
-    spec = ns.maze
-    if spec[0] == "random":
-        if len(spec) != 5:
+    maze_arg = ns.maze
+    if maze_arg[0] == "random":
+        if len(maze_arg) != 5:
             raise UsageError("--maze random takes W H DENSITY SEED, e.g. --maze random 30 20 0.25 7")
-        width, height = _int(spec[1], "W"), _int(spec[2], "H")
+        width, height = _int(maze_arg[1], "W"), _int(maze_arg[2], "H")
         try:
-            density = float(spec[3])
+            density = float(maze_arg[3])
         except ValueError:
-            raise UsageError(f"DENSITY must be a number, not {spec[3]!r}") from None
-        seed = _int(spec[4], "SEED")
+            raise UsageError(f"DENSITY must be a number, not {maze_arg[3]!r}") from None
+        seed = _int(maze_arg[4], "SEED")
         if not hasattr(wayloom_native, "random_maze_ascii"):
             raise UsageError("this build of wayloom_native has no random_maze_ascii")
         if seed < 0:
             raise UsageError("SEED must be >= 0")
         text = wayloom_native.random_maze_ascii(width, height, density, seed)
-    elif len(spec) != 1:
+    elif len(maze_arg) != 1:
         raise UsageError("--maze takes one of: open, wall, FILE, random W H DENSITY SEED")
-    elif spec[0] in ("open", "wall"):
-        text = wayloom_native.sample_maze(spec[0])
+    elif maze_arg[0] in ("open", "wall"):
+        text = wayloom_native.sample_maze(maze_arg[0])
     else:
         text = _read_text(spec[0])
     kwargs: dict[str, Any] = {"diagonal": ns.diagonal}
@@ -325,7 +325,7 @@ def build_parser() -> argparse.ArgumentParser:
     p = sub.add_parser("grid", help="a grid maze", epilog=EXIT_CODES, formatter_class=formatter,
                        description="Search a grid maze: an ASCII map ('#' wall, 'S' start, "
                                    "'G' goal, '1'-'9' terrain cost, anything else open).")
-    p.add_argument("--maze", nargs="+", default=["wall"], metavar="SPEC",
+    p.add_argument("--maze", nargs="+", default=["wall"], metavar="MAZE",
                    help="'open' or 'wall' (the samples; default wall), a map FILE ('-' = stdin), "
                         "or 'random W H DENSITY SEED'")
     p.add_argument("--diagonal", action="store_true", help="allow diagonal moves (8-connected)")
