@@ -96,7 +96,7 @@ def _grid_problem(ns: argparse.Namespace) -> Problem:
     elif maze_arg[0] in ("open", "wall"):
         text = wayloom_native.sample_maze(maze_arg[0])
     else:
-        text = _read_text(spec[0])
+        text = _read_text(maze_arg[0])
     kwargs: dict[str, Any] = {"diagonal": ns.diagonal}
     return Problem(wayloom_native.search_grid, (text,), kwargs, maze=text)
 
