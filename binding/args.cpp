@@ -15,7 +15,9 @@ std::string quoted_list(const std::vector<std::string>& names) {
   return out;
 }
 
-[[noreturn]] void type_error(const std::string& message) { raise(PyExc_TypeError, message.c_str()); }
+[[noreturn]] void type_error(const std::string& message) {
+  raise(PyExc_TypeError, message.c_str());
+}
 
 }  // namespace
 
@@ -26,7 +28,8 @@ void bind_arguments(const char* function, const char* const* names, std::size_t 
   if (std::size_t(npos) > count) {
     std::string takes;
     if (required == count)
-      takes = std::to_string(count) + (count == 1 ? " positional argument" : " positional arguments");
+      takes =
+          std::to_string(count) + (count == 1 ? " positional argument" : " positional arguments");
     else
       takes = "from " + std::to_string(required) + " to " + std::to_string(count) +
               " positional arguments";
@@ -142,7 +145,8 @@ double to_f64(const char* name, PyObject* o) {
 }
 
 std::string_view to_str(const char* name, PyObject* o) {
-  if (!PyUnicode_Check(o)) argument_error(PyExc_TypeError, name, "expected str, got " + type_name(o));
+  if (!PyUnicode_Check(o))
+    argument_error(PyExc_TypeError, name, "expected str, got " + type_name(o));
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(o, &size);
   if (!data) prefix_pending_error(name);
@@ -150,8 +154,7 @@ std::string_view to_str(const char* name, PyObject* o) {
 }
 
 Sequence::Sequence(const char* name, PyObject* o) {
-  if (PyUnicode_Check(o))
-    argument_error(PyExc_TypeError, name, "expected a sequence, got str");
+  if (PyUnicode_Check(o)) argument_error(PyExc_TypeError, name, "expected a sequence, got str");
   if (PyList_Check(o) || PyTuple_Check(o)) {
     fast_ = Ref::borrow(o);
     return;
@@ -164,7 +167,8 @@ Sequence::Sequence(const char* name, PyObject* o) {
 }
 
 void check_tuple(const char* name, PyObject* o, Py_ssize_t length) {
-  if (!PyTuple_Check(o)) argument_error(PyExc_TypeError, name, "expected tuple, got " + type_name(o));
+  if (!PyTuple_Check(o))
+    argument_error(PyExc_TypeError, name, "expected tuple, got " + type_name(o));
   const Py_ssize_t n = PyTuple_GET_SIZE(o);
   if (n != length) {
     const std::string text = "expected tuple of length " + std::to_string(length) +

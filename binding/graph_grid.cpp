@@ -29,8 +29,9 @@ Ref run_on_grid(PyObject* module, const GridGraph& grid, Cell start, Cell goal,
   PendingError pending;
   const ResolvedHeuristic h = resolve_heuristic(p.heuristic, "manhattan");
   if (h.callable) return run_with_callable(module, grid, start, goal, p, h.callable, pending);
-  return run_native(module, grid, start, goal, p, h.name,
-                    [](const std::string& name, auto&& run) { dispatch_grid_heuristic(name, run); });
+  return run_native(module, grid, start, goal, p, h.name, [](const std::string& name, auto&& run) {
+    dispatch_grid_heuristic(name, run);
+  });
 }
 
 Cell to_cell(const char* name, PyObject* o) {
@@ -64,7 +65,7 @@ std::vector<Edge> convert_edges(PyObject* o) { return to_edges(o); }
 
 PyObject* search_grid(PyObject* module, PyObject* args, PyObject* kwargs) {
   static constexpr std::array<const char*, 10> names{
-      "map",       "algorithm",   "heuristic", "record",   "weight",
+      "map",        "algorithm",   "heuristic", "record",   "weight",
       "beam_width", "depth_limit", "max_nodes", "diagonal", "reopen"};
   const auto a = bind_args("search_grid", names, 1, args, kwargs);
   const std::string_view map = to_str("map", a[0]);
@@ -80,8 +81,8 @@ PyObject* search_grid(PyObject* module, PyObject* args, PyObject* kwargs) {
 
 PyObject* search_grid_costs(PyObject* module, PyObject* args, PyObject* kwargs) {
   static constexpr std::array<const char*, 12> names{
-      "costs",      "start",       "goal",      "algorithm", "heuristic", "record",
-      "weight",     "beam_width",  "depth_limit", "max_nodes", "diagonal", "reopen"};
+      "costs",  "start",      "goal",        "algorithm", "heuristic", "record",
+      "weight", "beam_width", "depth_limit", "max_nodes", "diagonal",  "reopen"};
   const auto a = bind_args("search_grid_costs", names, 3, args, kwargs);
   std::vector<std::vector<double>> rows;
   {
@@ -109,9 +110,8 @@ PyObject* search_grid_costs(PyObject* module, PyObject* args, PyObject* kwargs) 
 
 PyObject* search_graph(PyObject* module, PyObject* args, PyObject* kwargs) {
   static constexpr std::array<const char*, 13> names{
-      "num_nodes", "edges",      "start",       "goal",      "algorithm",
-      "heuristic", "undirected", "record",      "weight",    "beam_width",
-      "depth_limit", "max_nodes", "reopen"};
+      "num_nodes", "edges",  "start",      "goal",        "algorithm", "heuristic", "undirected",
+      "record",    "weight", "beam_width", "depth_limit", "max_nodes", "reopen"};
   const auto a = bind_args("search_graph", names, 4, args, kwargs);
   const std::size_t num_nodes = to_u64("num_nodes", a[0]);
   const std::vector<Edge> edges = to_edges(a[1]);
@@ -127,7 +127,8 @@ PyObject* search_graph(PyObject* module, PyObject* args, PyObject* kwargs) {
 
   PendingError pending;
   const ResolvedHeuristic h = resolve_heuristic(p.heuristic, "zero");
-  if (h.callable) return run_with_callable(module, graph, start, goal, p, h.callable, pending).release();
+  if (h.callable)
+    return run_with_callable(module, graph, start, goal, p, h.callable, pending).release();
   if (h.name != "zero")
     throw UsageError("unknown graph heuristic: '" + h.name +
                      "'. Use 'zero' or a callable h(node, goal) -> float");

@@ -62,7 +62,8 @@ class PyImplicitGraph {
  public:
   using node_type = State;
 
-  PyImplicitGraph(PyObject* successors, PendingError& slot) : successors_(successors), slot_(&slot) {}
+  PyImplicitGraph(PyObject* successors, PendingError& slot)
+      : successors_(successors), slot_(&slot) {}
 
   void neighbors_into(const State& state, Neighbors<State>& out) const {
     if (slot_->has()) return;
@@ -82,7 +83,8 @@ class PyImplicitGraph {
       if (!result) return false;
       PyObject* r = result.get();
       Ref fast;
-      if (!PyUnicode_Check(r) && PySequence_Check(r)) fast = Ref::steal(PySequence_Fast(r, kBadPairs));
+      if (!PyUnicode_Check(r) && PySequence_Check(r))
+        fast = Ref::steal(PySequence_Fast(r, kBadPairs));
       if (!fast) return bad_pairs();
       const Py_ssize_t n = PySequence_Fast_GET_SIZE(fast.get());
       // First every pair's shape and cost, then every state, as two passes.

@@ -9,9 +9,11 @@ namespace {
 
 // PyCFunction is the declared slot type; METH_KEYWORDS tells the interpreter
 // the real signature.
-#define WAYLOOM_ENTRY(fn, doc)                                                       \
-  {#fn, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(entry<fn>)), \
-   METH_VARARGS | METH_KEYWORDS, doc}
+#define WAYLOOM_ENTRY(fn, doc)                                                           \
+  {                                                                                      \
+#fn, reinterpret_cast < PyCFunction>(reinterpret_cast <void (*)(void)>(entry <fn>)), \
+        METH_VARARGS | METH_KEYWORDS, doc                                                \
+  }
 
 PyMethodDef methods[] = {
     WAYLOOM_ENTRY(search_grid, docs::search_grid),
@@ -79,7 +81,8 @@ PyMODINIT_FUNC PyInit_wayloom_native() {
                                 "An internal precondition of the engine failed; the single "
                                 "argument is the failure text.",
                                 PyExc_BaseException, nullptr);
-  if (!s.panic_exception || PyModule_AddObjectRef(module, "PanicException", s.panic_exception) < 0 ||
+  if (!s.panic_exception ||
+      PyModule_AddObjectRef(module, "PanicException", s.panic_exception) < 0 ||
       add_search_result_type(module) < 0 || add_path_types(module) < 0) {
     Py_DECREF(module);
     return nullptr;

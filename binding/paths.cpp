@@ -37,8 +37,7 @@ Ref optional_path(const std::optional<std::vector<std::size_t>>& path) {
 // Holds one immutable core record; not constructible from Python.
 template <class Record>
 struct RecordObject {
-  PyObject_HEAD
-  Record* record;
+  PyObject_HEAD Record* record;
 };
 
 template <class Record>
@@ -83,7 +82,9 @@ PyObject* no_constructor(PyTypeObject*, PyObject*, PyObject*) {
 
 // ---- ShortestPaths ----------------------------------------------------------
 
-PyObject* sp_source(PyObject* o, void*) { return PyLong_FromSize_t(record_of<ShortestPaths>(o).source); }
+PyObject* sp_source(PyObject* o, void*) {
+  return PyLong_FromSize_t(record_of<ShortestPaths>(o).source);
+}
 PyObject* sp_dist(PyObject* o, void*) {
   try {
     const auto& d = record_of<ShortestPaths>(o).dist;
@@ -154,7 +155,9 @@ PyType_Spec sp_spec = {"wayloom_native.ShortestPaths", sizeof(RecordObject<Short
 
 // ---- AllPairs ---------------------------------------------------------------
 
-PyObject* ap_num_nodes(PyObject* o, void*) { return PyLong_FromSize_t(record_of<AllPairs>(o).num_nodes); }
+PyObject* ap_num_nodes(PyObject* o, void*) {
+  return PyLong_FromSize_t(record_of<AllPairs>(o).num_nodes);
+}
 PyObject* ap_negative_cycle(PyObject* o, void*) {
   return PyBool_FromLong(record_of<AllPairs>(o).negative_cycle);
 }
@@ -200,7 +203,8 @@ PyGetSetDef ap_getset[] = {
 };
 
 PyMethodDef ap_methods[] = {
-    {"distance", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(method<ap_distance>)),
+    {"distance",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(method<ap_distance>)),
      METH_VARARGS | METH_KEYWORDS, docs::distance},
     {"matrix", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(method<ap_matrix>)),
      METH_VARARGS | METH_KEYWORDS, docs::matrix},
@@ -231,7 +235,8 @@ Ref edge_list(const CsrGraph& graph) {
     Ref u = check(PyLong_FromSize_t(edges[i].source));
     Ref v = check(PyLong_FromSize_t(edges[i].target));
     Ref w = check(PyFloat_FromDouble(edges[i].weight));
-    PyList_SET_ITEM(list.get(), Py_ssize_t(i), check(PyTuple_Pack(3, u.get(), v.get(), w.get())).release());
+    PyList_SET_ITEM(list.get(), Py_ssize_t(i),
+                    check(PyTuple_Pack(3, u.get(), v.get(), w.get())).release());
   }
   return list;
 }
@@ -241,10 +246,12 @@ Ref edge_list(const CsrGraph& graph) {
 int add_path_types(PyObject* module) {
   ModuleState& s = state_of(module);
   s.shortest_paths_type = PyType_FromModuleAndSpec(module, &sp_spec, nullptr);
-  if (!s.shortest_paths_type || PyModule_AddObjectRef(module, "ShortestPaths", s.shortest_paths_type) < 0)
+  if (!s.shortest_paths_type ||
+      PyModule_AddObjectRef(module, "ShortestPaths", s.shortest_paths_type) < 0)
     return -1;
   s.all_pairs_type = PyType_FromModuleAndSpec(module, &ap_spec, nullptr);
-  if (!s.all_pairs_type || PyModule_AddObjectRef(module, "AllPairs", s.all_pairs_type) < 0) return -1;
+  if (!s.all_pairs_type || PyModule_AddObjectRef(module, "AllPairs", s.all_pairs_type) < 0)
+    return -1;
   return 0;
 }
 

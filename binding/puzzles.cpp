@@ -51,7 +51,8 @@ ByteState to_board(const char* what, const std::vector<std::int64_t>& tiles) {
 
 // Lowercases with the interpreter's own full Unicode mapping.
 std::string lowered(const char* name, PyObject* s) {
-  if (!PyUnicode_Check(s)) argument_error(PyExc_TypeError, name, "expected str, got " + type_name(s));
+  if (!PyUnicode_Check(s))
+    argument_error(PyExc_TypeError, name, "expected str, got " + type_name(s));
   Ref low = Ref::steal(PyObject_CallMethod(s, "lower", nullptr));
   if (!low) prefix_pending_error(name);
   return std::string(to_str(name, low.get()));
@@ -75,7 +76,9 @@ PyObject* search_npuzzle(PyObject* module, PyObject* args, PyObject* kwargs) {
     throw UsageError("tiles length must be a non-zero perfect square (9, 16, 25, \xe2\x80\xa6)");
   // Tiles are stored in bytes: a larger board could not be represented.
   if (n > 256)
-    throw UsageError("tiles length must be at most 256 (boards up to 16\xc3\x97" "16)");
+    throw UsageError(
+        "tiles length must be at most 256 (boards up to 16\xc3\x97"
+        "16)");
   const ByteState start = to_board("tiles", tiles);
   const NPuzzle puzzle(side);
   ByteState goal;

@@ -13,10 +13,9 @@ namespace wayloom::py {
 namespace {
 
 struct SearchResultObject {
-  PyObject_HEAD
-  PyObject* path;   // list or NULL
-  PyObject* trace;  // list, or NULL until first read
-  PyObject* tree;   // list, or NULL until first read
+  PyObject_HEAD PyObject* path;  // list or NULL
+  PyObject* trace;               // list, or NULL until first read
+  PyObject* tree;                // list, or NULL until first read
   LazyRecord* record;
   double cost;
   double elapsed;
@@ -111,8 +110,10 @@ std::string format_cost(double v) {
   char digits[32];
   int n = 0;
   for (const char* c = buf; c != e; ++c) {
-    if (*c == '-') out.push_back('-');
-    else if (*c != '.') digits[n++] = *c;
+    if (*c == '-')
+      out.push_back('-');
+    else if (*c != '.')
+      digits[n++] = *c;
   }
   // The value is 0.d1d2...dn x 10^(exponent + 1).
   const int point = exponent + 1;
@@ -140,8 +141,8 @@ PyObject* repr(PyObject* o) {
                            ", cost=" + (found ? format_cost(s->cost) : "inf") +
                            ", expanded=" + std::to_string(s->expanded) +
                            ", frontier=" + std::to_string(s->max_frontier) +
-                           ", elapsed=" + elapsed + ", stop=" +
-                           std::string(stop_reason_text(s->stop)) + ")";
+                           ", elapsed=" + elapsed +
+                           ", stop=" + std::string(stop_reason_text(s->stop)) + ")";
   return PyUnicode_FromStringAndSize(text.data(), Py_ssize_t(text.size()));
 }
 

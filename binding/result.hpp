@@ -13,6 +13,22 @@
 
 namespace wayloom::py {
 
+// Pauses the cyclic garbage collector while a large batch of tuples is built:
+// none of them can form a cycle, and collections triggered by the allocations
+// would otherwise dominate the conversion.
+class PauseGc {
+ public:
+  PauseGc() noexcept : was_enabled_(PyGC_Disable()) {}
+  ~PauseGc() {
+    if (was_enabled_ == 1) PyGC_Enable();
+  }
+  PauseGc(const PauseGc&) = delete;
+  PauseGc& operator=(const PauseGc&) = delete;
+
+ private:
+  int was_enabled_;
+};
+
 // Type-erased native trace and tree of one result.
 class LazyRecord {
  public:
@@ -28,6 +44,7 @@ class NativeRecord final : public LazyRecord {
       : trace_(std::move(trace)), tree_(std::move(tree)) {}
 
   Ref trace_list() override {
+    PauseGc pause;
     Ref list = check(PyList_New(Py_ssize_t(trace_.size())));
     for (std::size_t i = 0; i < trace_.size(); ++i) {
       const TraceStep<N>& s = trace_[i];
@@ -42,10 +59,12 @@ class NativeRecord final : public LazyRecord {
   }
 
   Ref tree_list() override {
+    PauseGc pause;
     Ref list = check(PyList_New(Py_ssize_t(tree_.size())));
     for (std::size_t i = 0; i < tree_.size(); ++i) {
       Ref a = to_py(tree_[i].first), b = to_py(tree_[i].second);
-      PyList_SET_ITEM(list.get(), Py_ssize_t(i), check(PyTuple_Pack(2, a.get(), b.get())).release());
+      PyList_SET_ITEM(list.get(), Py_ssize_t(i),
+                      check(PyTuple_Pack(2, a.get(), b.get())).release());
     }
     std::vector<std::pair<N, N>>().swap(tree_);
     return list;

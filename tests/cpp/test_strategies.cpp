@@ -36,7 +36,7 @@ struct ListGraph {
 
   void neighbors_into(std::size_t n, Neighbors<std::size_t>& out) const {
     queried.push_back(n);
-    out.insert(out.end(), adj[n].begin(), adj[n].end());
+    for (const auto& arc : adj[n]) out.push_back(arc);
   }
 };
 

@@ -35,8 +35,7 @@ class GridGraph {
     GridGraph g;
     g.width_ = width;
     g.height_ = height;
-    g.walls_.assign(std::size_t(n), 0);
-    g.costs_.assign(std::size_t(n), 1.0);
+    g.terrain_.assign(std::size_t(n), 1);
     return g;
   }
 
@@ -49,11 +48,33 @@ class GridGraph {
   bool in_bounds(Cell c) const noexcept {
     return c.row >= 0 && c.row < height_ && c.col >= 0 && c.col < width_;
   }
-  bool is_open(Cell c) const noexcept { return in_bounds(c) && !walls_[at(c)]; }
-  bool is_wall(Cell c) const noexcept { return walls_[at(c)] != 0; }
-  double cost(Cell c) const noexcept { return costs_[at(c)]; }
-  void set_wall(Cell c, bool wall) noexcept { walls_[at(c)] = wall ? 1 : 0; }
-  void set_cost(Cell c, double cost) noexcept { costs_[at(c)] = cost; }
+  bool is_open(Cell c) const noexcept { return in_bounds(c) && terrain_[at(c)] != 0; }
+  bool is_wall(Cell c) const noexcept { return terrain_[at(c)] == 0; }
+  double cost(Cell c) const noexcept {
+    const std::size_t i = at(c);
+    return costs_.empty() ? double(terrain_[i]) : costs_[i];
+  }
+  void set_wall(Cell c, bool wall) {
+    std::uint8_t& t = terrain_[at(c)];
+    if (wall)
+      t = 0;
+    else if (t == 0)
+      t = 1;
+  }
+  void set_cost(Cell c, double cost) {
+    const std::size_t i = at(c);
+    if (costs_.empty()) {
+      if (cost == 1.0 || cost == 2.0 || cost == 3.0 || cost == 4.0 || cost == 5.0 || cost == 6.0 ||
+          cost == 7.0 || cost == 8.0 || cost == 9.0) {
+        if (terrain_[i] != 0) terrain_[i] = std::uint8_t(cost);
+        return;
+      }
+      // A cost that is not a small whole number: keep a float per cell.
+      costs_.resize(terrain_.size());
+      for (std::size_t k = 0; k < terrain_.size(); ++k) costs_[k] = double(terrain_[k]);
+    }
+    costs_[i] = cost;
+  }
 
   // Up, down, left, right, then (when diagonal) up-left, up-right, down-left,
   // down-right; a diagonal never cuts a corner.
@@ -84,7 +105,7 @@ class GridGraph {
   }
 
   // Dense-node fast path: cell (r, c) is index r * width + c.
-  std::size_t node_count() const noexcept { return walls_.size(); }
+  std::size_t node_count() const noexcept { return terrain_.size(); }
   std::size_t index_of(Cell c) const noexcept { return at(c); }
   Cell node_at(std::size_t i) const noexcept {
     return Cell{std::int32_t(i / std::size_t(width_)), std::int32_t(i % std::size_t(width_))};
@@ -95,7 +116,9 @@ class GridGraph {
     return std::size_t(c.row) * std::size_t(width_) + std::size_t(c.col);
   }
 
-  std::vector<std::uint8_t> walls_;
+  // One byte per cell: 0 = wall, 1..9 = an open cell of that whole cost (every
+  // ASCII map fits). Grids with other costs also keep a float per cell.
+  std::vector<std::uint8_t> terrain_;
   std::vector<double> costs_;
   std::int32_t width_ = 0;
   std::int32_t height_ = 0;
@@ -124,10 +147,9 @@ inline GridGraph::Parsed GridGraph::from_ascii(std::string_view text) {
   std::size_t pos = 0;
   while (true) {
     const std::size_t nl = text.find('\n', pos);
-    std::string_view line = text.substr(pos, nl == std::string_view::npos ? std::string_view::npos
-                                                                           : nl - pos);
-    if (nl != std::string_view::npos && !line.empty() && line.back() == '\r')
-      line.remove_suffix(1);
+    std::string_view line =
+        text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
+    if (nl != std::string_view::npos && !line.empty() && line.back() == '\r') line.remove_suffix(1);
     lines.push_back(line);
     if (nl == std::string_view::npos) break;
     pos = nl + 1;
@@ -151,24 +173,44 @@ inline GridGraph::Parsed GridGraph::from_ascii(std::string_view text) {
                     " cells (max 2147483647)");
   }
   GridGraph g = blank(std::int32_t(width), std::int32_t(height));
+  // Byte -> terrain for ASCII characters: '#' wall, digits their cost,
+  // everything else an open cell of cost 1.
+  std::uint8_t table[128];
+  for (int b = 0; b < 128; ++b) table[b] = 1;
+  table[int('#')] = 0;
+  for (int d = 1; d <= 9; ++d) table['0' + d] = std::uint8_t(d);
   bool has_start = false, has_goal = false;
   Cell start{}, goal{};
   for (std::int32_t r = 0; r < std::int32_t(height); ++r) {
     const std::string_view line = lines[first + std::size_t(r)];
+    std::uint8_t* row = g.terrain_.data() + std::size_t(r) * std::size_t(width);
+    bool ascii = true;
+    for (const char ch : line) ascii &= static_cast<unsigned char>(ch) < 0x80;
+    if (ascii) {
+      // Byte index is the column; the last S and G of the line win.
+      for (std::size_t b = 0; b < line.size(); ++b)
+        row[b] = table[static_cast<unsigned char>(line[b])];
+      const std::size_t s = line.rfind('S'), gpos = line.rfind('G');
+      if (s != std::string_view::npos) {
+        has_start = true;
+        start = Cell{r, std::int32_t(s)};
+      }
+      if (gpos != std::string_view::npos) {
+        has_goal = true;
+        goal = Cell{r, std::int32_t(gpos)};
+      }
+      continue;
+    }
     std::int32_t c = 0;
     for (std::size_t b = 0; b < line.size(); b += detail::utf8_char_len(line[b]), ++c) {
-      const char ch = line[b];
-      const Cell cell{r, c};
-      if (ch == '#') {
-        g.set_wall(cell, true);
-      } else if (ch == 'S') {
+      const unsigned char ch = static_cast<unsigned char>(line[b]);
+      row[c] = ch < 0x80 ? table[ch] : 1;
+      if (ch == 'S') {
         has_start = true;
-        start = cell;
+        start = Cell{r, c};
       } else if (ch == 'G') {
         has_goal = true;
-        goal = cell;
-      } else if (ch >= '1' && ch <= '9') {
-        g.set_cost(cell, double(ch - '0'));
+        goal = Cell{r, c};
       }
     }
   }

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <new>
 #include <optional>
@@ -98,9 +97,10 @@ using index_for_t = typename IndexFor<G>::type;
 
 enum class NodeStatus : std::uint8_t { Unreached = 0, Open = 1, Closed = 2 };
 
-// g, parent and status per id. A dense domain gets one zeroed block for all of
-// its nodes up front (calloc: untouched pages cost nothing); an interned one
-// grows as ids appear.
+// g, parent and status per id, in pages of 256 slots allocated on first
+// touch: a search that reaches a small part of a large dense domain (A* across
+// a big grid) pays only for the pages it touches, and nothing is zeroed
+// up front.
 class NodeStore {
  public:
   struct Slot {
@@ -109,25 +109,37 @@ class NodeStore {
     NodeStatus status;
   };
 
-  explicit NodeStore(std::size_t capacity) { grow(capacity < 64 ? 64 : capacity); }
+  static constexpr unsigned kPageBits = 8;
+  static constexpr std::size_t kPageSize = std::size_t(1) << kPageBits;
+
+  explicit NodeStore(std::size_t capacity) {
+    pages_.resize((capacity + kPageSize - 1) >> kPageBits);
+  }
 
   NodeStatus status(NodeId id) const noexcept {
-    return id < size_ ? slots_.get()[id].status : NodeStatus::Unreached;
+    const Slot* s = find(id);
+    return s ? s->status : NodeStatus::Unreached;
   }
-  double g(NodeId id) const noexcept { return slots_.get()[id].g; }
+  double g(NodeId id) const noexcept { return slot(id).g; }
   NodeId parent(NodeId id) const noexcept {
-    return status(id) != NodeStatus::Unreached ? slots_.get()[id].parent : kNoNode;
+    const Slot* s = find(id);
+    return s && s->status != NodeStatus::Unreached ? s->parent : kNoNode;
   }
 
   // Insert or replace the node's record; a closed node becomes open again.
   void reach(NodeId id, NodeId parent, double g) {
-    if (id >= size_) grow(std::max<std::size_t>(size_ * 2, std::size_t(id) + 1));
-    slots_.get()[id] = Slot{g, parent, NodeStatus::Open};
+    const std::size_t p = id >> kPageBits;
+    if (p >= pages_.size()) pages_.resize(std::max(p + 1, pages_.size() * 2));
+    if (!pages_[p]) {
+      pages_[p].reset(new Slot[kPageSize]());
+      ++reached_pages_;
+    }
+    pages_[p][id & (kPageSize - 1)] = Slot{g, parent, NodeStatus::Open};
   }
 
   // Marks an open node closed and yields its g; nothing for a closed node.
   std::optional<double> close(NodeId id) noexcept {
-    Slot& s = slots_.get()[id];
+    Slot& s = slot(id);
     if (s.status == NodeStatus::Closed) return std::nullopt;
     s.status = NodeStatus::Closed;
     return s.g;
@@ -137,7 +149,8 @@ class NodeStore {
   // the parent links acyclic; the step bound is a second line of defence.
   std::vector<NodeId> path_to(NodeId target) const {
     std::vector<NodeId> path{target};
-    while (path.size() <= size_) {
+    const std::size_t bound = reached_pages_ * kPageSize;
+    while (path.size() <= bound) {
       const NodeId p = parent(path.back());
       if (p == kNoNode) break;
       path.push_back(p);
@@ -147,7 +160,8 @@ class NodeStore {
 
   // Whether `ancestor` lies on the parent chain of `id` (id itself included).
   bool on_chain(NodeId ancestor, NodeId id) const noexcept {
-    for (std::size_t steps = 0; id != kNoNode && steps <= size_; ++steps) {
+    const std::size_t bound = reached_pages_ * kPageSize;
+    for (std::size_t steps = 0; id != kNoNode && steps <= bound; ++steps) {
       if (id == ancestor) return true;
       id = parent(id);
     }
@@ -155,21 +169,15 @@ class NodeStore {
   }
 
  private:
-  struct FreeDeleter {
-    void operator()(Slot* p) const noexcept { std::free(p); }
-  };
-
-  void grow(std::size_t n) {
-    if (n > SIZE_MAX / sizeof(Slot)) throw std::bad_alloc();
-    Slot* fresh = static_cast<Slot*>(std::calloc(n, sizeof(Slot)));
-    if (!fresh) throw std::bad_alloc();
-    if (size_) std::copy(slots_.get(), slots_.get() + size_, fresh);
-    slots_.reset(fresh);
-    size_ = n;
+  const Slot* find(NodeId id) const noexcept {
+    const std::size_t p = id >> kPageBits;
+    return p < pages_.size() && pages_[p] ? &pages_[p][id & (kPageSize - 1)] : nullptr;
   }
+  // Only for ids that have been reached.
+  Slot& slot(NodeId id) const noexcept { return pages_[id >> kPageBits][id & (kPageSize - 1)]; }
 
-  std::unique_ptr<Slot, FreeDeleter> slots_;
-  std::size_t size_ = 0;
+  std::vector<std::unique_ptr<Slot[]>> pages_;
+  std::size_t reached_pages_ = 0;
 };
 
 }  // namespace wayloom
