@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <new>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -58,13 +58,71 @@ inline bool is_valid_utf8(std::string_view s) noexcept {
   return is_valid_utf8(reinterpret_cast<const unsigned char*>(s.data()), s.size());
 }
 
-// Lets the dictionary be probed with a string_view, so a candidate built in a
-// scratch buffer needs no std::string.
-struct WordHash {
-  using is_transparent = void;
-  std::uint64_t operator()(std::string_view s) const noexcept {
-    return hash_bytes(reinterpret_cast<const unsigned char*>(s.data()), s.size());
+// A set of words keyed by a positional polynomial hash, sum of byte[i] * P^i:
+// replacing one byte changes the hash by (new - old) * P^i, so each of the
+// 25 candidates per position is probed without rehashing the word. Open
+// addressing, linear probing; only probed, never iterated, so its layout
+// cannot reach a result.
+class WordSet {
+ public:
+  static constexpr std::uint64_t kP = 0x9E3779B97F4A7C15ULL;
+
+  static std::uint64_t hash_of(std::string_view w) noexcept {
+    std::uint64_t h = 0, p = 1;
+    for (const char c : w) {
+      h += std::uint64_t(static_cast<unsigned char>(c)) * p;
+      p *= kP;
+    }
+    return h;
   }
+
+  void reserve(std::size_t n) {
+    std::size_t size = 16;
+    while (size < 2 * n + 2) size *= 2;
+    if (size > slots_.size()) rehash(size);
+    words_.reserve(n);
+  }
+
+  void insert(std::string word) {
+    const std::uint64_t h = hash_of(word);
+    if (find(word, h)) return;
+    if (2 * (words_.size() + 1) > slots_.size()) rehash(slots_.empty() ? 16 : slots_.size() * 2);
+    words_.push_back(std::move(word));
+    hashes_.push_back(h);
+    place(std::uint32_t(words_.size() - 1));
+  }
+
+  // Whether `w`, whose positional hash is `h`, is in the set.
+  bool find(std::string_view w, std::uint64_t h) const noexcept {
+    if (slots_.empty()) return false;
+    for (std::size_t i = slot_of(h);; i = (i + 1) & (slots_.size() - 1)) {
+      const std::uint32_t id = slots_[i];
+      if (id == kEmpty) return false;
+      if (hashes_[id] == h && words_[id] == w) return true;
+    }
+  }
+
+  std::size_t size() const noexcept { return words_.size(); }
+
+ private:
+  static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
+
+  std::size_t slot_of(std::uint64_t h) const noexcept {
+    return std::size_t(mix64(h)) & (slots_.size() - 1);
+  }
+  void place(std::uint32_t id) noexcept {
+    std::size_t i = slot_of(hashes_[id]);
+    while (slots_[i] != kEmpty) i = (i + 1) & (slots_.size() - 1);
+    slots_[i] = id;
+  }
+  void rehash(std::size_t size) {
+    slots_.assign(size, kEmpty);
+    for (std::uint32_t id = 0; id < words_.size(); ++id) place(id);
+  }
+
+  std::vector<std::string> words_;
+  std::vector<std::uint64_t> hashes_;
+  std::vector<std::uint32_t> slots_;
 };
 
 }  // namespace detail
@@ -77,21 +135,27 @@ class WordLadder {
 
   // Words must already be in their final (lowercased) form.
   explicit WordLadder(std::vector<std::string> words) {
+    if (words.size() >= 0x7FFFFFFFu) throw std::bad_alloc();
     words_.reserve(words.size());
     for (std::string& w : words) words_.insert(std::move(w));
   }
 
   // Adds a word unchanged; a word already present is kept once.
-  void insert(std::string word) { words_.insert(std::move(word)); }
+  void insert(std::string word) {
+    if (words_.size() >= 0x7FFFFFFFu) throw std::bad_alloc();
+    words_.insert(std::move(word));
+  }
 
-  bool contains(std::string_view word) const { return words_.find(word) != words_.end(); }
+  bool contains(std::string_view word) const {
+    return words_.find(word, detail::WordSet::hash_of(word));
+  }
   std::size_t size() const noexcept { return words_.size(); }
 
   // Byte position by byte position, leftmost first; within a position the new
   // letter in alphabetical order. Each step costs 1.
   void neighbors_into(const std::string& word, Neighbors<std::string>& out) const {
     const std::size_t n = word.size();
-    if (n == 0 || words_.empty()) return;
+    if (n == 0 || words_.size() == 0) return;
     // One scratch buffer per call; it lives on the stack for any realistic word.
     constexpr std::size_t kStack = 64;
     char stack[kStack];
@@ -105,7 +169,9 @@ class WordLadder {
     }
     const std::string_view candidate(buf, n);
     const bool word_valid = detail::is_valid_utf8(word);
-    for (std::size_t i = 0; i < n; ++i) {
+    const std::uint64_t h = detail::WordSet::hash_of(word);
+    std::uint64_t power = 1;  // P^i
+    for (std::size_t i = 0; i < n; ++i, power *= detail::WordSet::kP) {
       const char b = buf[i];
       // Every substitute is ASCII, so whether the candidate is well formed does
       // not depend on the letter: in a well-formed word it is exactly when the
@@ -114,10 +180,12 @@ class WordLadder {
       const bool valid =
           word_valid ? static_cast<unsigned char>(b) < 0x80 : detail::is_valid_utf8(candidate);
       if (valid) {
+        const std::uint64_t base = h - std::uint64_t(static_cast<unsigned char>(b)) * power;
         for (char c = 'a'; c <= 'z'; ++c) {
           if (c == b) continue;
           buf[i] = c;
-          if (contains(candidate)) out.emplace_back(std::string(candidate), 1.0);
+          if (words_.find(candidate, base + std::uint64_t(c) * power))
+            out.emplace_back(std::string(candidate), 1.0);
         }
       }
       buf[i] = b;
@@ -131,8 +199,7 @@ class WordLadder {
   }
 
  private:
-  // Only probed, never iterated, so its order cannot reach a result.
-  std::unordered_set<std::string, detail::WordHash, std::equal_to<>> words_;
+  detail::WordSet words_;
 };
 
 // Byte positions, up to the shorter length, where the two words differ: each
