@@ -111,6 +111,11 @@ Ref index_of(const char* name, PyObject* o) {
 }  // namespace
 
 std::uint64_t to_u64(const char* name, PyObject* o) {
+  if (PyLong_CheckExact(o)) {  // the common case, without a new reference
+    const unsigned long long v = PyLong_AsUnsignedLongLong(o);
+    if (v == static_cast<unsigned long long>(-1) && PyErr_Occurred()) prefix_pending_error(name);
+    return v;
+  }
   Ref i = index_of(name, o);
   // Negative values raise OverflowError here, which keeps its type.
   const unsigned long long v = PyLong_AsUnsignedLongLong(i.get());
@@ -167,6 +172,7 @@ Sequence::Sequence(const char* name, PyObject* o) {
 }
 
 void check_tuple(const char* name, PyObject* o, Py_ssize_t length) {
+  if (PyTuple_CheckExact(o) && PyTuple_GET_SIZE(o) == length) return;
   if (!PyTuple_Check(o))
     argument_error(PyExc_TypeError, name, "expected tuple, got " + type_name(o));
   const Py_ssize_t n = PyTuple_GET_SIZE(o);
