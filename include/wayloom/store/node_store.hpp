@@ -17,6 +17,7 @@
 #include "wayloom/core/concepts.hpp"
 #include "wayloom/core/node.hpp"
 #include "wayloom/frontier/frontiers.hpp"
+#include "wayloom/store/node_table.hpp"
 
 namespace wayloom {
 
@@ -38,50 +39,21 @@ class DenseIndex {
   const G& g_;
 };
 
-// Open-addressing table from node value to id, ids in first-seen order.
+// Ids of any other domain: nodes interned in first-seen order.
 template <class N>
 class InternIndex {
  public:
   using node_type = N;
-  InternIndex() { rehash(128); }
+  InternIndex() = default;
   template <class G>
-  explicit InternIndex(const G&) : InternIndex() {}
+  explicit InternIndex(const G&) {}
 
-  NodeId intern(const N& n) {
-    const std::uint64_t h = NodeHash<N>{}(n);
-    std::size_t i = h & mask_;
-    while (true) {
-      const NodeId id = slots_[i];
-      if (id == kNoNode) break;
-      if (hashes_[id] == h && nodes_[id] == n) return id;
-      i = (i + 1) & mask_;
-    }
-    if (nodes_.size() >= kNoNode - 1) throw std::bad_alloc();
-    const NodeId id = NodeId(nodes_.size());
-    nodes_.push_back(n);
-    hashes_.push_back(h);
-    slots_[i] = id;
-    if (nodes_.size() * 2 > slots_.size()) rehash(slots_.size() * 2);
-    return id;
-  }
-  const N& node(NodeId id) const { return nodes_[id]; }
+  NodeId intern(const N& n) { return table_.insert(n).first; }
+  const N& node(NodeId id) const { return table_.node(id); }
   std::size_t capacity() const noexcept { return 0; }  // grows on demand
 
  private:
-  void rehash(std::size_t size) {
-    slots_.assign(size, kNoNode);
-    mask_ = size - 1;
-    for (NodeId id = 0; id < nodes_.size(); ++id) {
-      std::size_t i = hashes_[id] & mask_;
-      while (slots_[i] != kNoNode) i = (i + 1) & mask_;
-      slots_[i] = id;
-    }
-  }
-
-  std::vector<NodeId> slots_;
-  std::vector<N> nodes_;
-  std::vector<std::uint64_t> hashes_;
-  std::size_t mask_ = 0;
+  detail::NodeTable<N> table_;
 };
 
 template <Graph G>

@@ -1,0 +1,108 @@
+// A node table: each distinct node gets a dense id in first-seen order. The
+// best-first driver interns non-dense nodes through it; the special
+// strategies use it as their seen sets, parent maps and path sets.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "wayloom/core/node.hpp"
+
+namespace wayloom::detail {
+
+// Open-addressing table (linear probing) that numbers each distinct node
+// 0, 1, 2, ... in insertion order. Nodes are stored once, densely, so a parent
+// map is a plain vector of ids beside it, and a node is not allocated per
+// insertion. Removal is only of the newest entry, which is all a depth-first
+// path set needs and which never has to move other entries. Nothing iterates
+// the slots, so no result depends on the hash.
+template <class N, class Hash = NodeHash<N>>
+class NodeTable {
+ public:
+  using Id = std::uint32_t;
+  static constexpr Id kNone = 0xFFFFFFFFu;
+
+  std::size_t size() const noexcept { return nodes_.size(); }
+  bool empty() const noexcept { return nodes_.empty(); }
+  const N& node(Id id) const noexcept { return nodes_[id]; }
+  // Every node, in insertion (id) order.
+  const std::vector<N>& nodes() const noexcept { return nodes_; }
+
+  // The id of `n`, or kNone.
+  Id find(const N& n) const {
+    if (nodes_.empty()) return kNone;
+    return slots_[probe(n, Hash{}(n))];
+  }
+  bool contains(const N& n) const { return find(n) != kNone; }
+
+  // The id of `n`, inserting it when absent; `second` tells whether it was new.
+  std::pair<Id, bool> insert(const N& n) {
+    const std::uint64_t h = Hash{}(n);
+    if (!slots_.empty()) {
+      const std::size_t i = probe(n, h);
+      if (slots_[i] != kNone) return {slots_[i], false};
+    }
+    if (nodes_.size() >= kNone - 1) throw std::bad_alloc();
+    // Keep the load at most one half so that probes stay short.
+    if ((nodes_.size() + 1) * 2 > slots_.size()) grow();
+    const Id id = Id(nodes_.size());
+    nodes_.push_back(n);
+    hashes_.push_back(h);
+    slots_[probe(n, h)] = id;
+    return {id, true};
+  }
+
+  // Removes the newest entry (the table must not be empty). Emptying its slot
+  // is enough: every entry further along its probe run was placed before it,
+  // when its slot was free, so none of them has its home at or before it.
+  // (Rehashing re-places entries in id order, which keeps that true.)
+  void pop_back() {
+    const Id id = Id(nodes_.size() - 1);
+    std::size_t i = hashes_[id] & mask_;
+    while (slots_[i] != id) i = (i + 1) & mask_;
+    slots_[i] = kNone;
+    nodes_.pop_back();
+    hashes_.pop_back();
+  }
+
+  // Empties the table, keeping its capacity.
+  void clear() noexcept {
+    nodes_.clear();
+    hashes_.clear();
+    std::fill(slots_.begin(), slots_.end(), kNone);
+  }
+
+ private:
+  // The slot holding `n`, or the empty slot where it would go.
+  std::size_t probe(const N& n, std::uint64_t h) const {
+    std::size_t i = h & mask_;
+    while (true) {
+      const Id id = slots_[i];
+      if (id == kNone || (hashes_[id] == h && nodes_[id] == n)) return i;
+      i = (i + 1) & mask_;
+    }
+  }
+
+  void grow() {
+    const std::size_t size = slots_.empty() ? 16 : slots_.size() * 2;
+    if (size > slots_.max_size()) throw std::bad_alloc();
+    slots_.assign(size, kNone);
+    mask_ = size - 1;
+    for (Id id = 0; id < nodes_.size(); ++id) {
+      std::size_t i = hashes_[id] & mask_;
+      while (slots_[i] != kNone) i = (i + 1) & mask_;
+      slots_[i] = id;
+    }
+  }
+
+  std::vector<N> nodes_;
+  std::vector<std::uint64_t> hashes_;
+  std::vector<Id> slots_;
+  std::size_t mask_ = 0;
+};
+
+}  // namespace wayloom::detail
