@@ -22,7 +22,7 @@ void bind_arguments(const char* function, const char* const* names, std::size_t 
 
 template <std::size_t K>
 std::array<PyObject*, K> bind_args(const char* function, const std::array<const char*, K>& names,
-                              std::size_t required, PyObject* args, PyObject* kwargs) {
+                                   std::size_t required, PyObject* args, PyObject* kwargs) {
   std::array<PyObject*, K> out{};
   bind_arguments(function, names.data(), K, required, args, kwargs, out.data());
   return out;

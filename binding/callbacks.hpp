@@ -80,7 +80,8 @@ inline void record_heuristic_failure(PendingError& slot) noexcept {
 template <class N>
 class PyHeuristic {
  public:
-  PyHeuristic(PyObject* callable, PendingError& slot) noexcept : callable_(callable), slot_(&slot) {}
+  PyHeuristic(PyObject* callable, PendingError& slot) noexcept
+      : callable_(callable), slot_(&slot) {}
 
   double estimate(const N& node, const N& goal) const noexcept {
     if (!callable_ || slot_->has()) return 0.0;

@@ -90,10 +90,13 @@ inline constexpr const char* search_implicit =
 inline constexpr const char* search_npuzzle =
     "search_npuzzle(tiles, algorithm=\"astar\", heuristic=None, goal=None, record=True, "
     "weight=2.0, beam_width=None, depth_limit=None, max_nodes=None, reopen=False)\n--\n\n"
-    "Solve a sliding-tile **N-puzzle** (3\xc3\x97" "3 \xe2\x86\x92 8-puzzle, 4\xc3\x97" "4 \xe2\x86\x92 15-puzzle, \xe2\x80\xa6).\n"
+    "Solve a sliding-tile **N-puzzle** (3\xc3\x97"
+    "3 \xe2\x86\x92 8-puzzle, 4\xc3\x97"
+    "4 \xe2\x86\x92 15-puzzle, \xe2\x80\xa6).\n"
     "\n"
     "`tiles` is the flat, row-major start state with `0` for the blank; its length\n"
-    "must be a perfect square. `goal` defaults to the canonical `1, 2, \xe2\x80\xa6, n\xe2\x88\x92" "1, 0`.\n"
+    "must be a perfect square. `goal` defaults to the canonical `1, 2, \xe2\x80\xa6, n\xe2\x88\x92"
+    "1, 0`.\n"
     "States in the result are tuples of ints. `heuristic` is `\"manhattan\"`\n"
     "(default), `\"misplaced\"`, `\"zero\"`, or a callable `h(state, goal) -> float`.\n"
     "Raises if the configuration is not solvable into the goal (parity).";
@@ -118,7 +121,8 @@ inline constexpr const char* search_wordladder =
 
 inline constexpr const char* bellman_ford =
     "bellman_ford(num_nodes, edges, source, undirected=False)\n--\n\n"
-    "**Bellman\xe2\x80\x93" "Ford** single-source shortest paths on an explicit weighted graph.\n"
+    "**Bellman\xe2\x80\x93"
+    "Ford** single-source shortest paths on an explicit weighted graph.\n"
     "\n"
     "Unlike Dijkstra/A\\*, this tolerates **negative edge weights** and reports a\n"
     "reachable negative cycle. Edges are ``(u, v, w)`` over ``0..num_nodes``.\n"
@@ -128,9 +132,11 @@ inline constexpr const char* bellman_ford =
 
 inline constexpr const char* floyd_warshall =
     "floyd_warshall(num_nodes, edges, undirected=False)\n--\n\n"
-    "**Floyd\xe2\x80\x93" "Warshall** all-pairs shortest paths on an explicit weighted graph.\n"
+    "**Floyd\xe2\x80\x93"
+    "Warshall** all-pairs shortest paths on an explicit weighted graph.\n"
     "\n"
-    "``O(V\xc2\xb3)`` \xe2\x80\x94 for small/medium or dense graphs where you want *every* distance\n"
+    "``O(V\xc2\xb3)`` \xe2\x80\x94 for small/medium or dense graphs where you want *every* "
+    "distance\n"
     "at once. Tolerates negative edges and flags any negative cycle. Edges are\n"
     "``(u, v, w)`` over ``0..num_nodes``; ``undirected`` defaults to ``False``.";
 
@@ -144,7 +150,8 @@ inline constexpr const char* gen_watts_strogatz =
 
 inline constexpr const char* gen_barabasi_albert =
     "gen_barabasi_albert(n, m, seed)\n--\n\n"
-    "Barab\xc3\xa1si\xe2\x80\x93" "Albert scale-free graph \xe2\x86\x92 edge list.";
+    "Barab\xc3\xa1si\xe2\x80\x93"
+    "Albert scale-free graph \xe2\x86\x92 edge list.";
 
 inline constexpr const char* random_maze_ascii =
     "random_maze_ascii(width, height, obstacle_density, seed)\n--\n\n"

@@ -26,12 +26,9 @@ void dispatch_grid_heuristic(const std::string& name, Run&& run) {
 
 Ref run_on_grid(PyObject* module, const GridGraph& grid, Cell start, Cell goal,
                 const SearchParams& p) {
-  PendingError pending;
-  const ResolvedHeuristic h = resolve_heuristic(p.heuristic, "manhattan");
-  if (h.callable) return run_with_callable(module, grid, start, goal, p, h.callable, pending);
-  return run_native(module, grid, start, goal, p, h.name, [](const std::string& name, auto&& run) {
-    dispatch_grid_heuristic(name, run);
-  });
+  return run_search(
+      module, grid, start, goal, p, "manhattan",
+      [](const std::string& name, auto&& run) { dispatch_grid_heuristic(name, run); });
 }
 
 Cell to_cell(const char* name, PyObject* o) {
@@ -62,6 +59,16 @@ void check_edges(std::size_t num_nodes, const std::vector<Edge>& edges) {
 }
 
 std::vector<Edge> convert_edges(PyObject* o) { return to_edges(o); }
+
+// Offsets, the build cursor, targets and weights. A node count the machine
+// cannot hold must fail here, before anything is touched: with overcommit the
+// arrays would be handed out and the process killed while filling them.
+detail::AllocBudget& add_csr_build(detail::AllocBudget& budget, std::size_t num_nodes,
+                                   std::size_t edge_count, bool undirected) {
+  const std::size_t arcs = undirected ? detail::checked_mul(edge_count, 2) : edge_count;
+  budget.add(num_nodes, 2 * sizeof(std::size_t)).add(1, sizeof(std::size_t));
+  return budget.add(arcs, sizeof(std::size_t) + sizeof(double));
+}
 
 PyObject* search_grid(PyObject* module, PyObject* args, PyObject* kwargs) {
   static constexpr std::array<const char*, 10> names{
@@ -123,6 +130,13 @@ PyObject* search_graph(PyObject* module, PyObject* args, PyObject* kwargs) {
   if (start >= num_nodes || goal >= num_nodes)
     throw UsageError("start and goal must be < num_nodes");
   check_edges(num_nodes, edges);
+  {
+    detail::AllocBudget budget;
+    // The node store's page table: one pointer per 32 nodes.
+    add_csr_build(budget, num_nodes, edges.size(), undirected)
+        .add(num_nodes / 32 + 1, sizeof(void*));
+    budget.check();
+  }
   const CsrGraph graph = CsrGraph::from_edges(num_nodes, edges, undirected);
 
   PendingError pending;

@@ -264,6 +264,13 @@ PyObject* bellman_ford(PyObject* module, PyObject* args, PyObject* kwargs) {
   const bool undirected = a[3] ? to_bool("undirected", a[3]) : false;
   if (source >= num_nodes) throw UsageError("source must be < num_nodes");
   check_edges(num_nodes, edges);
+  {
+    detail::AllocBudget budget;
+    add_csr_build(budget, num_nodes, edges.size(), undirected)
+        .add(num_nodes, sizeof(double) + sizeof(std::optional<std::size_t>))  // dist, pred
+        .add(undirected ? detail::checked_mul(edges.size(), 2) : edges.size(), sizeof(Edge))
+        .check();
+  }
   ShortestPaths result;
   {
     ReleaseGil nogil;
@@ -279,6 +286,11 @@ PyObject* floyd_warshall(PyObject* module, PyObject* args, PyObject* kwargs) {
   const std::vector<Edge> edges = convert_edges(a[1]);
   const bool undirected = a[2] ? to_bool("undirected", a[2]) : false;
   check_edges(num_nodes, edges);
+  detail::check_all_pairs_size(num_nodes);
+  {
+    detail::AllocBudget budget;
+    add_csr_build(budget, num_nodes, edges.size(), undirected).check();
+  }
   AllPairs result;
   {
     ReleaseGil nogil;

@@ -15,17 +15,6 @@ namespace wayloom::py {
 
 namespace {
 
-// Runs the search with a callable, or with the named heuristic that
-// `dispatch(name, run)` selects, lock released.
-template <class G, class Dispatch>
-Ref run_puzzle(PyObject* module, const G& graph, const node_t<G>& start, const node_t<G>& goal,
-               const SearchParams& p, const char* default_name, Dispatch&& dispatch) {
-  PendingError pending;
-  const ResolvedHeuristic h = resolve_heuristic(p.heuristic, default_name);
-  if (h.callable) return run_with_callable(module, graph, start, goal, p, h.callable, pending);
-  return run_native(module, graph, start, goal, p, h.name, dispatch);
-}
-
 std::vector<std::int64_t> to_int_list(const char* name, PyObject* o) {
   const Sequence seq(name, o);
   std::vector<std::int64_t> out;
@@ -98,7 +87,7 @@ PyObject* search_npuzzle(PyObject* module, PyObject* args, PyObject* kwargs) {
   if (!puzzle.is_solvable(start, goal))
     throw UsageError("this configuration is not solvable into the goal (parity)");
 
-  return run_puzzle(module, puzzle, start, goal, p, "manhattan",
+  return run_search(module, puzzle, start, goal, p, "manhattan",
                     [side](const std::string& name, auto&& run) {
                       if (name == "zero") return run(Zero{});
                       if (name == "manhattan") return run(PuzzleManhattan{side});
@@ -123,7 +112,7 @@ PyObject* search_hanoi(PyObject* module, PyObject* args, PyObject* kwargs) {
   if (pegs < 3) throw UsageError("pegs must be \xe2\x89\xa5 3");
   const Hanoi hanoi = Hanoi::with_pegs(disks, pegs);
   const ByteState start = hanoi.start(), goal = hanoi.goal();
-  return run_puzzle(module, hanoi, start, goal, p, "misplaced",
+  return run_search(module, hanoi, start, goal, p, "misplaced",
                     [](const std::string& name, auto&& run) {
                       if (name == "zero") return run(Zero{});
                       if (name == "misplaced") return run(HanoiMisplaced{});
@@ -152,7 +141,7 @@ PyObject* search_wordladder(PyObject* module, PyObject* args, PyObject* kwargs) 
   WordLadder ladder(std::move(words));
   ladder.insert(start);
   ladder.insert(goal);
-  return run_puzzle(module, ladder, start, goal, p, "hamming",
+  return run_search(module, ladder, start, goal, p, "hamming",
                     [](const std::string& name, auto&& run) {
                       if (name == "zero") return run(Zero{});
                       if (name == "hamming") return run(LadderHamming{});

@@ -82,9 +82,21 @@ Ref run_with_callable(PyObject* module, const G& graph, const node_t<G>& start,
                       PendingError& pending) {
   Ref keep = Ref::borrow(callable);
   PyHeuristic<node_t<G>> h(callable, pending);
-  SearchResult<node_t<G>> result = run_algo(graph, h, start, goal, p.algorithm, p.record, p.options);
+  SearchResult<node_t<G>> result =
+      run_algo(graph, h, start, goal, p.algorithm, p.record, p.options);
   pending.raise_if_set();
   return to_py_result(state_of(module), std::move(result));
+}
+
+// The whole search step of an entry point: a callable heuristic runs with the
+// lock held, a name is matched by `dispatch(name, run)` and runs without it.
+template <class G, class Dispatch>
+Ref run_search(PyObject* module, const G& graph, const node_t<G>& start, const node_t<G>& goal,
+               const SearchParams& p, const char* default_name, Dispatch&& dispatch) {
+  PendingError pending;
+  const ResolvedHeuristic h = resolve_heuristic(p.heuristic, default_name);
+  if (h.callable) return run_with_callable(module, graph, start, goal, p, h.callable, pending);
+  return run_native(module, graph, start, goal, p, h.name, dispatch);
 }
 
 }  // namespace wayloom::py
