@@ -80,7 +80,20 @@ void prefix_pending_error(const char* name) {
     if (c) message = c;
     PyErr_Clear();
   }
-  argument_error(t ? t.get() : PyExc_TypeError, name, message);
+  if (!t) argument_error(PyExc_TypeError, name, message);
+  const std::string text = std::string("argument '") + name + "': " + message;
+  Ref s = Ref::steal(PyUnicode_FromStringAndSize(text.data(), Py_ssize_t(text.size())));
+  Ref fresh = s ? Ref::steal(PyObject_CallOneArg(t.get(), s.get())) : Ref();
+  if (fresh && PyExceptionInstance_Check(fresh.get())) {
+    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(fresh.get())), fresh.get());
+  } else {
+    // Some types cannot be built from a single message (UnicodeEncodeError,
+    // for a str holding a lone surrogate, needs five arguments): raise the
+    // original exception as it was rather than the constructor's complaint.
+    PyErr_Clear();
+    PyErr_Restore(t.release(), v.release(), b.release());
+  }
+  throw ErrorAlreadySet{};
 }
 
 bool is_none(PyObject* o) noexcept { return o == nullptr || o == Py_None; }
