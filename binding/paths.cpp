@@ -228,7 +228,17 @@ PyType_Slot ap_slots[] = {
 PyType_Spec ap_spec = {"wayloom_native.AllPairs", sizeof(RecordObject<AllPairs>), 0,
                        Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, ap_slots};
 
+// What one (u, v, w) tuple costs in Python: the tuple with its GC header,
+// two ints, a float and the list slot.
+constexpr std::size_t kPyEdgeBytes = 80 + 2 * 32 + 24 + 8;
+
+void check_edge_list_fits(std::size_t edges) {
+  detail::AllocBudget budget;
+  budget.add(edges, kPyEdgeBytes + sizeof(Edge)).check();
+}
+
 Ref edge_list(const CsrGraph& graph) {
+  check_edge_list_fits(graph.num_arcs() / 2);
   const std::vector<Edge> edges = undirected_edge_list(graph);
   Ref list = check(PyList_New(Py_ssize_t(edges.size())));
   for (std::size_t i = 0; i < edges.size(); ++i) {
@@ -305,6 +315,7 @@ PyObject* gen_erdos_renyi(PyObject*, PyObject* args, PyObject* kwargs) {
   const std::size_t n = to_u64("n", a[0]);
   const double p = to_f64("p", a[1]);
   const std::uint64_t seed = to_u64("seed", a[2]);
+  check_edge_list_fits(erdos_renyi_mean_edges(n, p));
   return edge_list(erdos_renyi(n, p, seed)).release();
 }
 

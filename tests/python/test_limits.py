@@ -41,6 +41,8 @@ def quick(call, exc):
         lambda: wn.floyd_warshall(2**64 - 1, [(0, 1, 1.0)]),
         lambda: wn.floyd_warshall(nodes_for(16), []),
         lambda: wn.gen_erdos_renyi(10**12, 1.0, 1),
+        # Small enough to build natively, too large as a list of Python tuples.
+        lambda: wn.gen_erdos_renyi(int((4 * PHYS / 200) ** 0.5) + 1, 1.0, 1),
         lambda: wn.gen_erdos_renyi(10**12, 0.5, 1),
         lambda: wn.gen_erdos_renyi(2**64 - 1, 0.0, 1),
         lambda: wn.gen_barabasi_albert(10**12, 5, 1),
