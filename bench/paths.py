@@ -18,28 +18,14 @@ on the algorithm alone. Medians of the repetitions, min and max beside them.
 from __future__ import annotations
 
 import argparse
-import gc
 import statistics
-import time
 
 import numpy as np
 
 import wayloom_native as wn
+from run import timed  # bench/ is on sys.path when this runs as a script
 
 SEED = 20240611
-
-
-def timed(fn, reps: int, warmup: int = 1):
-    out = None
-    for _ in range(warmup):
-        out = fn()
-    times = []
-    for _ in range(reps):
-        gc.collect()
-        t = time.perf_counter()
-        out = fn()
-        times.append(time.perf_counter() - t)
-    return times, out
 
 
 def show(label: str, times: list[float]) -> float:

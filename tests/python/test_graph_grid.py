@@ -217,6 +217,8 @@ def test_sample_maze_costs():
 
 nx = pytest.importorskip("networkx")
 
+from _graphs import nx_graph, walk_cost  # noqa: E402  (needs networkx)
+
 
 def random_edges(rng, n, m, unit=False):
     edges = []
@@ -227,27 +229,13 @@ def random_edges(rng, n, m, unit=False):
     return edges
 
 
-def nx_graph(n, edges, undirected):
-    g = nx.Graph() if undirected else nx.DiGraph()
-    g.add_nodes_from(range(n))
-    for u, v, w in edges:  # keep the cheapest of parallel edges
-        if not g.has_edge(u, v) or g[u][v]["weight"] > w:
-            g.add_edge(u, v, weight=w)
-    return g
-
-
-def walk_cost(g, path):
-    assert all(g.has_edge(a, b) for a, b in zip(path, path[1:]))
-    return sum(g[a][b]["weight"] for a, b in zip(path, path[1:]))
-
-
 @pytest.mark.parametrize("undirected", [False, True])
 def test_graph_costs_match_networkx(undirected):
     rng = random.Random(1234 + undirected)
     for _ in range(40):
         n = rng.randrange(2, 30)
         edges = random_edges(rng, n, rng.randrange(0, 3 * n))
-        g = nx_graph(n, edges, undirected)
+        g = nx_graph(n, edges, not undirected)
         start, goal = rng.randrange(n), rng.randrange(n)
         try:
             best = nx.dijkstra_path_length(g, start, goal)
@@ -272,7 +260,7 @@ def test_bfs_on_unit_weights_finds_fewest_steps(undirected):
     for _ in range(40):
         n = rng.randrange(2, 40)
         edges = random_edges(rng, n, rng.randrange(0, 3 * n), unit=True)
-        g = nx_graph(n, edges, undirected)
+        g = nx_graph(n, edges, not undirected)
         start, goal = rng.randrange(n), rng.randrange(n)
         r = wn.search_graph(n, edges, start, goal, "bfs", undirected=undirected)
         if nx.has_path(g, start, goal):

@@ -315,19 +315,7 @@ def test_random_maze_ascii():
 
 nx = pytest.importorskip("networkx")
 
-
-def digraph(n, edges):
-    g = nx.DiGraph()
-    g.add_nodes_from(range(n))
-    for u, v, w in edges:
-        if not g.has_edge(u, v) or g[u][v]["weight"] > w:
-            g.add_edge(u, v, weight=w)
-    return g
-
-
-def walk(g, path):
-    assert all(g.has_edge(a, b) for a, b in zip(path, path[1:])), path
-    return sum(g[a][b]["weight"] for a, b in zip(path, path[1:]))
+from _graphs import nx_graph, walk_cost  # noqa: E402  (needs networkx)
 
 
 def potential_graph(rng, n, m):
@@ -347,7 +335,7 @@ def test_without_negative_cycles_distances_match_networkx():
         n = rng.randrange(1, 25)
         edges = potential_graph(rng, n, rng.randrange(0, 4 * n))
         negatives += sum(w < 0 for _, _, w in edges)
-        g = digraph(n, edges)
+        g = nx_graph(n, edges, True)
         expected = dict(nx.floyd_warshall(g))
         ap = wn.floyd_warshall(n, edges)
         assert not ap.negative_cycle
@@ -357,7 +345,7 @@ def test_without_negative_cycles_distances_match_networkx():
             path = ap.path(i, j)
             assert (path is None) == (expected[i][j] == INF)
             if path:
-                assert path[0] == i and path[-1] == j and walk(g, path) == expected[i][j]
+                assert path[0] == i and path[-1] == j and walk_cost(g, path) == expected[i][j]
         s = rng.randrange(n)
         sp = wn.bellman_ford(n, edges, s)
         lengths = nx.single_source_bellman_ford_path_length(g, s)
@@ -367,7 +355,7 @@ def test_without_negative_cycles_distances_match_networkx():
             path = sp.path_to(v)
             assert (path is None) == (v not in lengths)
             if path:
-                assert path[0] == s and path[-1] == v and walk(g, path) == lengths[v]
+                assert path[0] == s and path[-1] == v and walk_cost(g, path) == lengths[v]
                 assert (sp.pred[v] is None) == (v == s)
     assert negatives > 100
 
@@ -398,7 +386,7 @@ def test_negative_cycle_flags_match_networkx():
         n = rng.randrange(1, 12)
         edges = [(rng.randrange(n), rng.randrange(n), float(rng.randrange(-4, 12)))
                  for _ in range(rng.randrange(0, 2 * n))]
-        g = digraph(n, edges)
+        g = nx_graph(n, edges, True)
         anywhere = nx.negative_edge_cycle(g)
         seen[anywhere] += 1
         ap = wn.floyd_warshall(n, edges)
@@ -408,7 +396,7 @@ def test_negative_cycle_flags_match_networkx():
                 path = ap.path(i, j)
                 if path is not None:  # whatever comes back is a real walk
                     assert path[0] == i and path[-1] == j and len(path) <= n
-                    walk(g, path)
+                    walk_cost(g, path)
         s = rng.randrange(n)
         reach = g.subgraph(nx.descendants(g, s) | {s}).copy()
         sp = wn.bellman_ford(n, edges, s)
@@ -419,7 +407,7 @@ def test_negative_cycle_flags_match_networkx():
             path = sp.path_to(v)
             if path is not None:
                 assert path[0] == s and path[-1] == v and len(path) <= n
-                walk(g, path)
+                walk_cost(g, path)
             elif not sp.negative_cycle:
                 assert v not in reach
     assert min(seen.values()) > 30 and reachable_cycles > 15

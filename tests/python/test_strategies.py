@@ -372,25 +372,13 @@ def test_failing_callable_heuristic_raises_the_heuristic_error(algo):
 
 nx = pytest.importorskip("networkx")
 
+from _graphs import nx_graph, walk_cost  # noqa: E402  (needs networkx)
+
 
 def random_graph(rng, n, m):
     edges = [(rng.randrange(n), rng.randrange(n), round(rng.uniform(0.5, 5.0), 2))
              for _ in range(m)]
     return [e for e in edges if e[0] != e[1]]
-
-
-def nx_graph(n, edges, directed):
-    g = nx.DiGraph() if directed else nx.Graph()
-    g.add_nodes_from(range(n))
-    for u, v, w in edges:
-        if not g.has_edge(u, v) or g[u][v]["weight"] > w:
-            g.add_edge(u, v, weight=w)
-    return g
-
-
-def walk_cost(g, path):
-    assert all(g.has_edge(a, b) for a, b in zip(path, path[1:]))
-    return sum(g[a][b]["weight"] for a, b in zip(path, path[1:]))
 
 
 @pytest.mark.parametrize("directed", [False, True])
