@@ -81,7 +81,14 @@ PyObject* search_grid(PyObject* module, PyObject* args, PyObject* kwargs) {
 
   if (map.find('S') == std::string_view::npos || map.find('G') == std::string_view::npos)
     throw UsageError("the ASCII map must contain a start 'S' and a goal 'G'");
-  GridGraph::Parsed parsed = GridGraph::from_ascii(map);
+  // Large maps are parsed with the lock released, so other threads run
+  // meanwhile: the text belongs to an immutable str that the call's arguments
+  // keep alive, and parsing touches no Python object.
+  GridGraph::Parsed parsed = [&] {
+    if (map.size() < (std::size_t(1) << 16)) return GridGraph::from_ascii(map);
+    ReleaseGil nogil;
+    return GridGraph::from_ascii(map);
+  }();
   parsed.grid.diagonal = diagonal;
   return run_on_grid(module, parsed.grid, parsed.start, parsed.goal, p).release();
 }
