@@ -22,6 +22,7 @@ import wayloom_native as wn
 ALLOWED = (TypeError, ValueError, OverflowError, MemoryError, wn.PanicException)
 NAMES = ("bfs", "dfs", "ucs", "dijkstra", "greedy", "astar", "a*", "weighted_astar", "wastar",
          "dls", "iddfs", "ida_star", "idastar", "beam", "bidirectional", "bidir")
+IDA = ("ida_star", "idastar")
 BEST_FIRST = {"bfs", "dfs", "ucs", "dijkstra", "greedy", "astar", "a*", "weighted_astar", "wastar"}
 
 
@@ -330,9 +331,11 @@ boards = maybe(st.one_of(
        heuristic=heuristics(["manhattan", "misplaced", "zero", "euclidean"]), kw=options())
 def test_search_npuzzle(tiles, goal, heuristic, kw):
     if isinstance(tiles, list) and len(tiles) == 9:
-        # Uninformed searches of the whole 8-puzzle are slow, not faulty.
+        # Uninformed searches of the whole 8-puzzle are slow, not faulty;
+        # IDA* takes no node limit, so it needs the Manhattan distance.
         assume(kw["algorithm"] not in ("dfs", "bfs", "ucs", "dijkstra", "beam")
                or kw.get("max_nodes") is not None)
+        assume(kw["algorithm"] not in IDA or heuristic in (None, "manhattan"))
         kw.setdefault("max_nodes", 3000)
     r = call(wn.search_npuzzle, tiles, goal=goal, heuristic=heuristic, **kw)
     if r is None:
@@ -344,7 +347,9 @@ def test_search_npuzzle(tiles, goal, heuristic, kw):
 @given(disks=maybe(st.integers(-1, 4)), pegs=maybe(st.integers(-1, 18)),
        heuristic=heuristics(["zero", "manhattan", "disks"]), kw=options())
 def test_search_hanoi(disks, pegs, heuristic, kw):
-    not_big(disks, bound=6)
+    # pegs ** disks states; IDA* (no node limit, weak heuristics) stays tiny.
+    not_big(disks, bound=2 if kw["algorithm"] in IDA else 4)
+    not_big(pegs, bound=5 if kw["algorithm"] in IDA else 64)
     r = call(wn.search_hanoi, disks, heuristic=heuristic, pegs=pegs, **kw)
     if r is None:
         return
