@@ -7,7 +7,10 @@ lock released, so two Python threads should do close to twice the work of one.
 Each round times the same batch of `--jobs` calls twice: one after another on
 the main thread, then split over two threads started together. The ratio is
 serial time / threaded time (2.0 is perfect scaling); medians over the rounds
-are reported, since a shared machine is noisy.
+are reported, since a shared machine is noisy. The last columns run the same
+split over forked processes, which share no lock at all (they pay for the fork
+and its copy-on-write faults, so they are a pessimistic reference): threads
+doing as well shows the interpreter lock is not what limits the scaling.
 
 Workloads: A* (Manhattan) corner to corner across a 1000×1000 maze from
 `random_maze_ascii` (30 % walls, seeds tried upwards until solvable), timed
@@ -78,6 +81,33 @@ def run_threaded(job, count: int, threads: int) -> float:
     return time.perf_counter() - t0
 
 
+def run_forked(job, count: int, procs: int) -> float:
+    """The same split over forked processes: no shared lock at all, so this is
+    the machine's own ceiling for the batch (cores, memory bandwidth,
+    neighbours on a shared host)."""
+    go_r, go_w = os.pipe()
+    shares = [count // procs + (i < count % procs) for i in range(procs)]
+    pids = []
+    for share in shares:
+        pid = os.fork()
+        if pid == 0:
+            os.close(go_w)
+            os.read(go_r, 1)
+            for _ in range(share):
+                job()
+            os._exit(0)
+        pids.append(pid)
+    os.close(go_r)
+    time.sleep(0.05)  # let the children reach the pipe
+    t0 = time.perf_counter()
+    os.write(go_w, b"x" * procs)
+    for pid in pids:
+        os.waitpid(pid, 0)
+    elapsed = time.perf_counter() - t0
+    os.close(go_w)
+    return elapsed
+
+
 def main() -> None:
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--rounds", type=int, default=7)
@@ -87,20 +117,25 @@ def main() -> None:
 
     print(f"{os.cpu_count()} CPUs, {args.threads} threads, {args.jobs} calls per batch, "
           f"{args.rounds} rounds (medians)")
-    print(f"{'workload':32} {'one call':>10} {'serial':>10} {'threaded':>10} {'ratio':>7}")
+    print(f"{'workload':32} {'one call':>10} {'serial':>10} {'threaded':>10} {'ratio':>7}"
+          f" {'processes':>10} {'ratio':>7}")
     for name, job in workloads().items():
         job()  # warm-up
         one = min(run_serial(job, 1) for _ in range(3))
-        serial, threaded, ratios = [], [], []
+        serial, threaded, forked, ratios, ceilings = [], [], [], [], []
         for _ in range(args.rounds):
             s = run_serial(job, args.jobs)
             t = run_threaded(job, args.jobs, args.threads)
+            f = run_forked(job, args.jobs, args.threads)
             serial.append(s)
             threaded.append(t)
+            forked.append(f)
             ratios.append(s / t)
+            ceilings.append(s / f)
         print(f"{name:32} {one * 1e3:8.1f}ms {statistics.median(serial):9.3f}s "
               f"{statistics.median(threaded):9.3f}s {statistics.median(ratios):6.2f}x"
-              f"   (ratios {min(ratios):.2f}..{max(ratios):.2f})")
+              f" {statistics.median(forked):9.3f}s {statistics.median(ceilings):6.2f}x"
+              f"   (thread ratios {min(ratios):.2f}..{max(ratios):.2f})")
 
 
 if __name__ == "__main__":
