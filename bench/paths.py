@@ -39,6 +39,13 @@ def ratio(label: str, mine: float, theirs: float) -> None:
     print(f"   {label:<50}{theirs / mine:10.2f}x")
 
 
+def nx_digraph(nx, n: int, edges):
+    g = nx.DiGraph()
+    g.add_nodes_from(range(n))
+    g.add_weighted_edges_from(edges)
+    return g
+
+
 def optional(name: str):
     try:
         return __import__(name)
@@ -109,9 +116,7 @@ def floyd_warshall_section(n: int, reps: int, nx_pure: bool) -> None:
 
     nx = optional("networkx")
     if nx:
-        g = nx.DiGraph()
-        g.add_nodes_from(range(n))
-        g.add_weighted_edges_from(edges)
+        g = nx_digraph(nx, n, edges)
         t, theirs = timed(lambda: nx.floyd_warshall_numpy(g, nodelist=range(n)),
                           max(1, reps // 2))
         med["nx_numpy"] = show("networkx floyd_warshall_numpy (DiGraph in)", t)
@@ -164,9 +169,7 @@ def bellman_ford_section(n: int, m: int, reps: int) -> None:
 
     nx = optional("networkx")
     if nx:
-        g = nx.DiGraph()
-        g.add_nodes_from(range(n))
-        g.add_weighted_edges_from(edges)
+        g = nx_digraph(nx, n, edges)
         t, d = timed(lambda: nx.single_source_bellman_ford_path_length(g, source),
                      max(1, reps // 2))
         med["nx"] = show("networkx single_source_bellman_ford_path_length", t)
