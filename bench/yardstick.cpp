@@ -133,7 +133,9 @@ Outcome astar_grid(const Maze& m) {
   // 0 unreached, 1 open, 2 closed
   std::uint8_t* state = static_cast<std::uint8_t*>(std::calloc(n, 1));
   Heap open;
-  auto hman = [&](std::uint32_t i) { return double(std::abs(int(i / w) - gr) + std::abs(int(i % w) - gc)); };
+  auto hman = [&](std::uint32_t i) {
+    return double(std::abs(int(i / w) - gr) + std::abs(int(i % w) - gc));
+  };
 
   std::uint64_t expanded = 0;
   double cost = std::numeric_limits<double>::infinity();

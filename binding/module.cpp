@@ -9,11 +9,9 @@ namespace {
 
 // PyCFunction is the declared slot type; METH_KEYWORDS tells the interpreter
 // the real signature.
-#define WAYLOOM_ENTRY(fn, doc)                                                           \
-  {                                                                                      \
-#fn, reinterpret_cast < PyCFunction>(reinterpret_cast <void (*)(void)>(entry <fn>)), \
-        METH_VARARGS | METH_KEYWORDS, doc                                                \
-  }
+#define WAYLOOM_ENTRY(fn, doc)                                                      \
+  {#fn, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(entry<fn>)), \
+   METH_VARARGS | METH_KEYWORDS, doc}
 
 PyMethodDef methods[] = {
     WAYLOOM_ENTRY(search_grid, docs::search_grid),

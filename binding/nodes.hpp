@@ -34,11 +34,11 @@ inline Ref to_py(const std::vector<std::int64_t>& v) {
 
 // Byte states (puzzle boards, Hanoi pegs) become tuples of ints.
 template <class Bytes>
-requires requires(const Bytes& b) {
-  b.size();
-  b[0];
-} &&(!std::is_same_v<Bytes, std::string>)&&(!std::is_same_v<Bytes, std::vector<std::int64_t>>)Ref
-    to_py(const Bytes& b) {
+  requires requires(const Bytes& b) {
+    b.size();
+    b[0];
+  } && (!std::is_same_v<Bytes, std::string>) && (!std::is_same_v<Bytes, std::vector<std::int64_t>>)
+Ref to_py(const Bytes& b) {
   Ref t = check(PyTuple_New(Py_ssize_t(b.size())));
   for (std::size_t i = 0; i < b.size(); ++i)
     PyTuple_SET_ITEM(t.get(), Py_ssize_t(i), check(PyLong_FromLong(long(b[i]))).release());

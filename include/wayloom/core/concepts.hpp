@@ -14,11 +14,10 @@ using Neighbors = std::vector<std::pair<N, double>>;
 // A graph appends (successor, step cost) pairs for a node, in its fixed order,
 // to a caller-owned buffer without clearing it.
 template <class G>
-concept Graph = requires { typename G::node_type; } &&
-    std::copyable<typename G::node_type> && std::equality_comparable<typename G::node_type> &&
-    requires(const G& g, const typename G::node_type& n, Neighbors<typename G::node_type>& out) {
-      g.neighbors_into(n, out);
-    };
+concept Graph = requires { typename G::node_type; } && std::copyable<typename G::node_type> &&
+                std::equality_comparable<typename G::node_type> &&
+                requires(const G& g, const typename G::node_type& n,
+                         Neighbors<typename G::node_type>& out) { g.neighbors_into(n, out); };
 
 template <Graph G>
 using node_t = typename G::node_type;

@@ -119,9 +119,8 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
 
 template <class Frontier, Graph G, class H>
 SearchResult<node_t<G>> best_first_dispatch_record(const G& graph, const node_t<G>& start,
-                                                   const node_t<G>& goal,
-                                                   const BestFirstSpec& spec, const H& heuristic,
-                                                   const SearchOptions& options,
+                                                   const node_t<G>& goal, const BestFirstSpec& spec,
+                                                   const H& heuristic, const SearchOptions& options,
                                                    Clock::time_point t0) {
   if (options.record)
     return best_first_run<Frontier, true>(graph, start, goal, spec, heuristic, options, t0);

@@ -31,8 +31,8 @@ inline constexpr std::string_view kAlgorithmList =
     "bidirectional";
 
 inline std::string unknown_algorithm_message(std::string_view name) {
-  return "unknown algorithm: '" + std::string(name) + "'. Available: " +
-         std::string(kAlgorithmList);
+  return "unknown algorithm: '" + std::string(name) +
+         "'. Available: " + std::string(kAlgorithmList);
 }
 
 // Runs the named algorithm; throws UsageError with the catalogue's messages.
@@ -59,7 +59,8 @@ SearchResult<node_t<G>> run_algo(const G& graph, const H& heuristic, const node_
     if (!options.depth_limit) throw UsageError("'dls' requires depth_limit");
     return dls(graph, start, goal, *options.depth_limit, record);
   }
-  if (algorithm == "iddfs") return iddfs(graph, start, goal, options.depth_limit.value_or(1000), record);
+  if (algorithm == "iddfs")
+    return iddfs(graph, start, goal, options.depth_limit.value_or(1000), record);
   if (algorithm == "ida_star" || algorithm == "idastar")
     return ida_star(graph, heuristic, start, goal, record);
   if (algorithm == "beam")
