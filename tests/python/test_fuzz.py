@@ -378,8 +378,8 @@ def test_search_wordladder(start, goal, vocabulary, heuristic, kw):
 # -- shortest paths and generators -------------------------------------------
 
 @given(n=node_counts, edges=edge_lists, source=maybe(small),
-       undirected=maybe(st.booleans()))
-def test_bellman_ford(n, edges, source, undirected):
+       undirected=maybe(st.booleans()), probe=junk)
+def test_bellman_ford(n, edges, source, undirected, probe):
     not_big(n)
     sp = call(wn.bellman_ford, n, edges, source, undirected=undirected)
     if sp is None:
@@ -391,10 +391,12 @@ def test_bellman_ford(n, edges, source, undirected):
         if path is not None:
             assert path[0] == source and path[-1] == t and len(set(path)) == len(path)
     assert call(sp.path_to, n) is None and repr(sp).startswith("ShortestPaths(")
+    path = call(sp.path_to, probe)
+    assert path is None or (path[0] == source and path[-1] == probe)
 
 
 @given(n=node_counts, edges=edge_lists, undirected=maybe(st.booleans()),
-       probe=st.tuples(small, small))
+       probe=st.tuples(maybe(small), maybe(small)))
 def test_floyd_warshall(n, edges, undirected, probe):
     not_big(n)
     ap = call(wn.floyd_warshall, n, edges, undirected=undirected)
@@ -405,7 +407,7 @@ def test_floyd_warshall(n, edges, undirected, probe):
     i, j = probe
     d = call(ap.distance, i, j)
     p = call(ap.path, i, j)
-    if 0 <= i < n and 0 <= j < n:
+    if all(type(x) is int and 0 <= x < n for x in (i, j)):
         assert d == m[i][j] or (math.isnan(d) and math.isnan(m[i][j]))
         if p is not None:
             assert p[0] == i and p[-1] == j
