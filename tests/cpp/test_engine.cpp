@@ -212,6 +212,29 @@ TEST(Frontier, NaNPrioritiesFollowTheSiftProcedureAndNothingIsLost) {
   EXPECT_EQ(pq.size(), 0u);
 }
 
+TEST(Frontier, RenumberingInsertionNumbersChangesNoPop) {
+  // A frontier that renumbers every few pushes must pop exactly what one that
+  // never does pops, NaN priorities and ties included.
+  std::mt19937_64 rng(5);
+  for (const std::uint32_t every : {1u, 2u, 3u, 7u, 64u}) {
+    PriorityFrontier plain, renumbered(every);
+    std::vector<NodeId> a, b;
+    for (NodeId i = 0; i < 3000; ++i) {
+      const double p = rng() % 5 == 0 ? kNaN : double(rng() % 9);
+      plain.push(i, p);
+      renumbered.push(i, p);
+      if (rng() % 3 == 0) {
+        a.push_back(*plain.pop());
+        b.push_back(*renumbered.pop());
+      }
+    }
+    const std::vector<NodeId> rest_a = drain(plain), rest_b = drain(renumbered);
+    a.insert(a.end(), rest_a.begin(), rest_a.end());
+    b.insert(b.end(), rest_b.begin(), rest_b.end());
+    EXPECT_EQ(a, b) << "renumbering every " << every;
+  }
+}
+
 // --------------------------------------------------------------- node store
 
 TEST(NodeStore, CloseReachAndReopen) {

@@ -2,9 +2,11 @@
 // (the driver interns nodes), never look at them, and never shrink.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -50,11 +52,19 @@ class LifoFrontier {
 // procedure below, which is kept deliberately.
 class PriorityFrontier {
  public:
+  // Sixteen bytes an entry: the insertion number is 32 bits, and when it runs
+  // out the held entries are renumbered 0..k-1 in their insertion order. Only
+  // the relative order of insertion numbers is ever compared, so the heap stays
+  // valid and every later pop is what 64-bit numbers would have given.
   struct Entry {
     double priority;
-    std::uint64_t seq;
+    std::uint32_t seq;
     NodeId id;
   };
+
+  PriorityFrontier() = default;
+  // Tests lower the renumbering point to exercise it.
+  explicit PriorityFrontier(std::uint32_t renumber_at) : renumber_at_(renumber_at) {}
 
   static bool before(const Entry& a, const Entry& b) noexcept {
     if (a.priority < b.priority) return true;
@@ -63,6 +73,7 @@ class PriorityFrontier {
   }
 
   void push(NodeId id, double priority) {
+    if (next_seq_ >= renumber_at_) renumber();
     heap_.push_back(Entry{priority, next_seq_++, id});
     sift_up(heap_.size() - 1);
   }
@@ -107,8 +118,18 @@ class PriorityFrontier {
     heap_[i] = e;
   }
 
+  void renumber() {
+    std::vector<std::uint32_t> order(heap_.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return heap_[a].seq < heap_[b].seq; });
+    for (std::uint32_t rank = 0; rank < order.size(); ++rank) heap_[order[rank]].seq = rank;
+    next_seq_ = std::uint32_t(order.size());
+  }
+
   std::vector<Entry> heap_;
-  std::uint64_t next_seq_ = 0;
+  std::uint32_t next_seq_ = 0;
+  std::uint32_t renumber_at_ = std::numeric_limits<std::uint32_t>::max();
 };
 
 }  // namespace wayloom
