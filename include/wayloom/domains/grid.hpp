@@ -133,6 +133,12 @@ struct GridGraph::Parsed {
 namespace detail {
 // Splits UTF-8 text into Unicode scalar values' byte lengths; invalid bytes
 // count as one character each (the binding hands us valid UTF-8 anyway).
+inline bool is_ascii(std::string_view s) noexcept {
+  unsigned char any = 0;
+  for (const char ch : s) any |= static_cast<unsigned char>(ch);
+  return any < 0x80;
+}
+
 inline std::size_t utf8_char_len(unsigned char b) noexcept {
   if (b < 0x80) return 1;
   if ((b >> 5) == 0x6) return 2;
@@ -158,11 +164,19 @@ inline GridGraph::Parsed GridGraph::from_ascii(std::string_view text) {
   while (first < last && lines[first].empty()) ++first;
   while (last > first && lines[last - 1].empty()) --last;
 
-  // Column counts in characters, not bytes.
+  // Column counts in characters, not bytes; an ASCII line (the usual map,
+  // checked with a loop the compiler vectorises) has one character a byte.
+  std::vector<bool> ascii_line(last - first);
   std::int64_t width = 0;
   for (std::size_t i = first; i < last; ++i) {
+    const bool ascii = detail::is_ascii(lines[i]);
+    ascii_line[i - first] = ascii;
     std::int64_t chars = 0;
-    for (std::size_t b = 0; b < lines[i].size(); b += detail::utf8_char_len(lines[i][b])) ++chars;
+    if (ascii)
+      chars = std::int64_t(lines[i].size());
+    else
+      for (std::size_t b = 0; b < lines[i].size(); b += detail::utf8_char_len(lines[i][b]))
+        ++chars;
     if (chars > width) width = chars;
   }
   const std::int64_t height = std::int64_t(last - first);
@@ -184,9 +198,7 @@ inline GridGraph::Parsed GridGraph::from_ascii(std::string_view text) {
   for (std::int32_t r = 0; r < std::int32_t(height); ++r) {
     const std::string_view line = lines[first + std::size_t(r)];
     std::uint8_t* row = g.terrain_.data() + std::size_t(r) * std::size_t(width);
-    bool ascii = true;
-    for (const char ch : line) ascii &= static_cast<unsigned char>(ch) < 0x80;
-    if (ascii) {
+    if (ascii_line[std::size_t(r)]) {
       // Byte index is the column; the last S and G of the line win.
       for (std::size_t b = 0; b < line.size(); ++b)
         row[b] = table[static_cast<unsigned char>(line[b])];
