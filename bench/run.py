@@ -410,7 +410,7 @@ def memory_section(cfg, mapfile: pathlib.Path, rep: Report) -> None:
     text = mapfile.read_text()
     lines = text.split("\n")
     cells = len(lines) * max(map(len, lines))
-    grid_bytes = cells * 9  # one wall byte and one float64 terrain cost per cell
+    grid_bytes = cells  # one terrain byte per cell
     env = dict(os.environ)
     env["PYTHONPATH"] = os.pathsep.join(
         [str(pathlib.Path(wn.__file__).parent), env.get("PYTHONPATH", "")])
