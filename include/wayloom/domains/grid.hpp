@@ -175,8 +175,7 @@ inline GridGraph::Parsed GridGraph::from_ascii(std::string_view text) {
     if (ascii)
       chars = std::int64_t(lines[i].size());
     else
-      for (std::size_t b = 0; b < lines[i].size(); b += detail::utf8_char_len(lines[i][b]))
-        ++chars;
+      for (std::size_t b = 0; b < lines[i].size(); b += detail::utf8_char_len(lines[i][b])) ++chars;
     if (chars > width) width = chars;
   }
   const std::int64_t height = std::int64_t(last - first);
