@@ -811,6 +811,28 @@ TEST(Grid, BlankSizeLimits) {
   EXPECT_FALSE(g.is_open({0, -1}));
 }
 
+TEST(Grid, DenseIdsAreABijectionOnEveryShape) {
+  // Ids run through 4x8 tiles (row order below a tile's size); sizes that are
+  // not whole tiles must still give every cell its own id below node_count,
+  // and node_at must invert index_of.
+  for (const auto& [w, h] :
+       {std::pair{1, 1}, {7, 3}, {8, 4}, {9, 5}, {17, 13}, {3, 40}, {40, 3}, {8, 3}, {7, 4}}) {
+    const GridGraph g = GridGraph::blank(w, h);
+    std::set<std::size_t> ids;
+    for (std::int32_t r = 0; r < h; ++r)
+      for (std::int32_t c = 0; c < w; ++c) {
+        const std::size_t id = g.index_of(Cell{r, c});
+        EXPECT_LT(id, g.node_count());
+        EXPECT_EQ(g.node_at(id), (Cell{r, c}));
+        ids.insert(id);
+      }
+    EXPECT_EQ(ids.size(), std::size_t(w) * std::size_t(h)) << w << "x" << h;
+    if (w < 8 || h < 4) {
+      EXPECT_EQ(g.node_count(), std::size_t(w) * std::size_t(h));
+    }
+  }
+}
+
 TEST(Grid, CostMatrix) {
   const GridGraph g = GridGraph::from_costs({{1.0, 2.0}, {0.0}});
   EXPECT_EQ(g.width(), 2);

@@ -104,14 +104,31 @@ class GridGraph {
     return out;
   }
 
-  // Dense-node fast path: cell (r, c) is index r * width + c.
-  std::size_t node_count() const noexcept { return terrain_.size(); }
-  std::size_t index_of(Cell c) const noexcept { return at(c); }
+  // Dense-node fast path. Ids run through tiles of 4 rows by 8 columns, one
+  // tile after another in row order, so the 32 ids of a page of the node
+  // store cover a compact patch: a search that reaches a band of the grid
+  // fills the pages it touches, and up/down neighbours share pages. Grids
+  // narrower or shorter than a tile keep row order (padding would waste ids).
+  std::size_t node_count() const noexcept {
+    if (!tiled()) return terrain_.size();
+    return tile_cols() * ((std::size_t(height_) + 3) >> 2) * 32;
+  }
+  std::size_t index_of(Cell c) const noexcept {
+    if (!tiled()) return at(c);
+    const std::size_t r = std::size_t(c.row), k = std::size_t(c.col);
+    return (((r >> 2) * tile_cols() + (k >> 3)) << 5) | ((r & 3) << 3) | (k & 7);
+  }
   Cell node_at(std::size_t i) const noexcept {
-    return Cell{std::int32_t(i / std::size_t(width_)), std::int32_t(i % std::size_t(width_))};
+    if (!tiled())
+      return Cell{std::int32_t(i / std::size_t(width_)), std::int32_t(i % std::size_t(width_))};
+    const std::size_t tile = i >> 5;
+    const std::size_t tr = tile / tile_cols(), tc = tile % tile_cols();
+    return Cell{std::int32_t((tr << 2) | ((i >> 3) & 3)), std::int32_t((tc << 3) | (i & 7))};
   }
 
  private:
+  bool tiled() const noexcept { return width_ >= 8 && height_ >= 4; }
+  std::size_t tile_cols() const noexcept { return (std::size_t(width_) + 7) >> 3; }
   std::size_t at(Cell c) const noexcept {
     return std::size_t(c.row) * std::size_t(width_) + std::size_t(c.col);
   }
