@@ -8,6 +8,7 @@
 #include "search_common.hpp"
 #include "wayloom/domains/csr_graph.hpp"
 #include "wayloom/domains/grid.hpp"
+#include "wayloom/store/node_store.hpp"
 
 namespace wayloom::py {
 
@@ -139,22 +140,19 @@ PyObject* search_graph(PyObject* module, PyObject* args, PyObject* kwargs) {
   check_edges(num_nodes, edges);
   {
     detail::AllocBudget budget;
-    // The node store's page table: one pointer per 32 nodes.
+    // The node store's page table: one pointer per page of nodes.
     add_csr_build(budget, num_nodes, edges.size(), undirected)
-        .add(num_nodes / 32 + 1, sizeof(void*));
+        .add(num_nodes / NodeStore::kPageSize + 1, sizeof(void*));
     budget.check();
   }
   const CsrGraph graph = CsrGraph::from_edges(num_nodes, edges, undirected);
 
-  PendingError pending;
-  const ResolvedHeuristic h = resolve_heuristic(p.heuristic, "zero");
-  if (h.callable)
-    return run_with_callable(module, graph, start, goal, p, h.callable, pending).release();
-  if (h.name != "zero")
-    throw UsageError("unknown graph heuristic: '" + h.name +
-                     "'. Use 'zero' or a callable h(node, goal) -> float");
-  return run_native(module, graph, start, goal, p, h.name,
-                    [](const std::string&, auto&& run) { run(Zero{}); })
+  return run_search(module, graph, start, goal, p, "zero",
+                    [](const std::string& name, auto&& run) {
+                      if (name == "zero") return run(Zero{});
+                      throw UsageError("unknown graph heuristic: '" + name +
+                                       "'. Use 'zero' or a callable h(node, goal) -> float");
+                    })
       .release();
 }
 

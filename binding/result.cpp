@@ -13,9 +13,10 @@ namespace wayloom::py {
 namespace {
 
 struct SearchResultObject {
-  PyObject_HEAD PyObject* path;  // list or NULL
-  PyObject* trace;               // list, or NULL until first read
-  PyObject* tree;                // list, or NULL until first read
+  PyObject ob_base;  // what PyObject_HEAD stands for
+  PyObject* path;    // list or NULL
+  PyObject* trace;   // list, or NULL until first read
+  PyObject* tree;    // list, or NULL until first read
   LazyRecord* record;
   double cost;
   double elapsed;

@@ -60,7 +60,8 @@ inline ResolvedHeuristic resolve_heuristic(PyObject* h, const char* default_name
 }
 
 // Runs a built-in (native) heuristic with the interpreter lock released.
-// `make_heuristic(name, run)` matches the name and calls run(heuristic).
+// `dispatch(name, run)` matches the name and calls run(heuristic), or throws
+// the domain's unknown-heuristic error before anything is searched.
 template <class G, class Dispatch>
 Ref run_native(PyObject* module, const G& graph, const node_t<G>& start, const node_t<G>& goal,
                const SearchParams& p, const std::string& heuristic_name, Dispatch&& dispatch) {

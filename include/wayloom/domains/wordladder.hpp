@@ -7,7 +7,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <new>
 #include <string>
 #include <string_view>
@@ -16,6 +15,7 @@
 
 #include "wayloom/core/concepts.hpp"
 #include "wayloom/core/node.hpp"
+#include "wayloom/store/node_table.hpp"
 
 namespace wayloom {
 
@@ -58,16 +58,13 @@ inline bool is_valid_utf8(std::string_view s) noexcept {
   return is_valid_utf8(reinterpret_cast<const unsigned char*>(s.data()), s.size());
 }
 
-// A set of words keyed by a positional polynomial hash, sum of byte[i] * P^i:
-// replacing one byte changes the hash by (new - old) * P^i, so each of the
-// 25 candidates per position is probed without rehashing the word. Open
-// addressing, linear probing; only probed, never iterated, so its layout
-// cannot reach a result.
-class WordSet {
- public:
+// Hashes a word through its positional polynomial, sum of byte[i] * P^i, then
+// mixes it: replacing one byte changes the polynomial by (new - old) * P^i, so
+// the 25 candidates of each position are probed without rehashing the word.
+struct PositionalHash {
   static constexpr std::uint64_t kP = 0x9E3779B97F4A7C15ULL;
 
-  static std::uint64_t hash_of(std::string_view w) noexcept {
+  static std::uint64_t polynomial(std::string_view w) noexcept {
     std::uint64_t h = 0, p = 1;
     for (const char c : w) {
       h += std::uint64_t(static_cast<unsigned char>(c)) * p;
@@ -75,55 +72,12 @@ class WordSet {
     }
     return h;
   }
-
-  void reserve(std::size_t n) {
-    std::size_t size = 16;
-    while (size < 2 * n + 2) size *= 2;
-    if (size > slots_.size()) rehash(size);
-    words_.reserve(n);
-  }
-
-  void insert(std::string word) {
-    const std::uint64_t h = hash_of(word);
-    if (find(word, h)) return;
-    if (2 * (words_.size() + 1) > slots_.size()) rehash(slots_.empty() ? 16 : slots_.size() * 2);
-    words_.push_back(std::move(word));
-    hashes_.push_back(h);
-    place(std::uint32_t(words_.size() - 1));
-  }
-
-  // Whether `w`, whose positional hash is `h`, is in the set.
-  bool find(std::string_view w, std::uint64_t h) const noexcept {
-    if (slots_.empty()) return false;
-    for (std::size_t i = slot_of(h);; i = (i + 1) & (slots_.size() - 1)) {
-      const std::uint32_t id = slots_[i];
-      if (id == kEmpty) return false;
-      if (hashes_[id] == h && words_[id] == w) return true;
-    }
-  }
-
-  std::size_t size() const noexcept { return words_.size(); }
-
- private:
-  static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
-
-  std::size_t slot_of(std::uint64_t h) const noexcept {
-    return std::size_t(mix64(h)) & (slots_.size() - 1);
-  }
-  void place(std::uint32_t id) noexcept {
-    std::size_t i = slot_of(hashes_[id]);
-    while (slots_[i] != kEmpty) i = (i + 1) & (slots_.size() - 1);
-    slots_[i] = id;
-  }
-  void rehash(std::size_t size) {
-    slots_.assign(size, kEmpty);
-    for (std::uint32_t id = 0; id < words_.size(); ++id) place(id);
-  }
-
-  std::vector<std::string> words_;
-  std::vector<std::uint64_t> hashes_;
-  std::vector<std::uint32_t> slots_;
+  std::uint64_t operator()(std::string_view w) const noexcept { return mix64(polynomial(w)); }
 };
+
+// The dictionary: only probed, never iterated, so its layout cannot reach a
+// result.
+using WordSet = NodeTable<std::string, PositionalHash>;
 
 }  // namespace detail
 
@@ -147,7 +101,7 @@ class WordLadder {
   }
 
   bool contains(std::string_view word) const {
-    return words_.find(word, detail::WordSet::hash_of(word));
+    return words_.find_hashed(word, detail::PositionalHash{}(word)) != detail::WordSet::kNone;
   }
   std::size_t size() const noexcept { return words_.size(); }
 
@@ -169,9 +123,9 @@ class WordLadder {
     }
     const std::string_view candidate(buf, n);
     const bool word_valid = detail::is_valid_utf8(word);
-    const std::uint64_t h = detail::WordSet::hash_of(word);
+    const std::uint64_t h = detail::PositionalHash::polynomial(word);
     std::uint64_t power = 1;  // P^i
-    for (std::size_t i = 0; i < n; ++i, power *= detail::WordSet::kP) {
+    for (std::size_t i = 0; i < n; ++i, power *= detail::PositionalHash::kP) {
       const char b = buf[i];
       // Every substitute is ASCII, so whether the candidate is well formed does
       // not depend on the letter: in a well-formed word it is exactly when the
@@ -184,7 +138,8 @@ class WordLadder {
         for (char c = 'a'; c <= 'z'; ++c) {
           if (c == b) continue;
           buf[i] = c;
-          if (words_.find(candidate, base + std::uint64_t(c) * power))
+          if (words_.find_hashed(candidate, detail::mix64(base + std::uint64_t(c) * power)) !=
+              detail::WordSet::kNone)
             out.emplace_back(std::string(candidate), 1.0);
         }
       }

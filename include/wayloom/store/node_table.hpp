@@ -33,27 +33,29 @@ class NodeTable {
   const std::vector<N>& nodes() const noexcept { return nodes_; }
 
   // The id of `n`, or kNone.
-  Id find(const N& n) const {
-    if (nodes_.empty()) return kNone;
-    return slots_[probe(n, Hash{}(n))];
-  }
+  Id find(const N& n) const { return find_hashed(n, Hash{}(n)); }
   bool contains(const N& n) const { return find(n) != kNone; }
 
+  // The id of the node equal to `key` (any type comparable with N) whose hash
+  // is `h`, as Hash would give it; or kNone. For callers that can compute
+  // hashes more cheaply than Hash does from scratch.
+  template <class K>
+  Id find_hashed(const K& key, std::uint64_t h) const {
+    if (nodes_.empty()) return kNone;
+    return slots_[probe(key, h)];
+  }
+
   // The id of `n`, inserting it when absent; `second` tells whether it was new.
-  std::pair<Id, bool> insert(const N& n) {
-    const std::uint64_t h = Hash{}(n);
-    if (!slots_.empty()) {
-      const std::size_t i = probe(n, h);
-      if (slots_[i] != kNone) return {slots_[i], false};
-    }
-    if (nodes_.size() >= kNone - 1) throw std::bad_alloc();
-    // Keep the load at most one half so that probes stay short.
-    if ((nodes_.size() + 1) * 2 > slots_.size()) grow();
-    const Id id = Id(nodes_.size());
-    nodes_.push_back(n);
-    hashes_.push_back(h);
-    slots_[probe(n, h)] = id;
-    return {id, true};
+  std::pair<Id, bool> insert(const N& n) { return emplace(n); }
+  std::pair<Id, bool> insert(N&& n) { return emplace(std::move(n)); }
+
+  // Room for `n` nodes without rehashing.
+  void reserve(std::size_t n) {
+    std::size_t size = 16;
+    while (size < 2 * (n + 1)) size *= 2;
+    if (size > slots_.size()) rehash(size);
+    nodes_.reserve(n);
+    hashes_.reserve(n);
   }
 
   // Removes the newest entry (the table must not be empty). Emptying its slot
@@ -77,8 +79,26 @@ class NodeTable {
   }
 
  private:
+  template <class M>
+  std::pair<Id, bool> emplace(M&& n) {
+    const std::uint64_t h = Hash{}(std::as_const(n));
+    if (!slots_.empty()) {
+      const std::size_t i = probe(n, h);
+      if (slots_[i] != kNone) return {slots_[i], false};
+    }
+    if (nodes_.size() >= kNone - 1) throw std::bad_alloc();
+    // Keep the load at most one half so that probes stay short.
+    if ((nodes_.size() + 1) * 2 > slots_.size()) rehash(slots_.empty() ? 16 : slots_.size() * 2);
+    const Id id = Id(nodes_.size());
+    nodes_.push_back(std::forward<M>(n));
+    hashes_.push_back(h);
+    slots_[probe(nodes_.back(), h)] = id;
+    return {id, true};
+  }
+
   // The slot holding `n`, or the empty slot where it would go.
-  std::size_t probe(const N& n, std::uint64_t h) const {
+  template <class K>
+  std::size_t probe(const K& n, std::uint64_t h) const {
     std::size_t i = h & mask_;
     while (true) {
       const Id id = slots_[i];
@@ -87,8 +107,7 @@ class NodeTable {
     }
   }
 
-  void grow() {
-    const std::size_t size = slots_.empty() ? 16 : slots_.size() * 2;
+  void rehash(std::size_t size) {
     if (size > slots_.max_size()) throw std::bad_alloc();
     slots_.assign(size, kNone);
     mask_ = size - 1;
