@@ -14,24 +14,6 @@ namespace wayloom::py {
 
 namespace {
 
-template <class Run>
-void dispatch_grid_heuristic(const std::string& name, Run&& run) {
-  if (name == "zero") return run(Zero{});
-  if (name == "manhattan") return run(Manhattan{});
-  if (name == "euclidean") return run(Euclidean{});
-  if (name == "octile") return run(Octile{});
-  throw UsageError("unknown heuristic: '" + name +
-                   "'. Available: zero, manhattan, euclidean, octile, or a callable h(node, "
-                   "goal) -> float");
-}
-
-Ref run_on_grid(PyObject* module, const GridGraph& grid, Cell start, Cell goal,
-                const SearchParams& p) {
-  return run_search(
-      module, grid, start, goal, p, "manhattan",
-      [](const std::string& name, auto&& run) { dispatch_grid_heuristic(name, run); });
-}
-
 Cell to_cell(const char* name, PyObject* o) {
   check_tuple(name, o, 2);
   return Cell{to_i32(name, PyTuple_GET_ITEM(o, 0)), to_i32(name, PyTuple_GET_ITEM(o, 1))};
@@ -91,7 +73,7 @@ PyObject* search_grid(PyObject* module, PyObject* args, PyObject* kwargs) {
     return GridGraph::from_ascii(map);
   }();
   parsed.grid.diagonal = diagonal;
-  return run_on_grid(module, parsed.grid, parsed.start, parsed.goal, p).release();
+  return run_search(module, parsed.grid, parsed.start, parsed.goal, p, GridHeuristics{}).release();
 }
 
 PyObject* search_grid_costs(PyObject* module, PyObject* args, PyObject* kwargs) {
@@ -120,7 +102,7 @@ PyObject* search_grid_costs(PyObject* module, PyObject* args, PyObject* kwargs) 
   grid.diagonal = diagonal;
   if (!grid.is_open(start) || !grid.is_open(goal))
     throw UsageError("start and goal must be in-bounds, non-wall cells");
-  return run_on_grid(module, grid, start, goal, p).release();
+  return run_search(module, grid, start, goal, p, GridHeuristics{}).release();
 }
 
 PyObject* search_graph(PyObject* module, PyObject* args, PyObject* kwargs) {
@@ -147,27 +129,15 @@ PyObject* search_graph(PyObject* module, PyObject* args, PyObject* kwargs) {
   }
   const CsrGraph graph = CsrGraph::from_edges(num_nodes, edges, undirected);
 
-  return run_search(module, graph, start, goal, p, "zero",
-                    [](const std::string& name, auto&& run) {
-                      if (name == "zero") return run(Zero{});
-                      throw UsageError("unknown graph heuristic: '" + name +
-                                       "'. Use 'zero' or a callable h(node, goal) -> float");
-                    })
-      .release();
+  return run_search(module, graph, start, goal, p, GraphHeuristics{}).release();
 }
 
 PyObject* sample_maze(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
   static constexpr std::array<const char*, 1> names{"name"};
   const auto a = bind_args("sample_maze", names, 1, args, kwargs);
   const std::string_view name = to_str("name", a[0]);
-  const char* text = nullptr;
-  if (name == "open")
-    text = "S........\n.........\n....#....\n....#....\n....#....\n........G";
-  else if (name == "wall")
-    text = "S.#......\n..#.####.\n..#.#..#.\n..#.#.##.\n....#...G\n#####.#..";
-  else
-    throw UsageError("unknown sample maze: '" + std::string(name) + "'. Available: open, wall");
-  return PyUnicode_FromString(text);
+  const std::string_view text = sample_maze_text(name);
+  return PyUnicode_FromStringAndSize(text.data(), Py_ssize_t(text.size()));
 }
 
 }  // namespace wayloom::py

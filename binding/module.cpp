@@ -1,8 +1,19 @@
 // Module initialisation: the one ordered method table.
+#include <span>
+#include <string_view>
+#include <utility>
+#include <vector>
+
 #include "docs.hpp"
 #include "entry_points.hpp"
 #include "module_state.hpp"
 #include "result.hpp"
+#include "wayloom/domains/csr_graph.hpp"
+#include "wayloom/domains/grid.hpp"
+#include "wayloom/domains/hanoi.hpp"
+#include "wayloom/domains/npuzzle.hpp"
+#include "wayloom/domains/wordladder.hpp"
+#include "wayloom/search/catalogue.hpp"
 
 namespace wayloom::py {
 namespace {
@@ -30,6 +41,57 @@ PyMethodDef methods[] = {
     WAYLOOM_ENTRY(search_wordladder, docs::search_wordladder),
     {nullptr, nullptr, 0, nullptr},
 };
+
+// The engine's algorithm catalogue and heuristic tables as plain tuples, for
+// the companion package (a private attribute: the public surface is unchanged).
+Ref str_tuple(std::span<const std::string_view> items) {
+  Ref t = Ref::steal(PyTuple_New(Py_ssize_t(items.size())));
+  for (std::size_t i = 0; t && i < items.size(); ++i) {
+    PyObject* s = PyUnicode_FromStringAndSize(items[i].data(), Py_ssize_t(items[i].size()));
+    if (!s) return Ref();
+    PyTuple_SET_ITEM(t.get(), Py_ssize_t(i), s);
+  }
+  return t;
+}
+
+template <class Table>
+Ref heuristic_row(const Table&) {
+  Ref names = str_tuple(Table::kNames);
+  if (!names) return names;
+  return Ref::steal(Py_BuildValue("(s#O)", Table::kDefault.data(),
+                                  Py_ssize_t(Table::kDefault.size()), names.get()));
+}
+
+Ref catalogue_object() {
+  static constexpr std::pair<unsigned, std::string_view> kOptionNames[] = {
+      {kTakesHeuristic, "heuristic"},  {kTakesMaxNodes, "max_nodes"},
+      {kTakesReopen, "reopen"},        {kTakesWeight, "weight"},
+      {kTakesBeamWidth, "beam_width"}, {kTakesDepthLimit, "depth_limit"},
+      {kNeedsDepthLimit, "requires_depth_limit"}};
+  Ref algorithms = Ref::steal(PyTuple_New(Py_ssize_t(kAlgorithms.size())));
+  for (std::size_t i = 0; algorithms && i < kAlgorithms.size(); ++i) {
+    const AlgorithmRow& row = kAlgorithms[i];
+    std::vector<std::string_view> options;
+    for (const auto& [bit, name] : kOptionNames)
+      if (row.options & bit) options.push_back(name);
+    Ref aliases = str_tuple(std::span(&row.alias, row.alias.empty() ? 0 : 1));
+    Ref option_names = str_tuple(options);
+    if (!aliases || !option_names) return Ref();
+    PyObject* entry = Py_BuildValue("(s#OO)", row.name.data(), Py_ssize_t(row.name.size()),
+                                    aliases.get(), option_names.get());
+    if (!entry) return Ref();
+    PyTuple_SET_ITEM(algorithms.get(), Py_ssize_t(i), entry);
+  }
+  if (!algorithms) return algorithms;
+  Ref grid = heuristic_row(GridHeuristics{}), graph = heuristic_row(GraphHeuristics{}),
+      npuzzle = heuristic_row(PuzzleHeuristics{}), hanoi = heuristic_row(HanoiHeuristics{}),
+      ladder = heuristic_row(LadderHeuristics{});
+  if (!grid || !graph || !npuzzle || !hanoi || !ladder) return Ref();
+  return Ref::steal(Py_BuildValue("{sOs{sOsOsOsOsO}}", "algorithms", algorithms.get(),
+                                  "heuristics", "grid", grid.get(), "graph", graph.get(),
+                                  "npuzzle", npuzzle.get(), "hanoi", hanoi.get(), "wordladder",
+                                  ladder.get()));
+}
 
 int traverse(PyObject* module, visitproc visit, void* arg) {
   ModuleState* s = static_cast<ModuleState*>(PyModule_GetState(module));
@@ -82,6 +144,11 @@ PyMODINIT_FUNC PyInit_wayloom_native() {
   if (!s.panic_exception ||
       PyModule_AddObjectRef(module, "PanicException", s.panic_exception) < 0 ||
       add_search_result_type(module) < 0 || add_path_types(module) < 0) {
+    Py_DECREF(module);
+    return nullptr;
+  }
+  const Ref catalogue = catalogue_object();
+  if (!catalogue || PyModule_AddObjectRef(module, "_catalogue", catalogue.get()) < 0) {
     Py_DECREF(module);
     return nullptr;
   }

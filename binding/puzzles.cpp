@@ -87,16 +87,7 @@ PyObject* search_npuzzle(PyObject* module, PyObject* args, PyObject* kwargs) {
   if (!puzzle.is_solvable(start, goal))
     throw UsageError("this configuration is not solvable into the goal (parity)");
 
-  return run_search(module, puzzle, start, goal, p, "manhattan",
-                    [side](const std::string& name, auto&& run) {
-                      if (name == "zero") return run(Zero{});
-                      if (name == "manhattan") return run(PuzzleManhattan{side});
-                      if (name == "misplaced") return run(PuzzleMisplaced{});
-                      throw UsageError("unknown npuzzle heuristic: '" + name +
-                                       "'. Use manhattan, misplaced, zero, or a callable h(state, "
-                                       "goal) -> float");
-                    })
-      .release();
+  return run_search(module, puzzle, start, goal, p, PuzzleHeuristics{side}).release();
 }
 
 PyObject* search_hanoi(PyObject* module, PyObject* args, PyObject* kwargs) {
@@ -108,18 +99,9 @@ PyObject* search_hanoi(PyObject* module, PyObject* args, PyObject* kwargs) {
   const std::uint64_t pegs = a[3] ? to_u64("pegs", a[3]) : 3;
   const SearchParams p = convert_shared({a[1], a[2], a[4], a[5], a[6], a[7], a[8], a[9]}, "astar");
 
-  if (disks == 0) throw UsageError("disks must be \xe2\x89\xa5 1");
-  if (pegs < 3) throw UsageError("pegs must be \xe2\x89\xa5 3");
-  const Hanoi hanoi = Hanoi::with_pegs(disks, pegs);
+  const Hanoi hanoi = Hanoi::for_search(disks, pegs);
   const ByteState start = hanoi.start(), goal = hanoi.goal();
-  return run_search(module, hanoi, start, goal, p, "misplaced",
-                    [](const std::string& name, auto&& run) {
-                      if (name == "zero") return run(Zero{});
-                      if (name == "misplaced") return run(HanoiMisplaced{});
-                      throw UsageError("unknown hanoi heuristic: '" + name +
-                                       "'. Use misplaced, zero, or a callable");
-                    })
-      .release();
+  return run_search(module, hanoi, start, goal, p, HanoiHeuristics{}).release();
 }
 
 PyObject* search_wordladder(PyObject* module, PyObject* args, PyObject* kwargs) {
@@ -141,14 +123,7 @@ PyObject* search_wordladder(PyObject* module, PyObject* args, PyObject* kwargs) 
   WordLadder ladder(std::move(words));
   ladder.insert(start);
   ladder.insert(goal);
-  return run_search(module, ladder, start, goal, p, "hamming",
-                    [](const std::string& name, auto&& run) {
-                      if (name == "zero") return run(Zero{});
-                      if (name == "hamming") return run(LadderHamming{});
-                      throw UsageError("unknown wordladder heuristic: '" + name +
-                                       "'. Use hamming, zero, or a callable");
-                    })
-      .release();
+  return run_search(module, ladder, start, goal, p, LadderHeuristics{}).release();
 }
 
 }  // namespace wayloom::py

@@ -52,23 +52,23 @@ struct ResolvedHeuristic {
   PyObject* callable = nullptr;  // borrowed
 };
 
-inline ResolvedHeuristic resolve_heuristic(PyObject* h, const char* default_name) {
-  if (is_none(h)) return {default_name, nullptr};
+inline ResolvedHeuristic resolve_heuristic(PyObject* h, std::string_view default_name) {
+  if (is_none(h)) return {std::string(default_name), nullptr};
   if (PyUnicode_Check(h)) return {std::string(to_str("heuristic", h)), nullptr};
   if (PyCallable_Check(h)) return {{}, h};
   raise(PyExc_ValueError, "heuristic must be a name (str) or a callable h(node, goal) -> float");
 }
 
 // Runs a built-in (native) heuristic with the interpreter lock released.
-// `dispatch(name, run)` matches the name and calls run(heuristic), or throws
-// the domain's unknown-heuristic error before anything is searched.
-template <class G, class Dispatch>
+// `table.with(name, run)` (the domain's heuristic table) calls run(heuristic)
+// or throws the domain's unknown-heuristic error before anything is searched.
+template <class G, class Table>
 Ref run_native(PyObject* module, const G& graph, const node_t<G>& start, const node_t<G>& goal,
-               const SearchParams& p, const std::string& heuristic_name, Dispatch&& dispatch) {
+               const SearchParams& p, const std::string& heuristic_name, const Table& table) {
   SearchResult<node_t<G>> result;
   {
     ReleaseGil nogil;
-    dispatch(heuristic_name, [&](const auto& h) {
+    table.with(heuristic_name, [&](const auto& h) {
       result = run_algo(graph, h, start, goal, p.algorithm, p.record, p.options);
     });
   }
@@ -90,14 +90,14 @@ Ref run_with_callable(PyObject* module, const G& graph, const node_t<G>& start,
 }
 
 // The whole search step of an entry point: a callable heuristic runs with the
-// lock held, a name is matched by `dispatch(name, run)` and runs without it.
-template <class G, class Dispatch>
+// lock held, a name is looked up in the domain's table and runs without it.
+template <class G, class Table>
 Ref run_search(PyObject* module, const G& graph, const node_t<G>& start, const node_t<G>& goal,
-               const SearchParams& p, const char* default_name, Dispatch&& dispatch) {
+               const SearchParams& p, const Table& table) {
   PendingError pending;
-  const ResolvedHeuristic h = resolve_heuristic(p.heuristic, default_name);
+  const ResolvedHeuristic h = resolve_heuristic(p.heuristic, Table::kDefault);
   if (h.callable) return run_with_callable(module, graph, start, goal, p, h.callable, pending);
-  return run_native(module, graph, start, goal, p, h.name, dispatch);
+  return run_native(module, graph, start, goal, p, h.name, table);
 }
 
 }  // namespace wayloom::py

@@ -20,27 +20,16 @@ import sys
 import time
 from typing import Any, Callable, Iterable, Iterator, Sequence, TextIO, overload
 
-#: The best-first algorithms, in catalogue order.
-BEST_FIRST = ("bfs", "dfs", "ucs", "dijkstra", "greedy", "astar", "weighted_astar")
+from . import _catalogue
 
 #: Every algorithm the engine offers (aliases excluded), in catalogue order.
-ALGORITHMS = (
-    "bfs",
-    "dfs",
-    "ucs",
-    "dijkstra",
-    "greedy",
-    "astar",
-    "weighted_astar",
-    "iddfs",
-    "dls",
-    "ida_star",
-    "beam",
-    "bidirectional",
-)
+ALGORITHMS = _catalogue.NAMES
+
+#: The best-first algorithms, in catalogue order.
+BEST_FIRST = tuple(a.name for a in _catalogue.ALGORITHMS if a.best_first)
 
 #: The algorithms that get a bfs-derived depth limit when the caller gives none.
-DEPTH_LIMITED = ("dls", "iddfs")
+DEPTH_LIMITED = tuple(a.name for a in _catalogue.ALGORITHMS if "depth_limit" in a.options)
 
 
 @dataclasses.dataclass(frozen=True)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "wayloom/core/concepts.hpp"
+#include "wayloom/core/heuristic_table.hpp"
 #include "wayloom/core/error.hpp"
 
 namespace wayloom {
@@ -136,6 +137,19 @@ class CsrGraph {
   std::vector<std::size_t> targets_;
   std::vector<double> weights_;
   bool undirected_ = false;
+};
+
+// The built-in heuristics of explicit graphs, by name.
+struct GraphHeuristics {
+  static constexpr std::array<std::string_view, 1> kNames{"zero"};
+  static constexpr std::string_view kDefault = "zero";
+
+  template <class Run>
+  void with(std::string_view name, Run&& run) const {
+    if (name_index(kNames, name) == 0) return run(Zero{});
+    unknown_heuristic("unknown graph heuristic: '", name,
+                      "'. Use 'zero' or a callable h(node, goal) -> float");
+  }
 };
 
 }  // namespace wayloom

@@ -12,6 +12,7 @@
 
 #include "wayloom/core/concepts.hpp"
 #include "wayloom/core/error.hpp"
+#include "wayloom/core/heuristic_table.hpp"
 #include "wayloom/core/node.hpp"
 
 namespace wayloom {
@@ -292,6 +293,33 @@ struct Octile {
     const double dc = std::fabs(double(c.col) - double(goal.col));
     const double a = dr > dc ? dr : dc, b = dr > dc ? dc : dr;
     return (a - b) + b * kSqrt2;
+  }
+};
+
+// The sample mazes, by name.
+inline std::string_view sample_maze_text(std::string_view name) {
+  if (name == "open") return "S........\n.........\n....#....\n....#....\n....#....\n........G";
+  if (name == "wall") return "S.#......\n..#.####.\n..#.#..#.\n..#.#.##.\n....#...G\n#####.#..";
+  throw UsageError("unknown sample maze: '" + std::string(name) + "'. Available: open, wall");
+}
+
+// The built-in heuristics of grids, by name.
+struct GridHeuristics {
+  static constexpr std::array<std::string_view, 4> kNames{"zero", "manhattan", "euclidean",
+                                                          "octile"};
+  static constexpr std::string_view kDefault = "manhattan";
+
+  template <class Run>
+  void with(std::string_view name, Run&& run) const {
+    switch (name_index(kNames, name)) {
+      case 0: return run(Zero{});
+      case 1: return run(Manhattan{});
+      case 2: return run(Euclidean{});
+      case 3: return run(Octile{});
+    }
+    unknown_heuristic("unknown heuristic: '", name,
+                      "'. Available: zero, manhattan, euclidean, octile, or a callable h(node, "
+                      "goal) -> float");
   }
 };
 

@@ -13,6 +13,7 @@
 
 #include "wayloom/core/byte_state.hpp"
 #include "wayloom/core/concepts.hpp"
+#include "wayloom/core/heuristic_table.hpp"
 
 namespace wayloom {
 
@@ -126,6 +127,24 @@ struct PuzzleMisplaced {
     std::size_t count = 0;
     for (std::size_t i = 0; i < n; ++i) count += (state[i] != 0 && state[i] != goal[i]);
     return double(count);
+  }
+};
+
+// The built-in heuristics of sliding-tile boards of a given side, by name.
+struct PuzzleHeuristics {
+  static constexpr std::array<std::string_view, 3> kNames{"zero", "manhattan", "misplaced"};
+  static constexpr std::string_view kDefault = "manhattan";
+  std::size_t side = 0;
+
+  template <class Run>
+  void with(std::string_view name, Run&& run) const {
+    switch (name_index(kNames, name)) {
+      case 0: return run(Zero{});
+      case 1: return run(PuzzleManhattan{side});
+      case 2: return run(PuzzleMisplaced{});
+    }
+    unknown_heuristic("unknown npuzzle heuristic: '", name,
+                      "'. Use manhattan, misplaced, zero, or a callable h(state, goal) -> float");
   }
 };
 

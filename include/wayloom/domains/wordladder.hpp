@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "wayloom/core/concepts.hpp"
+#include "wayloom/core/heuristic_table.hpp"
 #include "wayloom/core/node.hpp"
 #include "wayloom/store/node_table.hpp"
 
@@ -165,6 +166,22 @@ struct LadderHamming {
     std::size_t count = 0;
     for (std::size_t i = 0; i < n; ++i) count += (word[i] != goal[i]);
     return double(count);
+  }
+};
+
+// The built-in heuristics of word ladders, by name.
+struct LadderHeuristics {
+  static constexpr std::array<std::string_view, 2> kNames{"zero", "hamming"};
+  static constexpr std::string_view kDefault = "hamming";
+
+  template <class Run>
+  void with(std::string_view name, Run&& run) const {
+    switch (name_index(kNames, name)) {
+      case 0: return run(Zero{});
+      case 1: return run(LadderHamming{});
+    }
+    unknown_heuristic("unknown wordladder heuristic: '", name,
+                      "'. Use hamming, zero, or a callable");
   }
 };
 

@@ -147,9 +147,14 @@ SearchResult<node_t<G>> iddfs(const G& graph, const node_t<G>& start, const node
     detail::DlsEngine<G> engine(graph, record);
     std::vector<TraceStep<node_t<G>>> trace;
     for (std::uint64_t d = 0;; ++d) {
-      if (auto path = engine.pass(start, goal, d, trace))
-        return solved(graph, std::move(*path), engine.expanded, engine.generated, engine.peak,
-                      std::move(trace));
+      if (auto path = engine.pass(start, goal, d, trace)) {
+        // The pass makes its own result, then the combined result is made
+        // again from that pass's path: the graph is asked for the path's arc
+        // costs twice, which a Python successor function can observe.
+        auto pass_result = solved(graph, std::move(*path), 0, 0, 0, {});
+        return solved(graph, std::move(*pass_result.path), engine.expanded, engine.generated,
+                      engine.peak, std::move(trace));
+      }
       if (d == depth_limit) break;
     }
     return detail::exhausted(engine.expanded, engine.generated, engine.peak, std::move(trace));
