@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "entry_points.hpp"
+#include "edges.hpp"
 #include "search_common.hpp"
 #include "wayloom/domains/csr_graph.hpp"
 #include "wayloom/domains/grid.hpp"
@@ -35,12 +35,6 @@ std::vector<Edge> to_edges(PyObject* o) {
 
 }  // namespace
 
-void check_edges(std::size_t num_nodes, const std::vector<Edge>& edges) {
-  for (const Edge& e : edges)
-    if (e.source >= num_nodes || e.target >= num_nodes)
-      throw UsageError(edge_out_of_range_message(e.source, e.target, num_nodes));
-}
-
 std::vector<Edge> convert_edges(PyObject* o) { return to_edges(o); }
 
 // Offsets, the build cursor, targets and weights. A node count the machine
@@ -53,13 +47,29 @@ detail::AllocBudget& add_csr_build(detail::AllocBudget& budget, std::size_t num_
   return budget.add(arcs, sizeof(std::size_t) + sizeof(double));
 }
 
-PyObject* search_grid(PyObject* module, PyObject* args, PyObject* kwargs) {
-  static constexpr std::array<const char*, 10> names{
+extern const char search_grid_doc[] =
+    "search_grid(map, algorithm=\"astar\", heuristic=None, record=True, weight=2.0, "
+    "beam_width=None, depth_limit=None, max_nodes=None, diagonal=False, reopen=False)\n--\n\n"
+    "Search a 2-D maze given as an ASCII map (`#` wall, `S` start, `G` goal, a\n"
+    "digit `1`\xe2\x80\x93`9` = a free cell with that terrain cost).\n"
+    "\n"
+    "`heuristic` is a built-in name (`\"zero\"`, `\"manhattan\"`, `\"euclidean\"`,\n"
+    "`\"octile\"`) or a custom callable `h((row, col), (row, col)) -> float`.\n"
+    "\n"
+    "`reopen=True` puts a closed node back on the frontier when a cheaper path to it\n"
+    "appears. Leave it off with the built-in heuristics (they are consistent, so it\n"
+    "changes nothing); switch it on when you pass a **custom** callable that may be\n"
+    "admissible without being consistent, or A\\* can return a sub-optimal path.\n"
+    "It applies to the frontier algorithms (bfs/dfs/ucs/greedy/astar/weighted_astar);\n"
+    "the iterative-deepening, beam and bidirectional drivers ignore it.";
+
+PyObject* search_grid(PyObject* module, const Call& call) {
+  static constexpr Params<10> kParams{"search_grid", {
       "map",        "algorithm",   "heuristic", "record",   "weight",
-      "beam_width", "depth_limit", "max_nodes", "diagonal", "reopen"};
-  const auto a = bind_args("search_grid", names, 1, args, kwargs);
+      "beam_width", "depth_limit", "max_nodes", "diagonal", "reopen"}, 1};
+  const auto a = bind(kParams, call);
   const std::string_view map = to_str("map", a[0]);
-  const SearchParams p = convert_shared({a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[9]}, "astar");
+  const SearchParams p = convert_shared<kParams>(a, "astar");
   const bool diagonal = a[8] ? to_bool("diagonal", a[8]) : false;
 
   if (map.find('S') == std::string_view::npos || map.find('G') == std::string_view::npos)
@@ -76,11 +86,20 @@ PyObject* search_grid(PyObject* module, PyObject* args, PyObject* kwargs) {
   return run_search(module, parsed.grid, parsed.start, parsed.goal, p, GridHeuristics{}).release();
 }
 
-PyObject* search_grid_costs(PyObject* module, PyObject* args, PyObject* kwargs) {
-  static constexpr std::array<const char*, 12> names{
+extern const char search_grid_costs_doc[] =
+    "search_grid_costs(costs, start, goal, algorithm=\"astar\", heuristic=None, record=True, "
+    "weight=2.0, beam_width=None, depth_limit=None, max_nodes=None, diagonal=False, "
+    "reopen=False)\n--\n\n"
+    "Search a grid built from a matrix of **terrain costs**. `costs[r][c]` is the\n"
+    "movement cost of entering cell `(r, c)`; a non-positive or non-finite value\n"
+    "marks a wall. `start` and `goal` are `(row, col)` tuples. Same `heuristic`\n"
+    "options as [`search_grid`].";
+
+PyObject* search_grid_costs(PyObject* module, const Call& call) {
+  static constexpr Params<12> kParams{"search_grid_costs", {
       "costs",  "start",      "goal",        "algorithm", "heuristic", "record",
-      "weight", "beam_width", "depth_limit", "max_nodes", "diagonal",  "reopen"};
-  const auto a = bind_args("search_grid_costs", names, 3, args, kwargs);
+      "weight", "beam_width", "depth_limit", "max_nodes", "diagonal",  "reopen"}, 3};
+  const auto a = bind(kParams, call);
   std::vector<std::vector<double>> rows;
   {
     const Sequence outer("costs", a[0]);
@@ -94,7 +113,7 @@ PyObject* search_grid_costs(PyObject* module, PyObject* args, PyObject* kwargs) 
   }
   const Cell start = to_cell("start", a[1]);
   const Cell goal = to_cell("goal", a[2]);
-  const SearchParams p = convert_shared({a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[11]}, "astar");
+  const SearchParams p = convert_shared<kParams>(a, "astar");
   const bool diagonal = a[10] ? to_bool("diagonal", a[10]) : false;
 
   if (rows.empty()) throw UsageError("costs must be a non-empty matrix");
@@ -105,21 +124,37 @@ PyObject* search_grid_costs(PyObject* module, PyObject* args, PyObject* kwargs) 
   return run_search(module, grid, start, goal, p, GridHeuristics{}).release();
 }
 
-PyObject* search_graph(PyObject* module, PyObject* args, PyObject* kwargs) {
-  static constexpr std::array<const char*, 13> names{
+extern const char search_graph_doc[] =
+    "search_graph(num_nodes, edges, start, goal, algorithm=\"bfs\", heuristic=None, "
+    "undirected=True, record=True, weight=2.0, beam_width=None, depth_limit=None, "
+    "max_nodes=None, reopen=False)\n--\n\n"
+    "Search an explicit weighted graph given as an edge list over `0..num_nodes`.\n"
+    "\n"
+    "`heuristic` defaults to the zero heuristic (so the informed algorithms behave\n"
+    "as their uninformed counterparts). Pass a custom callable\n"
+    "`h(node, goal) -> float` (nodes are ints) to run a real A\\* / Greedy \xe2\x80\x94 e.g.\n"
+    "straight-line distance when your nodes have coordinates. `weight` sets the\n"
+    "`w` for `weighted_astar`.\n"
+    "\n"
+    "With a custom heuristic, consider `reopen=True`: a hand-written `h` that is\n"
+    "admissible but not *consistent* can make A\\* close a node too early and return\n"
+    "a sub-optimal path. `SearchResult.nodes_reopened` reports what it cost.";
+
+PyObject* search_graph(PyObject* module, const Call& call) {
+  static constexpr Params<13> kParams{"search_graph", {
       "num_nodes", "edges",  "start",      "goal",        "algorithm", "heuristic", "undirected",
-      "record",    "weight", "beam_width", "depth_limit", "max_nodes", "reopen"};
-  const auto a = bind_args("search_graph", names, 4, args, kwargs);
+      "record",    "weight", "beam_width", "depth_limit", "max_nodes", "reopen"}, 4};
+  const auto a = bind(kParams, call);
   const std::size_t num_nodes = to_u64("num_nodes", a[0]);
   const std::vector<Edge> edges = to_edges(a[1]);
   const std::size_t start = to_u64("start", a[2]);
   const std::size_t goal = to_u64("goal", a[3]);
   const bool undirected = a[6] ? to_bool("undirected", a[6]) : true;
-  const SearchParams p = convert_shared({a[4], a[5], a[7], a[8], a[9], a[10], a[11], a[12]}, "bfs");
+  const SearchParams p = convert_shared<kParams>(a, "bfs");
 
   if (start >= num_nodes || goal >= num_nodes)
     throw UsageError("start and goal must be < num_nodes");
-  check_edges(num_nodes, edges);
+  CsrGraph::check_edges(num_nodes, edges);
   {
     detail::AllocBudget budget;
     // The node store's page table: one pointer per page of nodes.
@@ -132,9 +167,13 @@ PyObject* search_graph(PyObject* module, PyObject* args, PyObject* kwargs) {
   return run_search(module, graph, start, goal, p, GraphHeuristics{}).release();
 }
 
-PyObject* sample_maze(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
-  static constexpr std::array<const char*, 1> names{"name"};
-  const auto a = bind_args("sample_maze", names, 1, args, kwargs);
+extern const char sample_maze_doc[] =
+    "sample_maze(name)\n--\n\n"
+    "A named sample maze as an ASCII map. `name` is `\"open\"` or `\"wall\"`.";
+
+PyObject* sample_maze(PyObject* /*module*/, const Call& call) {
+  static constexpr Params<1> kParams{"sample_maze", {"name"}, 1};
+  const auto a = bind(kParams, call);
   const std::string_view name = to_str("name", a[0]);
   const std::string_view text = sample_maze_text(name);
   return PyUnicode_FromStringAndSize(text.data(), Py_ssize_t(text.size()));

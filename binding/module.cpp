@@ -4,8 +4,6 @@
 #include <utility>
 #include <vector>
 
-#include "docs.hpp"
-#include "entry_points.hpp"
 #include "module_state.hpp"
 #include "result.hpp"
 #include "wayloom/domains/csr_graph.hpp"
@@ -16,31 +14,31 @@
 #include "wayloom/search/catalogue.hpp"
 
 namespace wayloom::py {
+
+// Every module function, in registration order. Each is defined, with its
+// docstring `<name>_doc`, in its family's file; adding one is a line here.
+#define WAYLOOM_FUNCTIONS(X)                                                                   \
+  X(search_grid) X(search_grid_costs) X(search_graph) X(search_implicit) X(gen_erdos_renyi)   \
+  X(gen_barabasi_albert) X(gen_watts_strogatz) X(sample_maze) X(random_maze_ascii)            \
+  X(bellman_ford) X(floyd_warshall) X(search_npuzzle) X(search_hanoi) X(search_wordladder)
+
+#define WAYLOOM_DECLARE(fn)                  \
+  PyObject* fn(PyObject* module, const Call& call); \
+  extern const char fn##_doc[];
+WAYLOOM_FUNCTIONS(WAYLOOM_DECLARE)
+
+// Registers ShortestPaths and AllPairs (paths.cpp).
+int add_path_types(PyObject* module);
+
 namespace {
 
-// PyCFunction is the declared slot type; METH_KEYWORDS tells the interpreter
-// the real signature.
-#define WAYLOOM_ENTRY(fn, doc)                                                      \
+// PyCFunction is the declared slot type; the flags tell the interpreter the
+// real signature.
+#define WAYLOOM_METHOD(fn)                                                          \
   {#fn, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(entry<fn>)), \
-   METH_VARARGS | METH_KEYWORDS, doc}
+   METH_FASTCALL | METH_KEYWORDS, fn##_doc},
 
-PyMethodDef methods[] = {
-    WAYLOOM_ENTRY(search_grid, docs::search_grid),
-    WAYLOOM_ENTRY(search_grid_costs, docs::search_grid_costs),
-    WAYLOOM_ENTRY(search_graph, docs::search_graph),
-    WAYLOOM_ENTRY(search_implicit, docs::search_implicit),
-    WAYLOOM_ENTRY(gen_erdos_renyi, docs::gen_erdos_renyi),
-    WAYLOOM_ENTRY(gen_barabasi_albert, docs::gen_barabasi_albert),
-    WAYLOOM_ENTRY(gen_watts_strogatz, docs::gen_watts_strogatz),
-    WAYLOOM_ENTRY(sample_maze, docs::sample_maze),
-    WAYLOOM_ENTRY(random_maze_ascii, docs::random_maze_ascii),
-    WAYLOOM_ENTRY(bellman_ford, docs::bellman_ford),
-    WAYLOOM_ENTRY(floyd_warshall, docs::floyd_warshall),
-    WAYLOOM_ENTRY(search_npuzzle, docs::search_npuzzle),
-    WAYLOOM_ENTRY(search_hanoi, docs::search_hanoi),
-    WAYLOOM_ENTRY(search_wordladder, docs::search_wordladder),
-    {nullptr, nullptr, 0, nullptr},
-};
+PyMethodDef methods[] = {WAYLOOM_FUNCTIONS(WAYLOOM_METHOD){nullptr, nullptr, 0, nullptr}};
 
 // The engine's algorithm catalogue and heuristic tables as plain tuples, for
 // the companion package (a private attribute: the public surface is unchanged).

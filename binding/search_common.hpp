@@ -14,17 +14,6 @@
 
 namespace wayloom::py {
 
-struct SharedArgs {
-  PyObject* algorithm = nullptr;
-  PyObject* heuristic = nullptr;
-  PyObject* record = nullptr;
-  PyObject* weight = nullptr;
-  PyObject* beam_width = nullptr;
-  PyObject* depth_limit = nullptr;
-  PyObject* max_nodes = nullptr;
-  PyObject* reopen = nullptr;
-};
-
 struct SearchParams {
   std::string algorithm;
   PyObject* heuristic = nullptr;  // borrowed; NULL or None when absent
@@ -32,17 +21,24 @@ struct SearchParams {
   RunOptions options;
 };
 
-inline SearchParams convert_shared(const SharedArgs& a, const char* default_algorithm) {
+// Converts the options every search entry point shares, found by name in the
+// entry point's parameter table (at compile time).
+template <const auto& P, std::size_t K>
+SearchParams convert_shared(const Bound<K>& a, const char* default_algorithm) {
+  constexpr std::size_t algorithm = P.index("algorithm"), heuristic = P.index("heuristic"),
+                        record = P.index("record"), weight = P.index("weight"),
+                        beam_width = P.index("beam_width"), depth_limit = P.index("depth_limit"),
+                        max_nodes = P.index("max_nodes"), reopen = P.index("reopen");
   SearchParams p;
-  p.algorithm = a.algorithm ? std::string(to_str("algorithm", a.algorithm)) : default_algorithm;
-  p.heuristic = a.heuristic;
-  p.record = a.record ? to_bool("record", a.record) : true;
-  p.options.weight = a.weight ? to_f64("weight", a.weight) : 2.0;
-  const auto width = to_opt_u64("beam_width", a.beam_width);
+  p.algorithm = a[algorithm] ? std::string(to_str("algorithm", a[algorithm])) : default_algorithm;
+  p.heuristic = a[heuristic];
+  p.record = a[record] ? to_bool("record", a[record]) : true;
+  p.options.weight = a[weight] ? to_f64("weight", a[weight]) : 2.0;
+  const auto width = to_opt_u64("beam_width", a[beam_width]);
   p.options.beam_width = width ? *width : RunOptions{}.beam_width;
-  p.options.depth_limit = to_opt_u64("depth_limit", a.depth_limit);
-  p.options.max_nodes = to_opt_u64("max_nodes", a.max_nodes);
-  p.options.reopen = a.reopen ? to_bool("reopen", a.reopen) : false;
+  p.options.depth_limit = to_opt_u64("depth_limit", a[depth_limit]);
+  p.options.max_nodes = to_opt_u64("max_nodes", a[max_nodes]);
+  p.options.reopen = a[reopen] ? to_bool("reopen", a[reopen]) : false;
   return p;
 }
 

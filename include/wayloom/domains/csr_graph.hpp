@@ -25,19 +25,32 @@ inline std::string edge_out_of_range_message(std::size_t u, std::size_t v, std::
          std::to_string(n) + "-node graph";
 }
 
+// The first edge with an endpoint not below num_nodes, or nullptr.
+inline const Edge* first_out_of_range(std::size_t num_nodes, const std::vector<Edge>& edges) {
+  for (const Edge& e : edges)
+    if (e.source >= num_nodes || e.target >= num_nodes) return &e;
+  return nullptr;
+}
+
 class CsrGraph {
  public:
   using node_type = std::size_t;
 
   CsrGraph() : offsets_(1, 0) {}
 
+  // The caller's edges checked before building: an endpoint out of range is
+  // the caller's mistake here, where from_edges treats it as a broken
+  // precondition.
+  static void check_edges(std::size_t num_nodes, const std::vector<Edge>& edges) {
+    if (const Edge* e = first_out_of_range(num_nodes, edges))
+      throw UsageError(edge_out_of_range_message(e->source, e->target, num_nodes));
+  }
+
   // Two-pass counting build; arcs of a node keep the order of the input edges.
   static CsrGraph from_edges(std::size_t num_nodes, const std::vector<Edge>& edges,
                              bool undirected) {
-    for (const Edge& e : edges) {
-      if (e.source >= num_nodes || e.target >= num_nodes)
-        throw CoreError(edge_out_of_range_message(e.source, e.target, num_nodes));
-    }
+    if (const Edge* e = first_out_of_range(num_nodes, edges))
+      throw CoreError(edge_out_of_range_message(e->source, e->target, num_nodes));
     if (num_nodes >= std::vector<std::size_t>().max_size()) throw std::bad_alloc();
     CsrGraph g;
     g.undirected_ = undirected;
