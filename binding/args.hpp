@@ -55,8 +55,7 @@ void bind_arguments(const char* function, const char* const* names, std::size_t 
 template <std::size_t K>
 Bound<K> bind(const Params<K>& params, const Call& call) {
   Bound<K> out;
-  bind_arguments(params.function, params.names.data(), K, params.required, call,
-                 out.values.data());
+  bind_arguments(params.function, params.names.data(), K, params.required, call, out.values.data());
   return out;
 }
 

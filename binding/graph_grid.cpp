@@ -64,9 +64,11 @@ extern const char search_grid_doc[] =
     "the iterative-deepening, beam and bidirectional drivers ignore it.";
 
 PyObject* search_grid(PyObject* module, const Call& call) {
-  static constexpr Params<10> kParams{"search_grid", {
-      "map",        "algorithm",   "heuristic", "record",   "weight",
-      "beam_width", "depth_limit", "max_nodes", "diagonal", "reopen"}, 1};
+  static constexpr Params<10> kParams{
+      "search_grid",
+      {"map", "algorithm", "heuristic", "record", "weight", "beam_width", "depth_limit",
+       "max_nodes", "diagonal", "reopen"},
+      1};
   const auto a = bind(kParams, call);
   const std::string_view map = to_str("map", a[0]);
   const SearchParams p = convert_shared<kParams>(a, "astar");
@@ -96,9 +98,11 @@ extern const char search_grid_costs_doc[] =
     "options as [`search_grid`].";
 
 PyObject* search_grid_costs(PyObject* module, const Call& call) {
-  static constexpr Params<12> kParams{"search_grid_costs", {
-      "costs",  "start",      "goal",        "algorithm", "heuristic", "record",
-      "weight", "beam_width", "depth_limit", "max_nodes", "diagonal",  "reopen"}, 3};
+  static constexpr Params<12> kParams{
+      "search_grid_costs",
+      {"costs", "start", "goal", "algorithm", "heuristic", "record", "weight", "beam_width",
+       "depth_limit", "max_nodes", "diagonal", "reopen"},
+      3};
   const auto a = bind(kParams, call);
   std::vector<std::vector<double>> rows;
   {
@@ -141,9 +145,11 @@ extern const char search_graph_doc[] =
     "a sub-optimal path. `SearchResult.nodes_reopened` reports what it cost.";
 
 PyObject* search_graph(PyObject* module, const Call& call) {
-  static constexpr Params<13> kParams{"search_graph", {
-      "num_nodes", "edges",  "start",      "goal",        "algorithm", "heuristic", "undirected",
-      "record",    "weight", "beam_width", "depth_limit", "max_nodes", "reopen"}, 4};
+  static constexpr Params<13> kParams{
+      "search_graph",
+      {"num_nodes", "edges", "start", "goal", "algorithm", "heuristic", "undirected", "record",
+       "weight", "beam_width", "depth_limit", "max_nodes", "reopen"},
+      4};
   const auto a = bind(kParams, call);
   const std::size_t num_nodes = to_u64("num_nodes", a[0]);
   const std::vector<Edge> edges = to_edges(a[1]);

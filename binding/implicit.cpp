@@ -130,9 +130,11 @@ extern const char search_implicit_doc[] =
     "ints. `heuristic`, if given, is a callable `h(state, goal) -> float`.";
 
 PyObject* search_implicit(PyObject* module, const Call& call) {
-  static constexpr Params<11> kParams{"search_implicit", {
-      "successors", "start",      "goal",        "algorithm", "heuristic", "record",
-      "weight",     "beam_width", "depth_limit", "max_nodes", "reopen"}, 3};
+  static constexpr Params<11> kParams{
+      "search_implicit",
+      {"successors", "start", "goal", "algorithm", "heuristic", "record", "weight", "beam_width",
+       "depth_limit", "max_nodes", "reopen"},
+      3};
   const auto a = bind(kParams, call);
   const SearchParams p = convert_shared<kParams>(a, "astar");
   State start, goal;

@@ -17,12 +17,13 @@ namespace wayloom::py {
 
 // Every module function, in registration order. Each is defined, with its
 // docstring `<name>_doc`, in its family's file; adding one is a line here.
-#define WAYLOOM_FUNCTIONS(X)                                                                   \
-  X(search_grid) X(search_grid_costs) X(search_graph) X(search_implicit) X(gen_erdos_renyi)   \
-  X(gen_barabasi_albert) X(gen_watts_strogatz) X(sample_maze) X(random_maze_ascii)            \
-  X(bellman_ford) X(floyd_warshall) X(search_npuzzle) X(search_hanoi) X(search_wordladder)
+#define WAYLOOM_FUNCTIONS(X)                                                           \
+  X(search_grid)                                                                       \
+  X(search_grid_costs) X(search_graph) X(search_implicit) X(gen_erdos_renyi)           \
+      X(gen_barabasi_albert) X(gen_watts_strogatz) X(sample_maze) X(random_maze_ascii) \
+          X(bellman_ford) X(floyd_warshall) X(search_npuzzle) X(search_hanoi) X(search_wordladder)
 
-#define WAYLOOM_DECLARE(fn)                  \
+#define WAYLOOM_DECLARE(fn)                         \
   PyObject* fn(PyObject* module, const Call& call); \
   extern const char fn##_doc[];
 WAYLOOM_FUNCTIONS(WAYLOOM_DECLARE)
@@ -62,9 +63,12 @@ Ref heuristic_row(const Table&) {
 
 Ref catalogue_object() {
   static constexpr std::pair<unsigned, std::string_view> kOptionNames[] = {
-      {kTakesHeuristic, "heuristic"},  {kTakesMaxNodes, "max_nodes"},
-      {kTakesReopen, "reopen"},        {kTakesWeight, "weight"},
-      {kTakesBeamWidth, "beam_width"}, {kTakesDepthLimit, "depth_limit"},
+      {kTakesHeuristic, "heuristic"},
+      {kTakesMaxNodes, "max_nodes"},
+      {kTakesReopen, "reopen"},
+      {kTakesWeight, "weight"},
+      {kTakesBeamWidth, "beam_width"},
+      {kTakesDepthLimit, "depth_limit"},
       {kNeedsDepthLimit, "requires_depth_limit"}};
   Ref algorithms = Ref::steal(PyTuple_New(Py_ssize_t(kAlgorithms.size())));
   for (std::size_t i = 0; algorithms && i < kAlgorithms.size(); ++i) {
@@ -85,10 +89,9 @@ Ref catalogue_object() {
       npuzzle = heuristic_row(PuzzleHeuristics{}), hanoi = heuristic_row(HanoiHeuristics{}),
       ladder = heuristic_row(LadderHeuristics{});
   if (!grid || !graph || !npuzzle || !hanoi || !ladder) return Ref();
-  return Ref::steal(Py_BuildValue("{sOs{sOsOsOsOsO}}", "algorithms", algorithms.get(),
-                                  "heuristics", "grid", grid.get(), "graph", graph.get(),
-                                  "npuzzle", npuzzle.get(), "hanoi", hanoi.get(), "wordladder",
-                                  ladder.get()));
+  return Ref::steal(Py_BuildValue("{sOs{sOsOsOsOsO}}", "algorithms", algorithms.get(), "heuristics",
+                                  "grid", grid.get(), "graph", graph.get(), "npuzzle",
+                                  npuzzle.get(), "hanoi", hanoi.get(), "wordladder", ladder.get()));
 }
 
 int traverse(PyObject* module, visitproc visit, void* arg) {

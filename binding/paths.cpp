@@ -126,7 +126,8 @@ constexpr char kPathToDoc[] =
     "if ``target`` is unreachable.";
 
 PyMethodDef sp_methods[] = {
-    {"path_to", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(method_entry<sp_path_to>)),
+    {"path_to",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(method_entry<sp_path_to>)),
      METH_METHOD | METH_FASTCALL | METH_KEYWORDS, kPathToDoc},
     {nullptr, nullptr, 0, nullptr},
 };
@@ -226,7 +227,8 @@ PyMethodDef ap_methods[] = {
     {"distance",
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(method_entry<ap_distance>)),
      METH_METHOD | METH_FASTCALL | METH_KEYWORDS, kDistanceDoc},
-    {"matrix", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(method_entry<ap_matrix>)),
+    {"matrix",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(method_entry<ap_matrix>)),
      METH_METHOD | METH_FASTCALL | METH_KEYWORDS, kMatrixDoc},
     {"path", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(method_entry<ap_path>)),
      METH_METHOD | METH_FASTCALL | METH_KEYWORDS, kPathDoc},
@@ -305,7 +307,8 @@ extern const char bellman_ford_doc[] =
     "and an undirected negative edge is itself a trivial negative cycle.";
 
 PyObject* bellman_ford(PyObject* module, const Call& call) {
-  static constexpr Params<4> kParams{"bellman_ford", {"num_nodes", "edges", "source", "undirected"}, 3};
+  static constexpr Params<4> kParams{
+      "bellman_ford", {"num_nodes", "edges", "source", "undirected"}, 3};
   const auto a = bind(kParams, call);
   const std::size_t num_nodes = to_u64("num_nodes", a[0]);
   const std::vector<Edge> edges = convert_edges(a[1]);
@@ -405,7 +408,8 @@ extern const char random_maze_ascii_doc[] =
     "A reproducible random maze rendered as an ASCII map (with `S`/`G`).";
 
 PyObject* random_maze_ascii(PyObject* /*module*/, const Call& call) {
-  static constexpr Params<4> kParams{"random_maze_ascii", {"width", "height", "obstacle_density", "seed"}, 4};
+  static constexpr Params<4> kParams{
+      "random_maze_ascii", {"width", "height", "obstacle_density", "seed"}, 4};
   const auto a = bind(kParams, call);
   const std::int32_t width = to_i32("width", a[0]);
   const std::int32_t height = to_i32("height", a[1]);

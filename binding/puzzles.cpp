@@ -70,9 +70,11 @@ extern const char search_npuzzle_doc[] =
     "Raises if the configuration is not solvable into the goal (parity).";
 
 PyObject* search_npuzzle(PyObject* module, const Call& call) {
-  static constexpr Params<10> kParams{"search_npuzzle", {
-      "tiles",  "algorithm",  "heuristic",   "goal",      "record",
-      "weight", "beam_width", "depth_limit", "max_nodes", "reopen"}, 1};
+  static constexpr Params<10> kParams{
+      "search_npuzzle",
+      {"tiles", "algorithm", "heuristic", "goal", "record", "weight", "beam_width", "depth_limit",
+       "max_nodes", "reopen"},
+      1};
   const auto a = bind(kParams, call);
   const std::vector<std::int64_t> tiles = to_int_list("tiles", a[0]);
   std::optional<std::vector<std::int64_t>> goal_tiles;
@@ -114,9 +116,11 @@ extern const char search_hanoi_doc[] =
     "The classic 3-peg optimum is `2^disks \xe2\x88\x92 1` moves.";
 
 PyObject* search_hanoi(PyObject* module, const Call& call) {
-  static constexpr Params<10> kParams{"search_hanoi", {
-      "disks",  "algorithm",  "heuristic",   "pegs",      "record",
-      "weight", "beam_width", "depth_limit", "max_nodes", "reopen"}, 1};
+  static constexpr Params<10> kParams{
+      "search_hanoi",
+      {"disks", "algorithm", "heuristic", "pegs", "record", "weight", "beam_width", "depth_limit",
+       "max_nodes", "reopen"},
+      1};
   const auto a = bind(kParams, call);
   const std::uint64_t disks = to_u64("disks", a[0]);
   const std::uint64_t pegs = a[3] ? to_u64("pegs", a[3]) : 3;
@@ -136,9 +140,11 @@ extern const char search_wordladder_doc[] =
     "is `\"hamming\"` (default), `\"zero\"`, or a callable `h(word, goal) -> float`.";
 
 PyObject* search_wordladder(PyObject* module, const Call& call) {
-  static constexpr Params<11> kParams{"search_wordladder", {
-      "start",  "goal",       "words",       "algorithm", "heuristic", "record",
-      "weight", "beam_width", "depth_limit", "max_nodes", "reopen"}, 3};
+  static constexpr Params<11> kParams{
+      "search_wordladder",
+      {"start", "goal", "words", "algorithm", "heuristic", "record", "weight", "beam_width",
+       "depth_limit", "max_nodes", "reopen"},
+      3};
   const auto a = bind(kParams, call);
   const std::string start = lowered("start", a[0]);
   const std::string goal = lowered("goal", a[1]);

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "wayloom/core/concepts.hpp"
-#include "wayloom/core/heuristic_table.hpp"
 #include "wayloom/core/error.hpp"
+#include "wayloom/core/heuristic_table.hpp"
 
 namespace wayloom {
 

@@ -312,10 +312,14 @@ struct GridHeuristics {
   template <class Run>
   void with(std::string_view name, Run&& run) const {
     switch (name_index(kNames, name)) {
-      case 0: return run(Zero{});
-      case 1: return run(Manhattan{});
-      case 2: return run(Euclidean{});
-      case 3: return run(Octile{});
+      case 0:
+        return run(Zero{});
+      case 1:
+        return run(Manhattan{});
+      case 2:
+        return run(Euclidean{});
+      case 3:
+        return run(Octile{});
     }
     unknown_heuristic("unknown heuristic: '", name,
                       "'. Available: zero, manhattan, euclidean, octile, or a callable h(node, "

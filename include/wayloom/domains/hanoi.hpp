@@ -12,8 +12,8 @@
 
 #include "wayloom/core/byte_state.hpp"
 #include "wayloom/core/concepts.hpp"
-#include "wayloom/core/heuristic_table.hpp"
 #include "wayloom/core/error.hpp"
+#include "wayloom/core/heuristic_table.hpp"
 
 namespace wayloom {
 
@@ -109,8 +109,10 @@ struct HanoiHeuristics {
   template <class Run>
   void with(std::string_view name, Run&& run) const {
     switch (name_index(kNames, name)) {
-      case 0: return run(Zero{});
-      case 1: return run(HanoiMisplaced{});
+      case 0:
+        return run(Zero{});
+      case 1:
+        return run(HanoiMisplaced{});
     }
     unknown_heuristic("unknown hanoi heuristic: '", name, "'. Use misplaced, zero, or a callable");
   }

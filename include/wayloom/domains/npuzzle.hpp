@@ -139,9 +139,12 @@ struct PuzzleHeuristics {
   template <class Run>
   void with(std::string_view name, Run&& run) const {
     switch (name_index(kNames, name)) {
-      case 0: return run(Zero{});
-      case 1: return run(PuzzleManhattan{side});
-      case 2: return run(PuzzleMisplaced{});
+      case 0:
+        return run(Zero{});
+      case 1:
+        return run(PuzzleManhattan{side});
+      case 2:
+        return run(PuzzleMisplaced{});
     }
     unknown_heuristic("unknown npuzzle heuristic: '", name,
                       "'. Use manhattan, misplaced, zero, or a callable h(state, goal) -> float");

@@ -177,8 +177,10 @@ struct LadderHeuristics {
   template <class Run>
   void with(std::string_view name, Run&& run) const {
     switch (name_index(kNames, name)) {
-      case 0: return run(Zero{});
-      case 1: return run(LadderHamming{});
+      case 0:
+        return run(Zero{});
+      case 1:
+        return run(LadderHamming{});
     }
     unknown_heuristic("unknown wordladder heuristic: '", name,
                       "'. Use hamming, zero, or a callable");
