@@ -45,3 +45,12 @@ def test_companion_reads_the_engine_catalogue():
         for alias in algo.aliases:
             other = wn.search_grid(maze, algorithm=alias, **options)
             assert (other.path, other.nodes_expanded) == (base.path, base.nodes_expanded)
+
+
+def test_heuristic_failure_keeps_its_cause():
+    def h(node, goal):
+        return 1 / 0
+
+    with pytest.raises(ValueError, match="^the heuristic callable must return a float$") as info:
+        wn.search_grid(wn.sample_maze("open"), heuristic=h)
+    assert isinstance(info.value.__cause__, ZeroDivisionError)
