@@ -92,7 +92,7 @@ SearchResult<node_t<G>> beam_search_inner(const G& graph, const H& heuristic,
     if (candidates.size() > beam_width) candidates.resize(std::size_t(beam_width));
     layer.swap(candidates);  // the kept prefix is the next layer, in rank order
   }
-  return detail::exhausted(expanded, generated, peak, std::move(trace));
+  return exhausted(expanded, generated, peak, std::move(trace));
 }
 
 template <Graph G, Heuristic<node_t<G>> H>

@@ -117,11 +117,12 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
   return result;
 }
 
+// The driver over one frontier type, with recording compiled in or out.
 template <class Frontier, Graph G, class H>
-SearchResult<node_t<G>> best_first_dispatch_record(const G& graph, const node_t<G>& start,
-                                                   const node_t<G>& goal, const BestFirstSpec& spec,
-                                                   const H& heuristic, const SearchOptions& options,
-                                                   Clock::time_point t0) {
+SearchResult<node_t<G>> best_first_for_frontier(const G& graph, const node_t<G>& start,
+                                                const node_t<G>& goal, const BestFirstSpec& spec,
+                                                const H& heuristic, const SearchOptions& options,
+                                                Clock::time_point t0) {
   if (options.record)
     return best_first_run<Frontier, true>(graph, start, goal, spec, heuristic, options, t0);
   return best_first_run<Frontier, false>(graph, start, goal, spec, heuristic, options, t0);
@@ -137,16 +138,16 @@ SearchResult<node_t<G>> search_with_options(const G& graph, const node_t<G>& sta
   const auto t0 = Clock::now();
   switch (spec.frontier) {
     case FrontierKind::Fifo:
-      return detail::best_first_dispatch_record<FifoFrontier>(graph, start, goal, spec, heuristic,
-                                                              options, t0);
+      return detail::best_first_for_frontier<FifoFrontier>(graph, start, goal, spec, heuristic,
+                                                           options, t0);
     case FrontierKind::Lifo:
-      return detail::best_first_dispatch_record<LifoFrontier>(graph, start, goal, spec, heuristic,
-                                                              options, t0);
+      return detail::best_first_for_frontier<LifoFrontier>(graph, start, goal, spec, heuristic,
+                                                           options, t0);
     case FrontierKind::PriorityQueue:
       break;
   }
-  return detail::best_first_dispatch_record<PriorityFrontier>(graph, start, goal, spec, heuristic,
-                                                              options, t0);
+  return detail::best_first_for_frontier<PriorityFrontier>(graph, start, goal, spec, heuristic,
+                                                           options, t0);
 }
 
 }  // namespace wayloom

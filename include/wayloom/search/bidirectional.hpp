@@ -112,20 +112,14 @@ SearchResult<node_t<G>> bidirectional_inner(const G& graph, const R& reverse,
         if (!best || std::isnan(best->second) || cost < best->second)
           best.emplace(std::move(path), cost);
       }
-      SearchResult<N> r;
-      r.path = std::move(best->first);
-      r.cost = best->second;
-      r.nodes_expanded = expanded;
-      r.nodes_generated = generated;
-      r.max_frontier_size = peak;  // the meeting layer is never a frontier
-      r.stop_reason = StopReason::Goal;
-      r.trace = std::move(trace);
-      return r;
+      // The meeting layer is never a frontier, so the peak stays as it is.
+      return solved_at_cost(std::move(best->first), best->second, expanded, generated, peak,
+                            std::move(trace));
     }
     peak = std::max<std::uint64_t>(peak, next.size());
     side.frontier.swap(next);
   }
-  return detail::exhausted(expanded, generated, peak, std::move(trace));
+  return exhausted(expanded, generated, peak, std::move(trace));
 }
 
 template <Graph G>

@@ -124,7 +124,7 @@ SearchResult<node_t<G>> dls_inner(const G& graph, const node_t<G>& start, const 
   if (path)
     return solved(graph, std::move(*path), engine.expanded, engine.generated, engine.peak,
                   std::move(trace));
-  return detail::exhausted(engine.expanded, engine.generated, engine.peak, std::move(trace));
+  return exhausted(engine.expanded, engine.generated, engine.peak, std::move(trace));
 }
 
 // Depth-limited search.
@@ -157,7 +157,7 @@ SearchResult<node_t<G>> iddfs(const G& graph, const node_t<G>& start, const node
       }
       if (d == depth_limit) break;
     }
-    return detail::exhausted(engine.expanded, engine.generated, engine.peak, std::move(trace));
+    return exhausted(engine.expanded, engine.generated, engine.peak, std::move(trace));
   });
 }
 

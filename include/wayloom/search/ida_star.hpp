@@ -109,8 +109,7 @@ SearchResult<node_t<G>> ida_star(const G& graph, const H& heuristic, const node_
         }
       }
       // Nothing was cut off (an infinite bound): every simple path was tried.
-      if (std::isinf(next_threshold))
-        return detail::exhausted(expanded, generated, peak, std::move(trace));
+      if (std::isinf(next_threshold)) return exhausted(expanded, generated, peak, std::move(trace));
       threshold = next_threshold;
     }
   });

@@ -1,6 +1,5 @@
 // Bookkeeping shared by the special strategies (with store/node_table.hpp):
-// a frame stack that keeps its buffers between pushes, and
-// the result of a run that did not reach the goal.
+// a frame stack that keeps its buffers between pushes.
 #pragma once
 
 #include <algorithm>
@@ -42,20 +41,5 @@ class FrameStack {
   std::vector<Frame> frames_;
   std::size_t height_ = 0;
 };
-
-// The result of a strategy that ran out of nodes to try.
-template <class N>
-SearchResult<N> exhausted(std::uint64_t nodes_expanded, std::uint64_t nodes_generated,
-                          std::uint64_t max_frontier_size, std::vector<TraceStep<N>> trace) {
-  SearchResult<N> r;
-  r.cost = kInf;
-  r.nodes_expanded = nodes_expanded;
-  r.nodes_generated = nodes_generated;
-  r.nodes_reopened = 0;
-  r.max_frontier_size = max_frontier_size;
-  r.stop_reason = StopReason::Exhausted;
-  r.trace = std::move(trace);
-  return r;
-}
 
 }  // namespace wayloom::detail
