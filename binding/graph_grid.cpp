@@ -85,7 +85,7 @@ PyObject* search_grid(PyObject* module, const Call& call) {
     return GridGraph::from_ascii(map);
   }();
   parsed.grid.diagonal = diagonal;
-  return run_search(module, parsed.grid, parsed.start, parsed.goal, p, GridHeuristics{}).release();
+  return run_search(module, parsed.grid, parsed.start, parsed.goal, p, grid_heuristics()).release();
 }
 
 extern const char search_grid_costs_doc[] =
@@ -125,7 +125,7 @@ PyObject* search_grid_costs(PyObject* module, const Call& call) {
   grid.diagonal = diagonal;
   if (!grid.is_open(start) || !grid.is_open(goal))
     throw UsageError("start and goal must be in-bounds, non-wall cells");
-  return run_search(module, grid, start, goal, p, GridHeuristics{}).release();
+  return run_search(module, grid, start, goal, p, grid_heuristics()).release();
 }
 
 extern const char search_graph_doc[] =
@@ -170,7 +170,7 @@ PyObject* search_graph(PyObject* module, const Call& call) {
   }
   const CsrGraph graph = CsrGraph::from_edges(num_nodes, edges, undirected);
 
-  return run_search(module, graph, start, goal, p, GraphHeuristics{}).release();
+  return run_search(module, graph, start, goal, p, graph_heuristics()).release();
 }
 
 extern const char sample_maze_doc[] =

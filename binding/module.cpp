@@ -17,12 +17,14 @@ namespace wayloom::py {
 
 // Every module function, in registration order. Each is defined, with its
 // docstring `<name>_doc`, in its family's file; adding one is a line here.
-#define WAYLOOM_FUNCTIONS(X)                                                                      \
-  X(search_grid)                                                                                  \
-  X(search_grid_costs)                                                                            \
-  X(search_graph) X(search_implicit) X(gen_erdos_renyi) X(gen_barabasi_albert)                    \
-      X(gen_watts_strogatz) X(sample_maze) X(random_maze_ascii) X(bellman_ford) X(floyd_warshall) \
-          X(search_npuzzle) X(search_hanoi) X(search_wordladder)
+#define WAYLOOM_FUNCTIONS(X)                                                                   \
+  X(search_grid)                                                                               \
+  X(search_grid_costs)                                                                         \
+  X(search_graph)                                                                              \
+  X(search_implicit)                                                                           \
+  X(gen_erdos_renyi) X(gen_barabasi_albert) X(gen_watts_strogatz) X(sample_maze)               \
+      X(random_maze_ascii) X(bellman_ford) X(floyd_warshall) X(search_npuzzle) X(search_hanoi) \
+          X(search_wordladder)
 
 #define WAYLOOM_DECLARE(fn)                         \
   PyObject* fn(PyObject* module, const Call& call); \
@@ -55,11 +57,11 @@ Ref str_tuple(std::span<const std::string_view> items) {
 }
 
 template <class Table>
-Ref heuristic_row(const Table&) {
-  Ref names = str_tuple(Table::kNames);
+Ref heuristic_row(const Table& table) {
+  Ref names = str_tuple(table.names());
   if (!names) return names;
-  return Ref::steal(Py_BuildValue("(s#O)", Table::kDefault.data(),
-                                  Py_ssize_t(Table::kDefault.size()), names.get()));
+  const std::string_view d = table.default_name();
+  return Ref::steal(Py_BuildValue("(s#O)", d.data(), Py_ssize_t(d.size()), names.get()));
 }
 
 Ref catalogue_object() {
@@ -86,9 +88,9 @@ Ref catalogue_object() {
     PyTuple_SET_ITEM(algorithms.get(), Py_ssize_t(i), entry);
   }
   if (!algorithms) return algorithms;
-  Ref grid = heuristic_row(GridHeuristics{}), graph = heuristic_row(GraphHeuristics{}),
-      npuzzle = heuristic_row(PuzzleHeuristics{}), hanoi = heuristic_row(HanoiHeuristics{}),
-      ladder = heuristic_row(LadderHeuristics{});
+  Ref grid = heuristic_row(grid_heuristics()), graph = heuristic_row(graph_heuristics()),
+      npuzzle = heuristic_row(puzzle_heuristics(0)), hanoi = heuristic_row(hanoi_heuristics()),
+      ladder = heuristic_row(ladder_heuristics());
   if (!grid || !graph || !npuzzle || !hanoi || !ladder) return Ref();
   return Ref::steal(Py_BuildValue("{sOs{sOsOsOsOsO}}", "algorithms", algorithms.get(), "heuristics",
                                   "grid", grid.get(), "graph", graph.get(), "npuzzle",

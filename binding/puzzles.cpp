@@ -102,7 +102,7 @@ PyObject* search_npuzzle(PyObject* module, const Call& call) {
   if (!puzzle.is_solvable(start, goal))
     throw UsageError("this configuration is not solvable into the goal (parity)");
 
-  return run_search(module, puzzle, start, goal, p, PuzzleHeuristics{side}).release();
+  return run_search(module, puzzle, start, goal, p, puzzle_heuristics(side)).release();
 }
 
 extern const char search_hanoi_doc[] =
@@ -128,7 +128,7 @@ PyObject* search_hanoi(PyObject* module, const Call& call) {
 
   const Hanoi hanoi = Hanoi::for_search(disks, pegs);
   const ByteState start = hanoi.start(), goal = hanoi.goal();
-  return run_search(module, hanoi, start, goal, p, HanoiHeuristics{}).release();
+  return run_search(module, hanoi, start, goal, p, hanoi_heuristics()).release();
 }
 
 extern const char search_wordladder_doc[] =
@@ -160,7 +160,7 @@ PyObject* search_wordladder(PyObject* module, const Call& call) {
   WordLadder ladder(std::move(words));
   ladder.insert(start);
   ladder.insert(goal);
-  return run_search(module, ladder, start, goal, p, LadderHeuristics{}).release();
+  return run_search(module, ladder, start, goal, p, ladder_heuristics()).release();
 }
 
 }  // namespace wayloom::py

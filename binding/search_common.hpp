@@ -91,7 +91,7 @@ template <class G, class Table>
 Ref run_search(PyObject* module, const G& graph, const node_t<G>& start, const node_t<G>& goal,
                const SearchParams& p, const Table& table) {
   PendingError pending;
-  const ResolvedHeuristic h = resolve_heuristic(p.heuristic, Table::kDefault);
+  const ResolvedHeuristic h = resolve_heuristic(p.heuristic, table.default_name());
   if (h.callable) return run_with_callable(module, graph, start, goal, p, h.callable, pending);
   return run_native(module, graph, start, goal, p, h.name, table);
 }

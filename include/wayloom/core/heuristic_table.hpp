@@ -5,26 +5,49 @@
 #pragma once
 
 #include <array>
-#include <cstddef>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 #include "wayloom/core/error.hpp"
 
 namespace wayloom {
 
-// Index of `name` in `names`, or names.size() when absent.
-template <std::size_t K>
-constexpr std::size_t name_index(const std::array<std::string_view, K>& names,
-                                 std::string_view name) {
-  std::size_t i = 0;
-  while (i < K && names[i] != name) ++i;
-  return i;
-}
+template <class H>
+struct Named {
+  std::string_view name;
+  H heuristic;
+};
 
-[[noreturn]] inline void unknown_heuristic(std::string_view prefix, std::string_view name,
-                                           std::string_view suffix) {
-  throw UsageError(std::string(prefix) + std::string(name) + std::string(suffix));
-}
+template <class... H>
+class HeuristicTable {
+ public:
+  // The error for an unknown name reads unknown_prefix + name + unknown_suffix.
+  constexpr HeuristicTable(std::string_view default_name, std::string_view unknown_prefix,
+                           std::string_view unknown_suffix, Named<H>... entries)
+      : default_(default_name),
+        prefix_(unknown_prefix),
+        suffix_(unknown_suffix),
+        entries_(entries...) {}
+
+  constexpr std::string_view default_name() const { return default_; }
+
+  constexpr std::array<std::string_view, sizeof...(H)> names() const {
+    return std::apply([](const auto&... e) { return std::array{e.name...}; }, entries_);
+  }
+
+  // Calls run(heuristic) for the entry called `name`, or throws UsageError.
+  template <class Run>
+  void with(std::string_view name, Run&& run) const {
+    const bool found = std::apply(
+        [&](const auto&... e) { return ((e.name == name && (run(e.heuristic), true)) || ...); },
+        entries_);
+    if (!found) throw UsageError(std::string(prefix_) + std::string(name) + std::string(suffix_));
+  }
+
+ private:
+  std::string_view default_, prefix_, suffix_;
+  std::tuple<Named<H>...> entries_;
+};
 
 }  // namespace wayloom

@@ -153,16 +153,10 @@ class CsrGraph {
 };
 
 // The built-in heuristics of explicit graphs, by name.
-struct GraphHeuristics {
-  static constexpr std::array<std::string_view, 1> kNames{"zero"};
-  static constexpr std::string_view kDefault = "zero";
-
-  template <class Run>
-  void with(std::string_view name, Run&& run) const {
-    if (name_index(kNames, name) == 0) return run(Zero{});
-    unknown_heuristic("unknown graph heuristic: '", name,
-                      "'. Use 'zero' or a callable h(node, goal) -> float");
-  }
-};
+inline constexpr auto graph_heuristics() {
+  return HeuristicTable("zero", "unknown graph heuristic: '",
+                        "'. Use 'zero' or a callable h(node, goal) -> float",
+                        Named<Zero>{"zero", {}});
+}
 
 }  // namespace wayloom

@@ -304,27 +304,12 @@ inline std::string_view sample_maze_text(std::string_view name) {
 }
 
 // The built-in heuristics of grids, by name.
-struct GridHeuristics {
-  static constexpr std::array<std::string_view, 4> kNames{"zero", "manhattan", "euclidean",
-                                                          "octile"};
-  static constexpr std::string_view kDefault = "manhattan";
-
-  template <class Run>
-  void with(std::string_view name, Run&& run) const {
-    switch (name_index(kNames, name)) {
-      case 0:
-        return run(Zero{});
-      case 1:
-        return run(Manhattan{});
-      case 2:
-        return run(Euclidean{});
-      case 3:
-        return run(Octile{});
-    }
-    unknown_heuristic("unknown heuristic: '", name,
-                      "'. Available: zero, manhattan, euclidean, octile, or a callable h(node, "
-                      "goal) -> float");
-  }
-};
+inline constexpr auto grid_heuristics() {
+  return HeuristicTable("manhattan", "unknown heuristic: '",
+                        "'. Available: zero, manhattan, euclidean, octile, or a callable h(node, "
+                        "goal) -> float",
+                        Named<Zero>{"zero", {}}, Named<Manhattan>{"manhattan", {}},
+                        Named<Euclidean>{"euclidean", {}}, Named<Octile>{"octile", {}});
+}
 
 }  // namespace wayloom

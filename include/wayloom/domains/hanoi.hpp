@@ -102,20 +102,10 @@ struct HanoiMisplaced {
 };
 
 // The built-in heuristics of the Towers of Hanoi, by name.
-struct HanoiHeuristics {
-  static constexpr std::array<std::string_view, 2> kNames{"zero", "misplaced"};
-  static constexpr std::string_view kDefault = "misplaced";
-
-  template <class Run>
-  void with(std::string_view name, Run&& run) const {
-    switch (name_index(kNames, name)) {
-      case 0:
-        return run(Zero{});
-      case 1:
-        return run(HanoiMisplaced{});
-    }
-    unknown_heuristic("unknown hanoi heuristic: '", name, "'. Use misplaced, zero, or a callable");
-  }
-};
+inline constexpr auto hanoi_heuristics() {
+  return HeuristicTable("misplaced", "unknown hanoi heuristic: '",
+                        "'. Use misplaced, zero, or a callable", Named<Zero>{"zero", {}},
+                        Named<HanoiMisplaced>{"misplaced", {}});
+}
 
 }  // namespace wayloom

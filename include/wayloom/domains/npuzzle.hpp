@@ -131,24 +131,11 @@ struct PuzzleMisplaced {
 };
 
 // The built-in heuristics of sliding-tile boards of a given side, by name.
-struct PuzzleHeuristics {
-  static constexpr std::array<std::string_view, 3> kNames{"zero", "manhattan", "misplaced"};
-  static constexpr std::string_view kDefault = "manhattan";
-  std::size_t side = 0;
-
-  template <class Run>
-  void with(std::string_view name, Run&& run) const {
-    switch (name_index(kNames, name)) {
-      case 0:
-        return run(Zero{});
-      case 1:
-        return run(PuzzleManhattan{side});
-      case 2:
-        return run(PuzzleMisplaced{});
-    }
-    unknown_heuristic("unknown npuzzle heuristic: '", name,
-                      "'. Use manhattan, misplaced, zero, or a callable h(state, goal) -> float");
-  }
-};
+inline constexpr auto puzzle_heuristics(std::size_t side) {
+  return HeuristicTable("manhattan", "unknown npuzzle heuristic: '",
+                        "'. Use manhattan, misplaced, zero, or a callable h(state, goal) -> float",
+                        Named<Zero>{"zero", {}}, Named<PuzzleManhattan>{"manhattan", {side}},
+                        Named<PuzzleMisplaced>{"misplaced", {}});
+}
 
 }  // namespace wayloom

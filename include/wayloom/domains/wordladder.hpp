@@ -170,21 +170,10 @@ struct LadderHamming {
 };
 
 // The built-in heuristics of word ladders, by name.
-struct LadderHeuristics {
-  static constexpr std::array<std::string_view, 2> kNames{"zero", "hamming"};
-  static constexpr std::string_view kDefault = "hamming";
-
-  template <class Run>
-  void with(std::string_view name, Run&& run) const {
-    switch (name_index(kNames, name)) {
-      case 0:
-        return run(Zero{});
-      case 1:
-        return run(LadderHamming{});
-    }
-    unknown_heuristic("unknown wordladder heuristic: '", name,
-                      "'. Use hamming, zero, or a callable");
-  }
-};
+inline constexpr auto ladder_heuristics() {
+  return HeuristicTable("hamming", "unknown wordladder heuristic: '",
+                        "'. Use hamming, zero, or a callable", Named<Zero>{"zero", {}},
+                        Named<LadderHamming>{"hamming", {}});
+}
 
 }  // namespace wayloom

@@ -52,11 +52,10 @@ SearchResult<N> solved_at_cost(std::vector<N> path, double cost, std::uint64_t n
                                std::uint64_t nodes_generated, std::uint64_t max_frontier_size,
                                std::vector<TraceStep<N>> trace) {
   SearchResult<N> r;
-  r.cost = cost;
   r.path = std::move(path);
+  r.cost = cost;
   r.nodes_expanded = nodes_expanded;
   r.nodes_generated = nodes_generated;
-  r.nodes_reopened = 0;
   r.max_frontier_size = max_frontier_size;
   r.stop_reason = StopReason::Goal;
   r.trace = std::move(trace);
@@ -75,18 +74,14 @@ SearchResult<node_t<G>> solved(const G& g, std::vector<node_t<G>> path,
                         std::move(trace));
 }
 
-// The result of a strategy that ran out of nodes to try.
+// The result of a strategy that ran out of nodes to try: no path, cost +inf.
 template <class N>
 SearchResult<N> exhausted(std::uint64_t nodes_expanded, std::uint64_t nodes_generated,
                           std::uint64_t max_frontier_size, std::vector<TraceStep<N>> trace) {
-  SearchResult<N> r;
-  r.cost = kInf;
-  r.nodes_expanded = nodes_expanded;
-  r.nodes_generated = nodes_generated;
-  r.nodes_reopened = 0;
-  r.max_frontier_size = max_frontier_size;
+  SearchResult<N> r = solved_at_cost<N>({}, kInf, nodes_expanded, nodes_generated,
+                                        max_frontier_size, std::move(trace));
+  r.path.reset();
   r.stop_reason = StopReason::Exhausted;
-  r.trace = std::move(trace);
   return r;
 }
 
