@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "py_ref.hpp"
-#include "wayloom/core/alloc_limit.hpp"
 #include "wayloom/domains/csr_graph.hpp"
 
 namespace wayloom::py {
@@ -35,8 +34,8 @@ int add_path_types(PyObject* module);
 // Shared with the shortest-path entry points.
 std::vector<Edge> convert_edges(PyObject* edges);
 void check_edges(std::size_t num_nodes, const std::vector<Edge>& edges);
-// Adds the bytes of building a CSR graph of this size to `budget`.
-detail::AllocBudget& add_csr_build(detail::AllocBudget& budget, std::size_t num_nodes,
-                                   std::size_t edge_count, bool undirected);
+// Charges the converted edges and requires the CSR graph built from them.
+void require_csr(MemoryBudget& budget, std::size_t num_nodes, const std::vector<Edge>& edges,
+                 bool undirected);
 
 }  // namespace wayloom::py

@@ -24,6 +24,7 @@ struct RunOptions {
   double weight = 2.0;
   std::uint64_t beam_width = std::numeric_limits<std::uint64_t>::max();
   bool reopen = false;
+  MemoryBudget* budget = nullptr;  // the call's; none: unbounded
 };
 
 inline constexpr std::string_view kAlgorithmList =
@@ -41,7 +42,8 @@ template <Graph G, class H>
 SearchResult<node_t<G>> run_algo(const G& graph, const H& heuristic, const node_t<G>& start,
                                  const node_t<G>& goal, std::string_view algorithm, bool record,
                                  const RunOptions& options) {
-  const SearchOptions search_options{options.max_nodes, record, options.reopen};
+  MemoryBudget* const budget = options.budget;
+  const SearchOptions search_options{options.max_nodes, record, options.reopen, budget};
   auto best_first = [&](double g_weight, double h_weight, FrontierKind kind) {
     return search_with_options(graph, start, goal, BestFirstSpec{g_weight, h_weight, kind},
                                heuristic, search_options);
@@ -57,16 +59,16 @@ SearchResult<node_t<G>> run_algo(const G& graph, const H& heuristic, const node_
     return best_first(1.0, options.weight, FrontierKind::PriorityQueue);
   if (algorithm == "dls") {
     if (!options.depth_limit) throw UsageError("'dls' requires depth_limit");
-    return dls(graph, start, goal, *options.depth_limit, record);
+    return dls(graph, start, goal, *options.depth_limit, record, budget);
   }
   if (algorithm == "iddfs")
-    return iddfs(graph, start, goal, options.depth_limit.value_or(1000), record);
+    return iddfs(graph, start, goal, options.depth_limit.value_or(1000), record, budget);
   if (algorithm == "ida_star" || algorithm == "idastar")
-    return ida_star(graph, heuristic, start, goal, record);
+    return ida_star(graph, heuristic, start, goal, record, budget);
   if (algorithm == "beam")
-    return beam_search(graph, heuristic, start, goal, options.beam_width, record);
+    return beam_search(graph, heuristic, start, goal, options.beam_width, record, budget);
   if (algorithm == "bidirectional" || algorithm == "bidir")
-    return bidirectional(graph, start, goal, record);
+    return bidirectional(graph, start, goal, record, budget);
   throw UsageError(unknown_algorithm_message(algorithm));
 }
 
