@@ -424,7 +424,7 @@ def _run(problem: Problem, ns: argparse.Namespace, runner: _Runner) -> int:
     options = _limit_options(ns)
     pictures = bool(ns.plot or ns.animate or ns.html)
     found = False
-    if problem.note and not ns.quiet:
+    if problem.note:
         print(problem.note)
     shown_row = None
     if not ns.no_table:
@@ -440,6 +440,8 @@ def _run(problem: Problem, ns: argparse.Namespace, runner: _Runner) -> int:
         result = _chosen(problem, ns, options, record=pictures, runner=runner)
         if ns.no_table and not pictures:
             print(result)
+        if not ns.quiet and not ns.no_table:
+            print()
         if not ns.quiet and result.found:
             print(f"solution by {ns.algorithm}, " + "\n".join(problem.show(result.path)))
         elif not ns.quiet:

@@ -108,7 +108,9 @@ def _cell(row: Row, field: str) -> str:
         return value if row.depth_limit is None else f"{value} (depth {row.depth_limit})"
     if field == "stop_reason" and row.error is not None:
         return "error: " + row.error
-    if (row.error is not None or row.bounded) and field not in ("stop_reason", "elapsed"):
+    if row.error is not None and field != "stop_reason":
+        return "-"
+    if row.bounded and field not in ("stop_reason", "elapsed"):
         return "-"
     if field == "cost":
         return "inf" if math.isinf(value) else f"{value:.6g}"
