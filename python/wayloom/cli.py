@@ -14,6 +14,7 @@ from __future__ import annotations
 
 import argparse
 import dataclasses
+import itertools
 import math
 import multiprocessing
 import os
@@ -22,7 +23,8 @@ import re
 import sys
 import threading
 import time
-from typing import Any, Callable, NoReturn, Sequence, TextIO
+from collections.abc import Callable, Sequence
+from typing import Any, NoReturn, TextIO
 
 import wayloom_native
 
@@ -200,7 +202,7 @@ def _grid_problem(ns: argparse.Namespace) -> Problem:
 def _show_npuzzle(path: list) -> list[str]:
     width = math.isqrt(len(path[0]))
     names = {-width: "up", width: "down", -1: "left", 1: "right"}
-    moves = [names.get(b.index(0) - a.index(0), "?") for a, b in zip(path, path[1:])]
+    moves = [names.get(b.index(0) - a.index(0), "?") for a, b in itertools.pairwise(path)]
     return [f"moves of the blank ({len(moves)}): " + " ".join(moves)]
 
 
@@ -214,7 +216,7 @@ def _npuzzle_problem(ns: argparse.Namespace) -> Problem:
 
 def _show_hanoi(path: list) -> list[str]:
     lines = [f"{len(path) - 1} moves (disk 1 is the smallest, pegs from 0):"]
-    for a, b in zip(path, path[1:]):
+    for a, b in itertools.pairwise(path):
         disk = next(d for d in range(len(a)) if a[d] != b[d])
         lines.append(f"  disk {disk + 1}: peg {a[disk]} -> peg {b[disk]}")
     return lines
@@ -262,11 +264,15 @@ class _Runner:
         self.stream = stream if stream is not None else sys.stderr
         isatty = getattr(self.stream, "isatty", None)
         self.live = bool(isatty and isatty())
-        self.label = ""
+        self.label, self.since = "", time.monotonic()
+
+    def started(self, label: str) -> None:
+        """What runs now (called from the worker thread): the live line's subject."""
+        self.label, self.since = label, time.monotonic()
 
     def run(self, label: str, fn: Callable[..., Any], *args: Any,
             run_for: float | None = None, **kwargs: Any) -> Any:
-        self.label = label
+        self.started(label)
         box: dict[str, Any] = {}
 
         def work() -> None:
@@ -278,20 +284,22 @@ class _Runner:
         thread = threading.Thread(target=work, name=f"wayloom {label}", daemon=True)
         t0 = time.monotonic()
         thread.start()
-        drawn = False
+        drawn, last = False, ""
         try:
             while thread.is_alive():
                 thread.join(0.1)
-                elapsed = time.monotonic() - t0
-                if run_for and elapsed > run_for and thread.is_alive():
+                if run_for and time.monotonic() - t0 > run_for and thread.is_alive():
                     raise ResourceError(
                         f"{label} did not finish within the time limit of {run_for:g} s "
                         "(--time-limit; bound the search with --max-nodes or --depth-limit)")
-                if self.live and elapsed >= 1.0 and thread.is_alive():
+                label_now, seconds = self.label, time.monotonic() - self.since
+                if self.live and seconds >= 1.0 and thread.is_alive():
                     mib = _memory_in_use() / 2**20
-                    self.stream.write(f"\r{self.label}: {elapsed:.0f} s, {mib:.0f} MiB in use\033[K")
-                    self.stream.flush()
-                    drawn = True
+                    text = f"{label_now}: {seconds:.0f} s, {mib:.0f} MiB in use"
+                    if text != last:
+                        self.stream.write(f"\r{text}\033[K")
+                        self.stream.flush()
+                        drawn, last = True, text
         finally:
             if drawn:
                 self.stream.write("\r\033[K")
@@ -358,7 +366,7 @@ def _table(problem: Problem, ns: argparse.Namespace, options: dict[str, Any],
     rows = runner.run("compare", compare, problem.search, *problem.args,
                       algorithms=_check_names(ns), workers=ns.workers, progress=False,
                       time_limit=ns.time_limit or None,
-                      _on_start=lambda a: setattr(runner, "label", a),
+                      _on_start=runner.started,
                       **problem.kwargs, **options)
     errors = {r.error for r in rows}
     if None not in errors and len(errors) == 1:
@@ -397,10 +405,11 @@ def _draw(problem: Problem, ns: argparse.Namespace, result: Any) -> None:
                 ax = viz.plot_search_tree(result, layout="layered")
             import matplotlib.pyplot as plt
 
+            figure: Any = ax.figure
             try:
-                ax.figure.savefig(ns.plot)
+                figure.savefig(ns.plot)
             finally:
-                plt.close(ax.figure)
+                plt.close(figure)
             print(f"wrote {ns.plot}")
         if ns.animate:
             style: dict[str, Any] = {"max_frames": ns.max_frames}

@@ -24,7 +24,8 @@ import math
 import multiprocessing
 import sys
 import time
-from typing import Any, Callable, Iterable, Iterator, Sequence, TextIO, overload
+from collections.abc import Callable, Iterable, Iterator, Sequence
+from typing import Any, TextIO, overload
 
 #: The best-first algorithms, in catalogue order.
 BEST_FIRST = ("bfs", "dfs", "ucs", "dijkstra", "greedy", "astar", "weighted_astar")
@@ -268,7 +269,7 @@ def _child(conn: Any, fn: Callable[..., Any], args: tuple, kwargs: dict) -> None
     except BaseException as exc:  # noqa: BLE001 - everything goes back to the parent
         try:
             conn.send(exc)
-        except Exception:  # an exception that does not pickle
+        except Exception:  # noqa: BLE001 - an exception that does not pickle
             conn.send(RuntimeError(f"{type(exc).__name__}: {exc}"))
     finally:
         conn.close()
@@ -426,7 +427,8 @@ def compare(
                 rows[i] = job if isinstance(job, Row) else run_one(search, a, args, job)
                 bar.step(a)
         else:
-            own = executor if isinstance(executor, _TimedExecutor) else None
+            own: concurrent.futures.Executor | None = (
+                executor if isinstance(executor, _TimedExecutor) else None)
             if executor is None:
                 own = executor = concurrent.futures.ThreadPoolExecutor(max_workers=workers)
             try:
