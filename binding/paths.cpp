@@ -268,10 +268,11 @@ PyObject* bellman_ford(PyObject* module, PyObject* args, PyObject* kwargs) {
   MemoryBudget budget = call_budget();
   require_csr(budget, num_nodes, edges, undirected);
   // dist and pred, and the arc list each pass walks.
-  budget.require(detail::sat_add(
-                     detail::sat_mul(num_nodes, sizeof(double) + sizeof(std::optional<std::size_t>)),
-                     detail::sat_mul(edges.size(), (undirected ? 2 : 1) * sizeof(Edge))),
-                 Use::Output, "the distances");
+  budget.require(
+      detail::sat_add(
+          detail::sat_mul(num_nodes, sizeof(double) + sizeof(std::optional<std::size_t>)),
+          detail::sat_mul(edges.size(), (undirected ? 2 : 1) * sizeof(Edge))),
+      Use::Output, "the distances");
   ShortestPaths result;
   {
     ReleaseGil nogil;
@@ -294,8 +295,7 @@ PyObject* floyd_warshall(PyObject* module, PyObject* args, PyObject* kwargs) {
   AllPairs result;
   {
     ReleaseGil nogil;
-    result =
-        wayloom::floyd_warshall(CsrGraph::from_edges(num_nodes, edges, undirected), &budget);
+    result = wayloom::floyd_warshall(CsrGraph::from_edges(num_nodes, edges, undirected), &budget);
   }
   return wrap_record(state_of(module).all_pairs_type, std::move(result)).release();
 }

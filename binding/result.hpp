@@ -46,7 +46,12 @@ class NativeRecord final : public LazyRecord {
 
   Ref trace_list() override {
     std::size_t bytes = 0;
-    for (const TraceStep<N>& s : trace_) bytes += py_tuple_bytes(3) + py_bytes(s.node) + 24 + 32;
+    if constexpr (kPlainNode<N>)  // every node converts to objects of one size
+      bytes = trace_.empty()
+                  ? 0
+                  : trace_.size() * (py_tuple_bytes(3) + py_bytes(trace_[0].node) + 24 + 32);
+    else
+      for (const TraceStep<N>& s : trace_) bytes += py_tuple_bytes(3) + py_bytes(s.node) + 24 + 32;
     call_budget().require(bytes, Use::Output, "the trace list");
     PauseGc pause;
     Ref list = check(PyList_New(Py_ssize_t(trace_.size())));
@@ -64,7 +69,10 @@ class NativeRecord final : public LazyRecord {
 
   Ref tree_list() override {
     std::size_t bytes = 0;
-    for (const auto& [a, b] : tree_) bytes += py_tuple_bytes(2) + py_bytes(a) + py_bytes(b);
+    if constexpr (kPlainNode<N>)
+      bytes = tree_.empty() ? 0 : tree_.size() * (py_tuple_bytes(2) + 2 * py_bytes(tree_[0].first));
+    else
+      for (const auto& [a, b] : tree_) bytes += py_tuple_bytes(2) + py_bytes(a) + py_bytes(b);
     call_budget().require(bytes, Use::Output, "the tree list");
     PauseGc pause;
     Ref list = check(PyList_New(Py_ssize_t(tree_.size())));

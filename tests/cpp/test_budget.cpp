@@ -29,7 +29,8 @@ TEST(Budget, ParsesSizes) {
 }
 
 TEST(Budget, DefaultComesFromTheTightestOfCgroupAndMeminfo) {
-  const fs::path root = fs::temp_directory_path() / ("wayloom-budget-" + std::to_string(::getpid()));
+  const fs::path root =
+      fs::temp_directory_path() / ("wayloom-budget-" + std::to_string(::getpid()));
   MemorySources src{(root / "self_cgroup").string(), (root / "cg").string(),
                     (root / "meminfo").string(), false};
   write(root / "meminfo", "MemTotal: 8000000 kB\nMemAvailable:    4194304 kB\n");
@@ -41,7 +42,7 @@ TEST(Budget, DefaultComesFromTheTightestOfCgroupAndMeminfo) {
   write(root / "cg/job/memory.max", "1073741824\n");
   write(root / "cg/job/memory.current", "268435456\n");
   EXPECT_EQ(available_memory(src), std::size_t(768) << 20);  // max - current
-  write(root / "cg/memory.max", "536870912\n");                // a tighter parent
+  write(root / "cg/memory.max", "536870912\n");              // a tighter parent
   write(root / "cg/memory.current", "0\n");
   EXPECT_EQ(available_memory(src), std::size_t(512) << 20);
   EXPECT_EQ(default_limit(std::size_t(1) << 30), (std::size_t(1) << 30) - (std::size_t(128) << 20));

@@ -40,10 +40,14 @@ enum class Use : std::uint8_t {
 
 constexpr std::string_view use_name(Use u) noexcept {
   constexpr std::array<std::string_view, std::size_t(Use::kCount)> names{
-      "graph",          "node store and interned states",
-      "frontier",       "trace and tree",
-      "search stacks and path sets", "bidirectional maps",
-      "beam layers",    "all-pairs matrices",
+      "graph",
+      "node store and interned states",
+      "frontier",
+      "trace and tree",
+      "search stacks and path sets",
+      "bidirectional maps",
+      "beam layers",
+      "all-pairs matrices",
       "results"};
   return names[std::size_t(u)];
 }
@@ -88,7 +92,7 @@ inline std::size_t sat_mul(std::size_t a, std::size_t b) noexcept {
 }
 inline std::size_t sat_add(std::size_t a, std::size_t b) noexcept {
   return b > std::numeric_limits<std::size_t>::max() - a ? std::numeric_limits<std::size_t>::max()
-                                                          : a + b;
+                                                         : a + b;
 }
 
 // First number in a file (after `key` when given), or nothing. "max" reads as
@@ -217,15 +221,17 @@ class MemoryBudget {
       : limit_(limit), measured_(true), origin_(std::move(origin)) {}
   // The system's free memory (less a margin), measured when the call first
   // holds kUnmeasured bytes.
-  static MemoryBudget from_system(MemorySources sources = {}) {
-    MemoryBudget b(kUnmeasured, "the memory free at the call's start, less a margin");
+  // `sources` must outlive the budget (none: the system's own files).
+  static MemoryBudget from_system(const MemorySources* sources = nullptr) {
+    MemoryBudget b;
+    b.limit_ = kUnmeasured;
     b.measured_ = false;
-    b.sources_ = std::move(sources);
+    b.sources_ = sources;
     return b;
   }
 
   // What bounds the work, quoted in the message ("max_nodes or depth_limit").
-  void set_hint(std::string hint) { hint_ = std::move(hint); }
+  void set_hint(const char* hint) noexcept { hint_ = hint; }
 
   std::size_t held() const noexcept { return held_; }
   std::size_t held(Use u) const noexcept { return by_use_[std::size_t(u)]; }
@@ -257,21 +263,22 @@ class MemoryBudget {
 
   // Throws, naming `what`, unless `bytes` more would fit; charges nothing.
   void check(std::size_t bytes, std::string_view what) {
+    // A saturated size (an overflowed product) never fits, not even "unlimited".
     const std::size_t need = detail::sat_add(held_, bytes);
     if (need > limit_) measure();
-    if (need > limit_)
-      throw MemoryLimitError(std::string(what) + " would need " + format_bytes(bytes) +
-                             (held_ ? " on top of the " + format_bytes(held_) + " already held"
-                                    : std::string()) +
-                             ", more than this call's memory limit of " + format_bytes(limit_) +
-                             " (" + origin_ + ")" + advice());
+    if (need > limit_ || bytes == std::numeric_limits<std::size_t>::max())
+      throw MemoryLimitError(
+          std::string(what) + " would need " + format_bytes(bytes) +
+          (held_ ? " on top of the " + format_bytes(held_) + " already held" : std::string()) +
+          ", more than this call's memory limit of " + format_bytes(limit_) + " (" + origin() +
+          ")" + advice());
   }
 
  private:
   void measure() {
     if (measured_) return;
     measured_ = true;
-    const auto free = available_memory(sources_);
+    const auto free = sources_ ? available_memory(*sources_) : available_memory();
     // What the call already holds was free at its start.
     limit_ = free ? detail::sat_add(default_limit(*free), held_) : kUnlimited;
   }
@@ -288,15 +295,19 @@ class MemoryBudget {
                format_bytes(by_use_[i]);
     }
     throw MemoryLimitError("memory limit reached: the call held " + format_bytes(held_) +
-                           (parts.empty() ? std::string() : " (" + parts + ")") +
-                           " and needed " + format_bytes(bytes) + " more for " +
-                           std::string(use_name(u)) + ", over its limit of " +
-                           format_bytes(limit_) + " (" + origin_ + ")" + advice());
+                           (parts.empty() ? std::string() : " (" + parts + ")") + " and needed " +
+                           format_bytes(bytes) + " more for " + std::string(use_name(u)) +
+                           ", over its limit of " + format_bytes(limit_) + " (" + origin() + ")" +
+                           advice());
+  }
+
+  std::string origin() const {
+    return origin_.empty() ? "the memory free at the call's start, less a margin" : origin_;
   }
 
   std::string advice() const {
-    return (hint_.empty() ? std::string("; use a smaller input,")
-                          : "; bound the work with " + hint_ + ",") +
+    return (hint_ ? "; bound the work with " + std::string(hint_) + ","
+                  : std::string("; use a smaller input,")) +
            " or set WAYLOOM_MEMORY_LIMIT (bytes, or with a K, M or G suffix) to allow more";
   }
 
@@ -304,9 +315,9 @@ class MemoryBudget {
   std::size_t held_ = 0;
   std::array<std::size_t, std::size_t(Use::kCount)> by_use_{};
   bool measured_ = true;
-  std::string origin_ = "no limit";
-  std::string hint_;
-  MemorySources sources_;
+  std::string origin_;  // empty: the system's free memory
+  const char* hint_ = nullptr;
+  const MemorySources* sources_ = nullptr;
 };
 
 // Heap bytes a node owns beyond its own size (a long board, a string past its

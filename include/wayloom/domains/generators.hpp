@@ -3,6 +3,7 @@
 // draws everything from it, in a fixed order.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -11,10 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include <algorithm>
-
-#include "wayloom/core/memory_budget.hpp"
 #include "wayloom/core/error.hpp"
+#include "wayloom/core/memory_budget.hpp"
 #include "wayloom/core/node.hpp"
 #include "wayloom/domains/csr_graph.hpp"
 #include "wayloom/domains/grid.hpp"
@@ -151,7 +150,8 @@ inline std::vector<Edge> erdos_renyi_edges(std::size_t n, double p, std::uint64_
   for (std::size_t i = 0; i < n; ++i)
     for (std::size_t j = i + 1; j < n; ++j)
       if (rng.unit_float() < p) {
-        if (edges.size() == edges.capacity()) budget.charge(edges.capacity() * sizeof(Edge), Use::Output);
+        if (edges.size() == edges.capacity())
+          budget.charge(edges.capacity() * sizeof(Edge), Use::Output);
         edges.push_back({i, j, 1.0});
       }
   return edges;
@@ -230,8 +230,7 @@ inline std::vector<Edge> watts_strogatz_edges(std::size_t n, std::size_t k, doub
 // per-node stamps and one node's targets.
 inline std::size_t barabasi_albert_bytes(std::size_t n, std::size_t m) {
   if (m >= n) return 0;
-  const std::size_t edges =
-      detail::sat_add(detail::pair_count(m), detail::sat_mul(n - m, m));
+  const std::size_t edges = detail::sat_add(detail::pair_count(m), detail::sat_mul(n - m, m));
   return detail::sat_add(detail::sat_mul(edges, sizeof(Edge) + 2 * sizeof(std::size_t)),
                          detail::sat_mul(detail::sat_add(n, m), sizeof(std::size_t)));
 }

@@ -150,7 +150,8 @@ inline ShortestPaths bellman_ford_counted(const CsrGraph& graph, std::size_t sou
 // they cannot fit (n*n overflowing included).
 inline void check_all_pairs_size(std::size_t n, MemoryBudget* budget = nullptr) {
   MemoryBudget system = budget ? MemoryBudget() : MemoryBudget::from_system();
-  (budget ? *budget : system).require(AllPairs::bytes_for(n), Use::AllPairs, "the all-pairs matrices");
+  (budget ? *budget : system)
+      .require(AllPairs::bytes_for(n), Use::AllPairs, "the all-pairs matrices");
 }
 
 // Relaxes dist_i[j] through pivot row dist_k for j in [begin, end). dist_i

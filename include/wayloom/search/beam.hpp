@@ -58,7 +58,7 @@ SearchResult<node_t<G>> beam_search_inner(const G& graph, const H& heuristic,
   using Table = detail::NodeTable<N>;
   std::uint64_t expanded = 0, generated = 1, peak = 1;
   std::vector<TraceStep<N>> trace;
-  Table seen;                              // every node ever generated, and the start
+  Table seen;  // every node ever generated, and the start
   seen.set_budget(budget, Use::Beam);
   std::vector<typename Table::Id> parent;  // by id; the start has none
   seen.insert(start);
@@ -103,9 +103,8 @@ template <Graph G, Heuristic<node_t<G>> H>
 SearchResult<node_t<G>> beam_search(const G& graph, const H& heuristic, const node_t<G>& start,
                                     const node_t<G>& goal, std::uint64_t beam_width, bool record,
                                     MemoryBudget* budget = nullptr) {
-  return timed([&] {
-    return beam_search_inner(graph, heuristic, start, goal, beam_width, record, budget);
-  });
+  return timed(
+      [&] { return beam_search_inner(graph, heuristic, start, goal, beam_width, record, budget); });
 }
 
 }  // namespace wayloom

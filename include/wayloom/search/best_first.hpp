@@ -22,7 +22,8 @@ namespace detail {
 template <class Frontier>
 inline constexpr std::size_t kFrontierEntryBytes = sizeof(NodeId);
 template <>
-inline constexpr std::size_t kFrontierEntryBytes<PriorityFrontier> = sizeof(PriorityFrontier::Entry);
+inline constexpr std::size_t kFrontierEntryBytes<PriorityFrontier> =
+    sizeof(PriorityFrontier::Entry);
 
 template <class Frontier, bool Record, Graph G, class H>
 SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
@@ -126,7 +127,8 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
     if constexpr (Record) {
       charge(budget, discovered.size() * sizeof(std::pair<N, N>), Use::Record);
       if constexpr (!kPlainNode<N>)
-        for (const NodeId id : discovered) charge(budget, 2 * heap_bytes(index.node(id)), Use::Record);
+        for (const NodeId id : discovered)
+          charge(budget, 2 * heap_bytes(index.node(id)), Use::Record);
       result.tree.reserve(discovered.size());
       for (const NodeId id : discovered) {
         const NodeId p = store.parent(id);

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "wayloom/core/memory_budget.hpp"
 #include "wayloom/core/concepts.hpp"
+#include "wayloom/core/memory_budget.hpp"
 #include "wayloom/core/result.hpp"
 #include "wayloom/store/node_table.hpp"
 
