@@ -27,7 +27,7 @@ axis pointing down, as the map reads.
 
 from __future__ import annotations
 
-from ._draw import require as _require
+from ._draw import require as _require  # noqa: F401  (the command line still uses it)
 from .animation import animate_search
 from .grid import plot_grid
 from .html import Player, save_html, show, to_html
@@ -36,19 +36,16 @@ from .style import Style
 from .tree import plot_search_tree
 
 __all__ = [
-    "plot_grid",
-    "plot_search_tree",
-    "animate_search",
-    "search_tree",
-    "describe",
-    "frame_plan",
+    "Player",
     "SearchTree",
     "Style",
-    "to_html",
+    "animate_search",
+    "describe",
+    "frame_plan",
+    "plot_grid",
+    "plot_search_tree",
     "save_html",
+    "search_tree",
     "show",
-    "Player",
+    "to_html",
 ]
-
-# The command line still reaches for this one; keep it until it no longer does.
-_require = _require

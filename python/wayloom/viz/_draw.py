@@ -26,7 +26,7 @@ def require(func: str) -> Any:
 def new_axes(ax: Axes | None, figsize: Any = None) -> Axes:
     """The caller's axes, or new ones on a figure whose layout keeps every label inside."""
     if ax is not None:
-        fig = ax.figure
+        fig: Any = ax.figure
         # A bare figure holding just these axes gets the same layout as ours;
         # a figure the caller laid out is left as it is.
         if getattr(fig, "get_layout_engine", lambda: 0)() is None and len(fig.axes) == 1:
@@ -53,11 +53,24 @@ def draw_maze(ax: Axes, maze: Maze, st: Style) -> None:
     open_costs = np.ma.masked_array(np.where(wall, 1.0, costs), mask=wall)
     top = max(float(open_costs.max()) if open_costs.count() else 1.0, 2.0)
     terrain = LinearSegmentedColormap.from_list("terrain", ["#ffffff", st.terrain_color])
-    ax.imshow(open_costs, cmap=terrain, vmin=1.0, vmax=top, interpolation="nearest",
-              zorder=0, gid="terrain")
-    ax.imshow(np.ma.masked_array(np.ones_like(costs), mask=~wall),
-              cmap=ListedColormap([st.wall_color]), vmin=0, vmax=1,
-              interpolation="nearest", zorder=3, gid="walls")
+    ax.imshow(
+        open_costs,
+        cmap=terrain,
+        vmin=1.0,
+        vmax=top,
+        interpolation="nearest",
+        zorder=0,
+        gid="terrain",
+    )
+    ax.imshow(
+        np.ma.masked_array(np.ones_like(costs), mask=~wall),
+        cmap=ListedColormap([st.wall_color]),
+        vmin=0,
+        vmax=1,
+        interpolation="nearest",
+        zorder=3,
+        gid="walls",
+    )
     grid_lines = st.grid_lines
     if grid_lines is None:
         grid_lines = max(maze.height, maze.width) <= 80
@@ -79,9 +92,19 @@ def mark(ax: Axes, xy: tuple[float, float] | None, which: str, st: Style) -> Non
     if xy is None:
         return
     marker, size = ("o", st.marker_size) if which == "start" else ("*", st.marker_size * 1.6)
-    ax.plot([xy[0]], [xy[1]], linestyle="none", marker=marker, markersize=size,
-            markerfacecolor=getattr(st, f"{which}_color"), markeredgecolor="black",
-            markeredgewidth=1.0, zorder=6, gid=which, label=which)
+    ax.plot(
+        [xy[0]],
+        [xy[1]],
+        linestyle="none",
+        marker=marker,
+        markersize=size,
+        markerfacecolor=getattr(st, f"{which}_color"),
+        markeredgecolor="black",
+        markeredgewidth=1.0,
+        zorder=6,
+        gid=which,
+        label=which,
+    )
 
 
 def colorbar(ax: Axes, mappable: Any, count: int) -> Any:

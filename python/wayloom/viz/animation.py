@@ -8,7 +8,8 @@ import os
 import pathlib
 import shutil
 import subprocess
-from typing import TYPE_CHECKING, Any, Callable
+from collections.abc import Callable
+from typing import TYPE_CHECKING, Any
 
 from .._maze import Maze, MazeLike, to_maze
 from . import style as _style
@@ -20,7 +21,6 @@ from .tree import plot_search_tree
 
 if TYPE_CHECKING:  # pragma: no cover
     from matplotlib.axes import Axes
-
     from wayloom_native import SearchResult
 
 #: Sets the picture to the trace prefix [0, hi) given [0, lo) is shown; returns
@@ -114,20 +114,69 @@ def _write(out: pathlib.Path, frames: list[Any], fps: float) -> None:
     if out.suffix.lower() == ".gif":
         from PIL import Image
 
-        images = [Image.fromarray(f[:, :, :3]) for f in frames]
-        images[0].save(out, save_all=True, append_images=images[1:], loop=0,
-                       duration=round(1000 / fps), optimize=False)
+        images = _paletted(frames)
+        images[0].save(
+            out,
+            save_all=True,
+            append_images=images[1:],
+            loop=0,
+            duration=round(1000 / fps),
+            optimize=False,
+        )
         return
     h, w = frames[0].shape[:2]
-    cmd = [str(_ffmpeg()), "-y", "-loglevel", "error", "-f", "rawvideo", "-pix_fmt", "rgba",
-           "-s", f"{w}x{h}", "-r", str(fps), "-i", "-", "-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2",
-           "-pix_fmt", "yuv420p", str(out)]
+    cmd = [
+        str(_ffmpeg()),
+        "-y",
+        "-loglevel",
+        "error",
+        "-f",
+        "rawvideo",
+        "-pix_fmt",
+        "rgba",
+        "-s",
+        f"{w}x{h}",
+        "-r",
+        str(fps),
+        "-i",
+        "-",
+        "-vf",
+        "pad=ceil(iw/2)*2:ceil(ih/2)*2",
+        "-pix_fmt",
+        "yuv420p",
+        str(out),
+    ]
     subprocess.run(cmd, input=b"".join(f.tobytes() for f in frames), check=True)
 
 
+def _paletted(frames: list[Any]) -> list[Any]:
+    """The frames as palette images sharing the last frame's palette.
+
+    Quantising each frame on its own is most of the cost of a GIF; every
+    colour of a replay is in its last frame, so its palette serves them all.
+    """
+    from PIL import Image
+
+    last = Image.fromarray(frames[-1][:, :, :3]).quantize(256, dither=Image.Dither.NONE)
+    return [
+        Image.fromarray(f[:, :, :3]).quantize(palette=last, dither=Image.Dither.NONE)
+        for f in frames
+    ]
+
+
 def _grid_frames(ax: Axes, grid: Maze, result: SearchResult, st: Style, np: Any) -> Update:
-    plot_grid(grid, None, ax=ax, **{**st.pick(_style.SHARED), "colorbar": False, "title": "",
-                                    "start": st.start, "grid_lines": st.grid_lines})
+    plot_grid(
+        grid,
+        None,
+        ax=ax,
+        **{
+            **st.pick(_style.SHARED),
+            "colorbar": False,
+            "title": "",
+            "start": st.start,
+            "grid_lines": st.grid_lines,
+        },
+    )
     trace, n = result.trace, len(result.trace)
     if not (st.start or grid.start):
         mark(ax, (trace[0][0][1], trace[0][0][0]), "start", st)
@@ -137,52 +186,88 @@ def _grid_frames(ax: Axes, grid: Maze, result: SearchResult, st: Style, np: Any)
         mark(ax, (result.path[-1][1], result.path[-1][0]), "goal", st)
         goal_art = by_gid(ax, "goal")
         goal_art[0].set_visible(False)
-    img = np.full((grid.height, grid.width), np.nan)
-    image = ax.imshow(np.ma.masked_invalid(img), cmap=st.cmap, vmin=0, vmax=max(n - 1, 1),
-                      alpha=st.alpha, interpolation="nearest", zorder=2, gid="expanded")
+    # The expansions are painted straight into an RGBA image: no colour
+    # mapping or masking per frame, only the cells a frame adds.
+    from matplotlib.cm import ScalarMappable
+    from matplotlib.colors import Normalize
+
+    scale = ScalarMappable(Normalize(0, max(n - 1, 1)), st.cmap)
+    palette = scale.to_rgba(np.arange(n), alpha=st.alpha, bytes=True)
+    rgba = np.zeros((grid.height, grid.width, 4), dtype=np.uint8)
+    image = ax.imshow(rgba, interpolation="nearest", zorder=2, gid="expanded")
     if st.colorbar:
-        colorbar(ax, image, n)
-    current = ax.scatter([], [], s=st.marker_size * 8, marker="s", facecolors="none",
-                         edgecolors="white", linewidths=1.5, zorder=4, gid="current")
-    (path_line,) = ax.plot([], [], color=st.path_color, linewidth=st.path_width,
-                           solid_joinstyle="round", zorder=5, gid="path")
+        colorbar(ax, scale, n)
+    current = ax.scatter(
+        [],
+        [],
+        s=st.marker_size * 8,
+        marker="s",
+        facecolors="none",
+        edgecolors="white",
+        linewidths=1.5,
+        zorder=4,
+        gid="current",
+    )
+    (path_line,) = ax.plot(
+        [],
+        [],
+        color=st.path_color,
+        linewidth=st.path_width,
+        solid_joinstyle="round",
+        zorder=5,
+        gid="path",
+    )
     ax.set_title(" ")
     cells = np.array([step[0] for step in trace], dtype=np.int64).reshape(-1, 2)
     dynamic = [image, current, path_line, *by_gid(ax, "start"), *goal_art, ax.title]
 
     def update(lo: int, hi: int, final: bool) -> list[Any]:
         batch = cells[lo:hi]
-        fresh = np.isnan(img[batch[:, 0], batch[:, 1]])
-        # Re-expansions keep their first colour: fill in order, first wins.
-        for k in np.nonzero(fresh)[0]:
-            r, c = batch[k]
-            if np.isnan(img[r, c]):
-                img[r, c] = lo + k
-        image.set_data(np.ma.masked_invalid(img))
-        current.set_offsets(batch[:, ::-1].astype(float) if not final else np.empty((0, 2)))
+        # Re-expansions keep their first colour: the first step of a cell wins.
+        ids = batch[:, 0] * grid.width + batch[:, 1]
+        _, first = np.unique(ids, return_index=True)
+        first = first[rgba[batch[first, 0], batch[first, 1], 3] == 0]
+        rgba[batch[first, 0], batch[first, 1]] = palette[lo + first]
+        image.set_data(rgba)
+        # A few cells a frame are outlined; a crowd would only hide the colours.
+        shown = batch if not final and len(batch) <= 32 else batch[:0]
+        current.set_offsets(shown[:, ::-1].astype(float))
         if final and result.path:
             path_line.set_data([c for _, c in result.path], [r for r, _ in result.path])
             for artist in goal_art:
                 artist.set_visible(True)
-        ax.set_title(f"expanded {hi}/{n}" + (f"; {describe(result, st.algorithm)}" if final
-                                             else ""))
+        ax.set_title(
+            f"expanded {hi}/{n}" + (f"; {describe(result, st.algorithm)}" if final else "")
+        )
         return dynamic
 
     return update
 
 
-def _tree_frames(ax: Axes, result: SearchResult, tree: SearchTree, st: Style,
-                 np: Any) -> Update:
+def _tree_frames(ax: Axes, result: SearchResult, tree: SearchTree, st: Style, np: Any) -> Update:
     pos = tree_positions(tree, st.layout)
-    plot_search_tree(result, ax=ax, **{**st.pick(_style.SHARED), "layout": st.layout,
-                                       "iteration": st.iteration, "labels": st.labels,
-                                       "node_size": st.node_size,
-                                       "edge_color": st.edge_color, "title": " "})
+    plot_search_tree(
+        result,
+        ax=ax,
+        **{
+            **st.pick(_style.SHARED),
+            "layout": st.layout,
+            "iteration": st.iteration,
+            "labels": st.labels,
+            "node_size": st.node_size,
+            "edge_color": st.edge_color,
+            "title": " ",
+        },
+    )
     # Start from the finished picture and hide what has not happened yet.
     edges_art = by_gid(ax, "tree-edges")[0]
     dots = by_gid(ax, "expanded")[0]
-    late = [*by_gid(ax, "frontier"), *by_gid(ax, "path"), *by_gid(ax, "goal"),
-            *by_gid(ax, "node-label")]
+    late = [
+        *by_gid(ax, "frontier"),
+        *by_gid(ax, "path"),
+        *by_gid(ax, "goal"),
+        *by_gid(ax, "node-label"),
+    ]
     for artist in late:
         artist.set_visible(False)
     by_time = sorted((o, v) for v, o in enumerate(tree.order) if o is not None)
@@ -199,13 +284,15 @@ def _tree_frames(ax: Axes, result: SearchResult, tree: SearchTree, st: Style,
         k = bisect.bisect_left(times, hi)  # vertices first expanded before step hi
         dots.set_offsets(xy[:k])
         dots.set_array(colours[:k])
-        edges_art.set_segments(segments[:edge_count[k - 1]] if k else [])
+        edges_art.set_segments(segments[: edge_count[k - 1]] if k else [])
         if final:
             edges_art.set_segments([edge_of[v] for v in range(len(tree.labels)) if v in edge_of])
             for artist in late:
                 artist.set_visible(True)
-        ax.set_title(f"expanded {hi}/{n}" + (f"; {describe(result, st.algorithm)}" if final
-                                             else ""), fontsize=9)
+        ax.set_title(
+            f"expanded {hi}/{n}" + (f"; {describe(result, st.algorithm)}" if final else ""),
+            fontsize=9,
+        )
         return dynamic
 
     return update

@@ -12,7 +12,6 @@ from .style import Style
 
 if TYPE_CHECKING:  # pragma: no cover
     from matplotlib.axes import Axes
-
     from wayloom_native import SearchResult
 
 
@@ -57,20 +56,44 @@ def plot_grid(
             cells = np.array(list(order), dtype=np.int64).reshape(-1, 2)
             img[cells[:, 0], cells[:, 1]] = np.fromiter(order.values(), float, len(order))
             n = len(result.trace)
-            image = ax.imshow(np.ma.masked_invalid(img), cmap=st.cmap, vmin=0,
-                              vmax=max(n - 1, 1), alpha=st.alpha,
-                              interpolation="nearest", zorder=2, gid="expanded")
+            image = ax.imshow(
+                np.ma.masked_invalid(img),
+                cmap=st.cmap,
+                vmin=0,
+                vmax=max(n - 1, 1),
+                alpha=st.alpha,
+                interpolation="nearest",
+                zorder=2,
+                gid="expanded",
+            )
             if st.annotate:
                 for (r, c), i in order.items():
-                    ax.text(c, r, str(i), ha="center", va="center", fontsize=7,
-                            color="white", zorder=7, gid="order-label")
+                    ax.text(
+                        c,
+                        r,
+                        str(i),
+                        ha="center",
+                        va="center",
+                        fontsize=7,
+                        color="white",
+                        zorder=7,
+                        gid="order-label",
+                    )
             if st.colorbar:
                 colorbar(ax, image, n)
         path = result.path or []
         if path:
-            ax.plot([c for _, c in path], [r for r, _ in path], color=st.path_color,
-                    linewidth=st.path_width, solid_joinstyle="round",
-                    solid_capstyle="round", zorder=5, gid="path", label="path")
+            ax.plot(
+                [c for _, c in path],
+                [r for r, _ in path],
+                color=st.path_color,
+                linewidth=st.path_width,
+                solid_joinstyle="round",
+                solid_capstyle="round",
+                zorder=5,
+                gid="path",
+                label="path",
+            )
             start = start or path[0]
             goal = goal or path[-1]
         elif result.trace:

@@ -21,20 +21,19 @@ import os
 import pathlib
 import sys
 import zlib
-from typing import TYPE_CHECKING, Any, Iterable, Mapping, Sequence
+from collections.abc import Iterable, Mapping, Sequence
+from typing import Any
 
 from .._maze import MazeLike, is_cell, to_maze
 from .labels import node_kind, text_of
 from .replay import NEVER, SearchTree, check_cells, search_tree, tree_positions
 
-if TYPE_CHECKING:  # pragma: no cover
-    from wayloom_native import SearchResult
-
 Results = Any  # a result, a sequence of results or of (name, result) pairs, or a mapping
 
 
-def to_html(result_or_results: Results, maze: MazeLike | None = None, *,
-            title: str | None = None) -> str:
+def to_html(
+    result_or_results: Results, maze: MazeLike | None = None, *, title: str | None = None
+) -> str:
     """One self-contained HTML page that replays the search(es) step by step.
 
     ``result_or_results`` is a result searched with ``record=True``, a list
@@ -72,8 +71,13 @@ def to_html(result_or_results: Results, maze: MazeLike | None = None, *,
     return _page(heading, data)
 
 
-def save_html(result_or_results: Results, filename: str | os.PathLike[str],
-              maze: MazeLike | None = None, *, title: str | None = None) -> pathlib.Path:
+def save_html(
+    result_or_results: Results,
+    filename: str | os.PathLike[str],
+    maze: MazeLike | None = None,
+    *,
+    title: str | None = None,
+) -> pathlib.Path:
     """Write :func:`to_html`'s page to ``filename`` (UTF-8); returns the path."""
     out = pathlib.Path(filename)
     out.write_text(to_html(result_or_results, maze, title=title), encoding="utf-8")
@@ -89,9 +93,11 @@ class Player:
 
     def _repr_html_(self) -> str:
         # An iframe keeps the page's element ids and script apart from the notebook's.
-        return (f'<iframe srcdoc="{html.escape(self.html, quote=True)}" '
-                f'style="width:100%;height:{self.height}px;border:0" '
-                'title="search replay"></iframe>')
+        return (
+            f'<iframe srcdoc="{html.escape(self.html, quote=True)}" '
+            f'style="width:100%;height:{self.height}px;border:0" '
+            'title="search replay"></iframe>'
+        )
 
     def save(self, filename: str | os.PathLike[str]) -> pathlib.Path:
         out = pathlib.Path(filename)
@@ -102,8 +108,9 @@ class Player:
         return f"<wayloom.viz.Player: {len(self.html):,} characters of HTML>"
 
 
-def show(result_or_results: Results, maze: MazeLike | None = None, *,
-         title: str | None = None) -> Player:
+def show(
+    result_or_results: Results, maze: MazeLike | None = None, *, title: str | None = None
+) -> Player:
     """The player as an object a notebook cell displays (``_repr_html_``)."""
     return Player(to_html(result_or_results, maze, title=title))
 
@@ -117,8 +124,10 @@ def _panels(results: Results) -> list[tuple[str, Any]]:
     elif isinstance(results, Mapping):
         pairs = [(str(k), v) for k, v in results.items()]
     elif isinstance(results, Iterable) and not isinstance(results, (str, bytes)):
-        pairs = [(str(item[0]), item[1]) if isinstance(item, tuple) and len(item) == 2
-                 else ("", item) for item in results]
+        pairs = [
+            (str(item[0]), item[1]) if isinstance(item, tuple) and len(item) == 2 else ("", item)
+            for item in results
+        ]
     else:
         raise TypeError(f"expected a search result or a list of them, not {type(results).__name__}")
     if not pairs:
@@ -128,8 +137,9 @@ def _panels(results: Results) -> list[tuple[str, Any]]:
             raise TypeError(f"expected a search result, not {type(r).__name__}")
         if not r.trace:
             which = f"result {k + 1} has" if len(pairs) > 1 else "the result has"
-            raise ValueError(f"nothing to replay: {which} no trace; search again with "
-                             "record=True (the default)")
+            raise ValueError(
+                f"nothing to replay: {which} no trace; search again with record=True (the default)"
+            )
     return pairs
 
 
@@ -189,7 +199,7 @@ _LEVEL_OF = bytes.maketrans(b"#123456789", bytes(range(10)))
 def _cells(maze: MazeLike) -> _Cells:
     if isinstance(maze, str) and maze.isascii():
         # A large map is read here without building a Python float per cell.
-        rows = [line[:-1] if line.endswith("\r") else line for line in maze.split("\n")]
+        rows = [line.removesuffix("\r") for line in maze.split("\n")]
         while rows and rows[0] == "":
             rows.pop(0)
         while rows and rows[-1] == "":
@@ -199,22 +209,33 @@ def _cells(maze: MazeLike) -> _Cells:
             text = "".join(row.ljust(width, ".") for row in rows).encode("ascii")
             start, goal = text.rfind(b"S"), text.rfind(b"G")
             levels = bytes(b if b < 10 else 1 for b in text.translate(_LEVEL_OF))
-            return _Cells(len(rows), width, levels, max(levels),
-                          None if start < 0 else divmod(start, width),
-                          None if goal < 0 else divmod(goal, width))
+            return _Cells(
+                len(rows),
+                width,
+                levels,
+                max(levels),
+                None if start < 0 else divmod(start, width),
+                None if goal < 0 else divmod(goal, width),
+            )
     grid = to_maze(maze)
     finite = [v for row in grid.costs for v in row if not math.isinf(v)]
     lo, hi = (min(finite), max(finite)) if finite else (1.0, 1.0)
     scale = 254.0 / (hi - lo) if hi > lo else 0.0
-    levels = bytes(0 if math.isinf(v) else 1 + round((v - lo) * scale)
-                   for row in grid.costs for v in row)
+    levels = bytes(
+        0 if math.isinf(v) else 1 + round((v - lo) * scale) for row in grid.costs for v in row
+    )
     return _Cells(grid.height, grid.width, levels, max(levels), grid.start, grid.goal)
 
 
 def _pack_maze(grid: _Cells) -> dict[str, Any]:
-    return {"width": grid.width, "height": grid.height, "levels": _pack(grid.levels, "B"),
-            "top": grid.top, "start": _cell_id(grid.start, grid),
-            "goal": _cell_id(grid.goal, grid)}
+    return {
+        "width": grid.width,
+        "height": grid.height,
+        "levels": _pack(grid.levels, "B"),
+        "top": grid.top,
+        "start": _cell_id(grid.start, grid),
+        "goal": _cell_id(grid.goal, grid),
+    }
 
 
 def _cell_id(cell: Any, grid: _Cells) -> int:
@@ -223,10 +244,15 @@ def _cell_id(cell: Any, grid: _Cells) -> int:
 
 def _header(name: str, r: Any) -> dict[str, Any]:
     return {
-        "name": name, "found": bool(r.found), "cost": None if math.isinf(r.cost) else r.cost,
-        "expanded": r.nodes_expanded, "generated": r.nodes_generated,
-        "reopened": r.nodes_reopened, "peak": r.max_frontier_size,
-        "stop": str(r.stop_reason), "steps": len(r.trace),
+        "name": name,
+        "found": bool(r.found),
+        "cost": None if math.isinf(r.cost) else r.cost,
+        "expanded": r.nodes_expanded,
+        "generated": r.nodes_generated,
+        "reopened": r.nodes_reopened,
+        "peak": r.max_frontier_size,
+        "stop": str(r.stop_reason),
+        "steps": len(r.trace),
         "g": _pack((math.nan if s[1] is None else s[1] for s in r.trace), "f"),
         "frontier": _pack((s[2] for s in r.trace), "i", delta=True),
     }
@@ -241,8 +267,9 @@ def _grid_panel(name: str, r: Any, grid: _Cells) -> dict[str, Any]:
         tree = search_tree(r)
         reached = tree.reached()
         found = [(t, v) for v, t in enumerate(reached) if t != NEVER]
-        panel["seen"] = _pack((tree.labels[v][0] * w + tree.labels[v][1] for _, v in found),
-                              delta=True)
+        panel["seen"] = _pack(
+            (tree.labels[v][0] * w + tree.labels[v][1] for _, v in found), delta=True
+        )
         panel["seenAt"] = _pack((t for t, _ in found), delta=True)
     return panel
 
@@ -265,15 +292,20 @@ def _tree_arrays(r: Any, tree: SearchTree, pos: Sequence[tuple[float, float]]) -
     if tree.kind == "depth-first":
         first = tree.order[0] or 0
         vertex_of_step = [-1] * len(r.trace)
-        vertex_of_step[first:first + n] = range(n)
+        vertex_of_step[first : first + n] = range(n)
     else:
         ids = {node: v for v, node in enumerate(tree.labels)}
         vertex_of_step = [ids.get(s[0], -1) for s in r.trace]
     kind = node_kind(tree.labels)
-    labels: list[Any] = ([list(node) for node in tree.labels] if kind != "text"
-                         else [text_of(node) for node in tree.labels])
+    labels: list[Any] = (
+        [list(node) for node in tree.labels]
+        if kind != "text"
+        else [text_of(node) for node in tree.labels]
+    )
     return {
-        "nodes": n, "kind": kind, "labels": labels,
+        "nodes": n,
+        "kind": kind,
+        "labels": labels,
         "x": _pack((x for x, _ in pos), "f"),
         "depth": _pack((int(y) for _, y in pos), delta=True),
         "parent": _pack(tree.parent),
@@ -295,8 +327,13 @@ def _asset(name: str) -> str:
 def _json_for_script(data: Any) -> str:
     """JSON that cannot end its <script> element or open a comment inside it."""
     text = json.dumps(data, ensure_ascii=False, separators=(",", ":"), allow_nan=False)
-    return (text.replace("&", "\\u0026").replace("<", "\\u003c").replace(">", "\\u003e")
-            .replace("\u2028", "\\u2028").replace("\u2029", "\\u2029"))
+    return (
+        text.replace("&", "\\u0026")
+        .replace("<", "\\u003c")
+        .replace(">", "\\u003e")
+        .replace("\u2028", "\\u2028")
+        .replace("\u2029", "\\u2029")
+    )
 
 
 def _page(title: str, data: dict[str, Any]) -> str:

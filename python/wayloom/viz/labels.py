@@ -6,13 +6,15 @@ Plain Python: the matplotlib trees and the HTML player both use it.
 from __future__ import annotations
 
 import math
-from typing import Any, Sequence
+from collections.abc import Sequence
+from typing import Any
 
 
 def node_kind(nodes: Sequence[Any]) -> str:
-    """"board" (sliding-tile states), "pegs" (Hanoi states) or "text"."""
-    if not nodes or not all(type(n) is tuple and n and all(type(x) is int for x in n)
-                            for n in nodes):
+    """ "board" (sliding-tile states), "pegs" (Hanoi states) or "text"."""
+    if not nodes or not all(
+        type(n) is tuple and n and all(type(x) is int for x in n) for n in nodes
+    ):
         return "text"
     size = len(nodes[0])
     if any(len(n) != size for n in nodes):
@@ -36,7 +38,7 @@ def board_text(state: Sequence[int]) -> str:
     side = math.isqrt(len(state))
     width = len(str(len(state) - 1))
     cells = [("·" if t == 0 else str(t)).rjust(width) for t in state]
-    return "\n".join(" ".join(cells[r * side:(r + 1) * side]) for r in range(side))
+    return "\n".join(" ".join(cells[r * side : (r + 1) * side]) for r in range(side))
 
 
 def pegs_of(state: Sequence[int], pegs: int) -> list[list[int]]:

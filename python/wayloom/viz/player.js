@@ -389,7 +389,7 @@
     document.addEventListener("keydown", (e) => {
       const t = e.target, tag = t && t.tagName;
       if (tag === "SELECT" || (tag === "INPUT" && e.key !== " ")) return;
-      if (tag === "BUTTON" && (e.key === " " || e.key === "Enter")) return; // the button's own click
+      if (tag === "BUTTON" && e.key === "Enter") return; // the button's own click
       const act = { " ": toggle, ArrowRight: () => { setPlaying(false); show(K + 1); },
         ArrowUp: () => { setPlaying(false); show(K + 1); },
         ArrowLeft: () => { setPlaying(false); show(K - 1); },
@@ -397,6 +397,9 @@
         Home: () => { setPlaying(false); show(0); }, End: () => { setPlaying(false); show(N); } }[e.key];
       if (act) { e.preventDefault(); act(); }
     });
+    // Space always plays or pauses, even with a button focused: the button
+    // would otherwise take it as a click of its own on key up.
+    document.addEventListener("keyup", (e) => { if (e.key === " " && e.target.tagName === "BUTTON") e.preventDefault(); });
     const relayout = () => { for (const p of panels) p.layout(); show(K); };
     window.addEventListener("resize", relayout);
     relayout();

@@ -11,7 +11,8 @@ from __future__ import annotations
 import dataclasses
 import itertools
 import math
-from typing import TYPE_CHECKING, Any, Sequence
+from collections.abc import Sequence
+from typing import TYPE_CHECKING, Any
 
 from .._maze import Maze, is_cell
 
@@ -155,16 +156,23 @@ def search_tree(result: SearchResult, iteration: int = -1) -> SearchTree:
                 ids[n] = len(labels)
                 labels.append(n)
                 order.append(None)
-        return SearchTree(labels, [-1] * len(labels), order, [ids[n] for n in path],
-                          "expansions", "no search tree recorded: expansions and path only")
+        return SearchTree(
+            labels,
+            [-1] * len(labels),
+            order,
+            [ids[n] for n in path],
+            "expansions",
+            "no search tree recorded: expansions and path only",
+        )
     raise ValueError(
         "nothing to draw: the result has neither a search tree nor a trace "
         "(searches run with record=False keep neither)"
     )
 
 
-def _from_tree(trace: Sequence[tuple[Any, ...]], tree: Sequence[tuple[Any, Any]],
-               path: Sequence[Any]) -> SearchTree:
+def _from_tree(
+    trace: Sequence[tuple[Any, ...]], tree: Sequence[tuple[Any, Any]], path: Sequence[Any]
+) -> SearchTree:
     ids: dict[Any, int] = {}
     labels: list[Any] = []
     parent: list[int] = []
@@ -189,8 +197,9 @@ def _from_tree(trace: Sequence[tuple[Any, ...]], tree: Sequence[tuple[Any, Any]]
     return SearchTree(labels, parent, order, [vertex(n) for n in path], "tree")
 
 
-def _from_depths(trace: Sequence[tuple[Any, ...]], path: Sequence[Any],
-                 iteration: int) -> SearchTree:
+def _from_depths(
+    trace: Sequence[tuple[Any, ...]], path: Sequence[Any], iteration: int
+) -> SearchTree:
     starts = [i for i, step in enumerate(trace) if step[2] == 0]
     try:
         lo = starts[iteration]
@@ -220,8 +229,11 @@ def _from_depths(trace: Sequence[tuple[Any, ...]], path: Sequence[Any],
         chain.reverse()
         if [labels[v] for v in chain] != list(path):
             chain = []
-    note = (f"pass {k + 1} of {len(starts)}, rebuilt from the trace" if len(starts) > 1
-            else "rebuilt from the trace")
+    note = (
+        f"pass {k + 1} of {len(starts)}, rebuilt from the trace"
+        if len(starts) > 1
+        else "rebuilt from the trace"
+    )
     return SearchTree(labels, parent, order, chain, "depth-first", note)
 
 

@@ -3,7 +3,8 @@
 from __future__ import annotations
 
 import dataclasses
-from typing import Any, Mapping
+from collections.abc import Mapping
+from typing import Any
 
 
 @dataclasses.dataclass(frozen=True)
@@ -63,10 +64,22 @@ class Style:
         return {name: getattr(self, name) for name in names}
 
 
-SHARED = frozenset({"cmap", "path_color", "path_width", "start_color", "goal_color",
-                    "marker_size", "colorbar", "title", "algorithm", "wall_color",
-                    "terrain_color", "goal"})
+SHARED = frozenset(
+    {
+        "cmap",
+        "path_color",
+        "path_width",
+        "start_color",
+        "goal_color",
+        "marker_size",
+        "colorbar",
+        "title",
+        "algorithm",
+        "wall_color",
+        "terrain_color",
+        "goal",
+    }
+)
 GRID = SHARED | {"start", "alpha", "annotate", "grid_lines"}
-TREE = SHARED | {"layout", "labels", "iteration", "maze", "node_size", "edge_color",
-                 "grid_lines"}
+TREE = SHARED | {"layout", "labels", "iteration", "maze", "node_size", "edge_color", "grid_lines"}
 ANIMATION = (GRID | TREE | {"max_frames", "fps", "hold", "dpi", "figsize"}) - {"maze", "annotate"}

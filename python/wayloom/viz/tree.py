@@ -2,7 +2,8 @@
 
 from __future__ import annotations
 
-from typing import TYPE_CHECKING, Any, Sequence
+from collections.abc import Sequence
+from typing import TYPE_CHECKING, Any
 
 from .._maze import is_cell, to_maze
 from . import style as _style
@@ -13,7 +14,6 @@ from .style import Style
 
 if TYPE_CHECKING:  # pragma: no cover
     from matplotlib.axes import Axes
-
     from wayloom_native import SearchResult
 
 _SMALLEST_FONT = 4.5  # points; below this a label is abbreviated or left out
@@ -72,24 +72,53 @@ def plot_search_tree(result: SearchResult, ax: Axes | None = None, **style: Any)
 
     n = len(tree.labels)
     xy = np.array(pos, dtype=float).reshape(n, 2)
-    ax.add_collection(LineCollection(
-        [(pos[p], pos[v]) for p, v in tree.edges], colors=st.edge_color,
-        linewidths=0.9 if n < 500 else 0.5, zorder=1, gid="tree-edges"))
+    ax.add_collection(
+        LineCollection(
+            [(pos[p], pos[v]) for p, v in tree.edges],
+            colors=st.edge_color,
+            linewidths=0.9 if n < 500 else 0.5,
+            zorder=1,
+            gid="tree-edges",
+        )
+    )
     size = st.node_size or max(6.0, min(120.0, 6000.0 / max(n, 1)))
     when = {v: o for v, o in enumerate(tree.order) if o is not None}
     expanded = list(when)
     waiting = [v for v in range(n) if v not in when]
-    ax.scatter(xy[waiting, 0], xy[waiting, 1], s=size, facecolors="white",
-               edgecolors="#777777", linewidths=0.8, zorder=2, gid="frontier")
+    ax.scatter(
+        xy[waiting, 0],
+        xy[waiting, 1],
+        s=size,
+        facecolors="white",
+        edgecolors="#777777",
+        linewidths=0.8,
+        zorder=2,
+        gid="frontier",
+    )
     # One pass of a depth-first trace sits at its end: scale the colours to it.
     first = min(when.values(), default=0)
     last = max(when.values(), default=0)
-    dots = ax.scatter(xy[expanded, 0], xy[expanded, 1], s=size,
-                      c=list(when.values()), cmap=st.cmap,
-                      vmin=first, vmax=max(last, first + 1), zorder=3, gid="expanded")
+    dots = ax.scatter(
+        xy[expanded, 0],
+        xy[expanded, 1],
+        s=size,
+        c=list(when.values()),
+        cmap=st.cmap,
+        vmin=first,
+        vmax=max(last, first + 1),
+        zorder=3,
+        gid="expanded",
+    )
     if tree.path:
-        ax.plot(xy[tree.path, 0], xy[tree.path, 1], color=st.path_color,
-                linewidth=st.path_width, zorder=4, gid="path", label="path")
+        ax.plot(
+            xy[tree.path, 0],
+            xy[tree.path, 1],
+            color=st.path_color,
+            linewidth=st.path_width,
+            zorder=4,
+            gid="path",
+            label="path",
+        )
     start_v = tree.path[0] if tree.path else (0 if n else None)
     goal_v = tree.path[-1] if tree.path and result.found else None
     if goal_v is None and st.goal is not None:
@@ -108,7 +137,9 @@ def plot_search_tree(result: SearchResult, ax: Axes | None = None, **style: Any)
     else:
         pad = 0.5
         ax.set_xlim(xy[:, 0].min() - pad, xy[:, 0].max() + pad)
-        ax.set_ylim(xy[:, 1].max() + pad, xy[:, 1].min() - pad)
+        # Labels hang under the nodes: the last layer needs their room too.
+        bottom = pad + (_LABEL_HEIGHT if st.labels is not False else 0.0)
+        ax.set_ylim(xy[:, 1].max() + bottom, xy[:, 1].min() - pad)
         ax.set_ylabel("depth")
         ax.set_xticks([])
         ax.yaxis.set_major_locator(MaxNLocator(integer=True))
@@ -116,8 +147,11 @@ def plot_search_tree(result: SearchResult, ax: Axes | None = None, **style: Any)
         _draw_labels(ax, tree.labels, pos, is_grid)
     title = st.title
     if title is None:
-        what = {"tree": "search tree", "depth-first": "depth-first tree",
-                "expansions": "expansions"}[tree.kind]
+        what = {
+            "tree": "search tree",
+            "depth-first": "depth-first tree",
+            "expansions": "expansions",
+        }[tree.kind]
         title = f"{what} of {n} nodes; {describe(result, st.algorithm)}"
         if tree.note:
             title += f"\n({tree.note})"
@@ -133,7 +167,7 @@ def _room(ax: Axes, pos: Sequence[tuple[float, float]]) -> tuple[list[float], fl
     most one unit, the margin kept at the ends), so neighbours never meet.
     """
     bbox = ax.get_position()
-    fig_w, fig_h = ax.figure.get_size_inches()
+    fig_w, fig_h = ax.figure.get_size_inches()  # type: ignore[union-attr]
     # Constrained layout takes some room for titles and the colour bar later.
     w_pt, h_pt = bbox.width * fig_w * 72 * 0.8, bbox.height * fig_h * 72 * 0.8
     x0, x1 = sorted(ax.get_xlim())
@@ -152,8 +186,9 @@ def _room(ax: Axes, pos: Sequence[tuple[float, float]]) -> tuple[list[float], fl
     return width, w_pt / max(x1 - x0, 1e-9), h_pt / max(y1 - y0, 1e-9)
 
 
-def _draw_labels(ax: Axes, nodes: Sequence[Any], pos: Sequence[tuple[float, float]],
-                 on_grid: bool) -> None:
+def _draw_labels(
+    ax: Axes, nodes: Sequence[Any], pos: Sequence[tuple[float, float]], on_grid: bool
+) -> None:
     from matplotlib.collections import LineCollection
 
     width, ppx, ppy = _room(ax, pos)
@@ -193,12 +228,24 @@ def _draw_labels(ax: Axes, nodes: Sequence[Any], pos: Sequence[tuple[float, floa
             if not text:
                 continue
             font = _SMALLEST_FONT
-        ax.text(x, y + (0.12 if not on_grid else 0.0), text, fontsize=font,
-                ha="center", va="top" if not on_grid else "center",
-                family="monospace" if kind == "board" else None,
-                clip_on=True, zorder=7, gid="node-label")
+        ax.text(
+            x,
+            y + (0.12 if not on_grid else 0.0),
+            text,
+            fontsize=font,
+            ha="center",
+            va="top" if not on_grid else "center",
+            family="monospace" if kind == "board" else None,
+            clip_on=True,
+            zorder=7,
+            gid="node-label",
+        )
     if peg_lines:
-        ax.add_collection(LineCollection(peg_lines, colors="#555555", linewidths=0.6,
-                                         zorder=7, gid="node-label"))
-        ax.add_collection(LineCollection(disk_lines, colors="#4c72b0",
-                                         linewidths=disk_widths, zorder=8, gid="node-label"))
+        ax.add_collection(
+            LineCollection(peg_lines, colors="#555555", linewidths=0.6, zorder=7, gid="node-label")
+        )
+        ax.add_collection(
+            LineCollection(
+                disk_lines, colors="#4c72b0", linewidths=disk_widths, zorder=8, gid="node-label"
+            )
+        )
