@@ -149,10 +149,13 @@ def test_tree_views_and_hostile_labels(open_page):
 
 
 def test_side_by_side_screenshot(open_page):
-    maze = wn.random_maze_ascii(300, 300, 0.3, 7)
+    maze = next(m for seed in range(1, 50) if wn.search_grid(
+        m := wn.random_maze_ascii(300, 300, 0.25, seed), record=False).found)
     results = {a: wn.search_grid(maze, algorithm=a) for a in ("bfs", "astar")}
-    page = open_page(viz.to_html(results, maze, title="BFS and A* on a 300×300 maze"), 1100, 760)
-    page.fill("#scrub", str(len(results["astar"].trace) // 2))
+    page = open_page(viz.to_html(results, maze, title="BFS and A* on a 300×300 maze"), 1100, 800)
+    page.fill("#scrub", str(len(results["astar"].trace)))  # A* done, BFS on its way
+    assert page.locator(".wl-status").all_text_contents()[1].endswith("path of cost "
+                                                                      f"{results['astar'].cost:g}")
     shot = page.screenshot()
     assert shot[:8] == b"\x89PNG\r\n\x1a\n"
     if os.environ.get("WAYLOOM_DOCS_SCREENSHOT"):  # refreshes the README's picture

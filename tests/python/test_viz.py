@@ -41,25 +41,17 @@ def xy_of(line):
     return list(zip(map(float, line.get_xdata()), map(float, line.get_ydata())))
 
 
-def supported(algorithm):
-    try:
-        wn.search_grid("SG", algorithm=algorithm, depth_limit=1)
-    except ValueError as exc:
-        if "unknown algorithm" in str(exc):
-            return False
-    return True
-
-
-def needs(*algorithms):
-    missing = [a for a in algorithms if not supported(a)]
-    return pytest.mark.skipif(bool(missing), reason=f"engine lacks {missing}")
-
-
 def fake(trace, tree=(), path=None):
     """A result-shaped object; the drawing functions only read these attributes."""
-    return SimpleNamespace(trace=list(trace), tree=list(tree), path=path, found=path is not None,
-                           cost=len(path) - 1.0 if path else float("inf"),
-                           nodes_expanded=len(trace), stop_reason="goal" if path else "exhausted")
+    return SimpleNamespace(
+        trace=list(trace),
+        tree=list(tree),
+        path=path,
+        found=path is not None,
+        cost=len(path) - 1.0 if path else float("inf"),
+        nodes_expanded=len(trace),
+        stop_reason="goal" if path else "exhausted",
+    )
 
 
 def test_grid_draws_each_expanded_cell_in_its_order_and_the_path_cell_by_cell(ax, tmp_path):
@@ -73,6 +65,8 @@ def test_grid_draws_each_expanded_cell_in_its_order_and_the_path_cell_by_cell(ax
     walls = one(ax, "walls").get_array()
     assert int((~walls.mask).sum()) == WALL.count("#")
     assert ax.get_title() == "cost 20, 25 expanded"
+    ax2 = viz.plot_grid(WALL, r, ax=ax.figure.add_subplot(2, 1, 2), algorithm="bfs")
+    assert ax2.get_title() == "bfs: cost 20, 25 expanded"
     out = tmp_path / "grid.png"
     ax.figure.savefig(out)
     assert out.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n" and out.stat().st_size > 2000
@@ -80,8 +74,10 @@ def test_grid_draws_each_expanded_cell_in_its_order_and_the_path_cell_by_cell(ax
 
 def test_grid_reexpansions_keep_the_first_order_and_terrain_is_shaded(ax):
     # Cell (0, 1) is expanded twice in this trace; it keeps its first index.
-    r = fake([((0, 0), 0.0, 0), ((0, 1), 9.0, 1), ((1, 0), 1.0, 1), ((1, 1), 2.0, 0),
-              ((0, 1), 3.0, 0)], path=[(0, 0), (1, 0), (1, 1)])
+    r = fake(
+        [((0, 0), 0.0, 0), ((0, 1), 9.0, 1), ((1, 0), 1.0, 1), ((1, 1), 2.0, 0), ((0, 1), 3.0, 0)],
+        path=[(0, 0), (1, 0), (1, 1)],
+    )
     viz.plot_grid("S9\r\n.G\n\n", r, ax=ax, annotate=True)
     image = one(ax, "expanded").get_array()
     assert image[0, 1] == 1 and image[1, 1] == 3 and int((~image.mask).sum()) == 4
@@ -90,23 +86,17 @@ def test_grid_reexpansions_keep_the_first_order_and_terrain_is_shaded(ax):
     assert sorted(t.get_text() for t in gid(ax, "order-label")) == ["0", "1", "2", "3"]
 
 
-def test_diagonal_moves_are_drawn_as_diagonal_segments(ax):
-    maze = wn.sample_maze("open")
-    r = wn.search_grid(maze, diagonal=True, heuristic="octile")
-    viz.plot_grid(maze, r, ax=ax)
-    points = xy_of(one(ax, "path"))
-    assert points == [(c, r_) for r_, c in r.path]
-    steps = {(b[0] - a[0], b[1] - a[1]) for a, b in zip(points, points[1:])}
-    assert (1.0, 1.0) in steps  # a diagonal, not a staircase
-
-
 def test_cost_matrix_walls_and_endpoints_from_the_result(ax):
     costs = [[1, 1, 0], [1, -1, float("nan")], [2, 1]]  # short row padded with a wall
     r = wn.search_grid_costs([[1, 1, 0], [1, -1, 1], [2, 1, 1]], (0, 0), (1, 0))
     viz.plot_grid(costs, r, ax=ax)
     walls = one(ax, "walls").get_array()
-    assert {(int(i), int(j)) for i, j in zip(*(~walls.mask).nonzero())} == \
-        {(0, 2), (1, 1), (1, 2), (2, 2)}
+    assert {(int(i), int(j)) for i, j in zip(*(~walls.mask).nonzero())} == {
+        (0, 2),
+        (1, 1),
+        (1, 2),
+        (2, 2),
+    }
     assert marker_xy(ax, "start") == (0, 0) and marker_xy(ax, "goal") == (0, 1)
     ax2 = ax.figure.add_subplot(2, 1, 2)
     viz.plot_grid(costs, None, ax=ax2, start=(2, 0))
@@ -131,8 +121,10 @@ def test_tree_layers_follow_depth_and_every_edge_is_drawn(ax):
     viz.plot_search_tree(r, ax=ax)
     segments = one(ax, "tree-edges").get_segments()
     assert len(segments) == len(r.tree)
-    pos = {n: tuple(p) for n, p in zip(viz.search_tree(r).labels,
-                                       one(ax, "expanded").get_offsets().tolist())}
+    pos = {
+        n: tuple(p)
+        for n, p in zip(viz.search_tree(r).labels, one(ax, "expanded").get_offsets().tolist())
+    }
     for (px, py), (cx, cy) in segments:
         assert cy == py + 1  # a child one layer below its parent
     assert pos[0][1] == 0 and marker_xy(ax, "start") == pos[0]
@@ -156,8 +148,14 @@ def test_tree_of_grid_nodes_sits_on_the_cells_and_marks_unexpanded_nodes(ax):
 
 def test_depth_first_trace_is_rebuilt_into_the_last_pass_tree(ax):
     # Two passes of an iterative deepening: depth is the frontier size.
-    trace = [("s", 0.0, 0),
-             ("s", 0.0, 0), ("a", 1.0, 1), ("b", 1.0, 1), ("a", 2.0, 2), ("g", 2.0, 2)]
+    trace = [
+        ("s", 0.0, 0),
+        ("s", 0.0, 0),
+        ("a", 1.0, 1),
+        ("b", 1.0, 1),
+        ("a", 2.0, 2),
+        ("g", 2.0, 2),
+    ]
     r = fake(trace, path=["s", "b", "g"])
     t = viz.search_tree(r)
     assert t.kind == "depth-first" and t.labels == ["s", "a", "b", "a", "g"]
@@ -170,7 +168,6 @@ def test_depth_first_trace_is_rebuilt_into_the_last_pass_tree(ax):
         viz.search_tree(r, iteration=5)
 
 
-@needs("iddfs", "ida_star")
 def test_real_depth_first_results_rebuild_their_path():
     edges = [(0, 1, 1.0), (1, 2, 1.0), (2, 3, 1.0), (0, 4, 5.0), (4, 3, 1.0)]
     for algorithm in ("iddfs", "ida_star"):
@@ -187,19 +184,50 @@ def test_results_without_parents_are_drawn_on_grids_and_refused_elsewhere(ax):
     assert one(ax, "tree-edges").get_segments() == []
     assert len(one(ax, "expanded").get_offsets()) == 2
     assert len(one(ax, "frontier").get_offsets()) == 1  # (0, 1): on the path, never expanded
-    graph_like = fake([(0, None, 0), (2, None, 0)], path=[0, 1, 2])
-    with pytest.raises(ValueError, match="no search tree"):
-        viz.plot_search_tree(graph_like, ax=ax)
-    with pytest.raises(ValueError, match="record=False"):
-        viz.plot_search_tree(wn.search_grid(WALL, record=False), ax=ax)
-
-
-@needs("beam", "bidirectional")
-def test_beam_and_bidirectional_on_a_graph_are_refused(ax):
     for algorithm in ("beam", "bidirectional"):
         r = wn.search_graph(3, [(0, 1, 1.0), (1, 2, 1.0)], 0, 2, algorithm=algorithm)
         with pytest.raises(ValueError, match="no search tree"):
             viz.plot_search_tree(r, ax=ax)
+    with pytest.raises(ValueError, match="record=False"):
+        viz.plot_search_tree(wn.search_grid(WALL, record=False), ax=ax)
+
+
+WORDS = ["abcdefghijklmnopqr" + c for c in "stuvwxyz"]
+
+
+@pytest.mark.parametrize(
+    "result, kind",
+    [
+        (wn.search_hanoi(3, algorithm="bfs"), "pegs"),
+        (wn.search_npuzzle([1, 2, 3, 4, 0, 6, 7, 5, 8], algorithm="bfs"), "board"),
+        (wn.search_wordladder(WORDS[0], WORDS[-1], WORDS, algorithm="bfs"), "text"),
+    ],
+)
+def test_tree_labels_fit_inside_the_axes_without_overlap(result, kind):
+    pytest.importorskip("matplotlib")
+    ax = viz.plot_search_tree(result, algorithm="bfs")
+    fig = ax.figure
+    fig.canvas.draw()
+    box, texts = (
+        ax.get_window_extent(),
+        [t for t in gid(ax, "node-label") if hasattr(t, "get_text")],
+    )
+    extents = [t.get_window_extent() for t in texts]
+    assert all(
+        box.x0 <= e.x0 and e.x1 <= box.x1 and box.y0 <= e.y0 and e.y1 <= box.y1 for e in extents
+    )
+    assert not any(a.overlaps(b) for i, a in enumerate(extents) for b in extents[i + 1 :])
+    assert (kind == "pegs") == (len(gid(ax, "node-label")) == 2) == (not texts)  # pegs, disks
+    if kind == "text":
+        assert any(t.get_text().endswith("…") for t in texts)  # long words shortened
+    bar = fig.axes[-1]
+    assert all(float(t).is_integer() for t in bar.get_yticks())
+    assert fig.bbox.contains(*bar.yaxis.label.get_window_extent().p0)  # not clipped
+    assert fig.bbox.contains(*bar.yaxis.label.get_window_extent().p1)
+    assert ax.get_title().startswith("search tree of") and "bfs: cost" in ax.get_title()
+    import matplotlib.pyplot as plt
+
+    plt.close(fig)
 
 
 def test_frame_plan_spreads_long_traces_within_the_budget():
@@ -221,8 +249,13 @@ def test_animations_replay_the_trace_into_a_gif(ax, tmp_path):
         first = gif.convert("RGB")
         gif.seek(gif.n_frames - 1)
         assert ImageChops.difference(first, gif.convert("RGB")).getbbox() is not None
-    tree_gif = viz.animate_search(wn.search_hanoi(2, algorithm="bfs"), str(tmp_path / "h.gif"),
-                                  max_frames=4, dpi=30, layout="layered")
+    tree_gif = viz.animate_search(
+        wn.search_hanoi(2, algorithm="bfs"),
+        str(tmp_path / "h.gif"),
+        max_frames=4,
+        dpi=30,
+        layout="layered",
+    )
     assert tree_gif.stat().st_size > 0
     with pytest.raises(ValueError, match=r"\.gif or \.mp4"):
         viz.animate_search(r, tmp_path / "x.avi", maze=WALL)
@@ -232,8 +265,14 @@ def test_animations_replay_the_trace_into_a_gif(ax, tmp_path):
 
 def test_without_matplotlib_drawing_says_what_to_install(monkeypatch):
     monkeypatch.setitem(sys.modules, "matplotlib", None)
-    for call in (lambda: viz.plot_grid(WALL), lambda: viz.plot_search_tree(fake([(0, 0.0, 0)])),
-                 lambda: viz.animate_search(fake([(0, 0.0, 0)]), "a.gif")):
-        with pytest.raises(ImportError, match=r'needs matplotlib; install it with: '
-                                              r'pip install "wayloom\[viz\]"'):
+    for call in (
+        lambda: viz.plot_grid(WALL),
+        lambda: viz.plot_search_tree(fake([(0, 0.0, 0)])),
+        lambda: viz.animate_search(fake([(0, 0.0, 0)]), "a.gif"),
+    ):
+        with pytest.raises(
+            ImportError,
+            match=r"needs matplotlib; install it with: "
+            r'pip install "wayloom\[viz\]"',
+        ):
             call()

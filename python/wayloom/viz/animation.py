@@ -112,8 +112,6 @@ def _ffmpeg() -> str | None:
 def _write(out: pathlib.Path, frames: list[Any], fps: float) -> None:
     """The frames (RGBA arrays of one size) as a looping GIF or an H.264 MP4."""
     if out.suffix.lower() == ".gif":
-        from PIL import Image
-
         images = _paletted(frames)
         images[0].save(
             out,
@@ -125,27 +123,11 @@ def _write(out: pathlib.Path, frames: list[Any], fps: float) -> None:
         )
         return
     h, w = frames[0].shape[:2]
-    cmd = [
-        str(_ffmpeg()),
-        "-y",
-        "-loglevel",
-        "error",
-        "-f",
-        "rawvideo",
-        "-pix_fmt",
-        "rgba",
-        "-s",
-        f"{w}x{h}",
-        "-r",
-        str(fps),
-        "-i",
-        "-",
-        "-vf",
-        "pad=ceil(iw/2)*2:ceil(ih/2)*2",
-        "-pix_fmt",
-        "yuv420p",
-        str(out),
-    ]
+    args = (
+        f"-y -loglevel error -f rawvideo -pix_fmt rgba -s {w}x{h} -r {fps} -i - "
+        "-vf pad=ceil(iw/2)*2:ceil(ih/2)*2 -pix_fmt yuv420p"
+    )
+    cmd = [str(_ffmpeg()), *args.split(), str(out)]
     subprocess.run(cmd, input=b"".join(f.tobytes() for f in frames), check=True)
 
 

@@ -143,7 +143,7 @@
       ctx.clearRect(0, 0, this.canvas.width, this.canvas.height);
       ctx.drawImage(this.off, 0, 0, this.canvas.width, this.canvas.height);
       const at = (c) => [(c % W + 0.5) * s, (Math.floor(c / W) + 0.5) * t];
-      const r = Math.max(3 * this.scale, Math.min(s, t) * 0.45);
+      const r = Math.max(5 * this.scale, Math.min(s, t) * 0.45);
       if (K > 0 && K < this.steps) {
         const [x, y] = at(this.cells[K - 1]);
         ctx.strokeStyle = "#ffffff"; ctx.lineWidth = 2 * this.scale;
