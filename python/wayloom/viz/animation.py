@@ -106,7 +106,7 @@ def animate_search(
 def _ffmpeg() -> str | None:
     import matplotlib
 
-    return shutil.which(matplotlib.rcParams["animation.ffmpeg_path"])
+    return shutil.which(str(matplotlib.rcParams["animation.ffmpeg_path"]))
 
 
 def _write(out: pathlib.Path, frames: list[Any], fps: float) -> None:

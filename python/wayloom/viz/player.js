@@ -75,10 +75,14 @@
       }
       this.status.textContent = text;
     }
-    fit(aspect, maxHeight) {
+    // Sizes the canvas to the panel's width; a grid keeps square cells
+    // (narrower than the panel when the height runs out), a tree stretches.
+    fit(aspect, maxHeight, square) {
       const dpr = window.devicePixelRatio || 1;
-      const w = Math.max(200, this.canvas.clientWidth || this.box.clientWidth || 400);
-      const h = Math.min(maxHeight, Math.max(160, w * aspect));
+      let w = Math.max(200, this.box.clientWidth || 400);
+      let h = square ? w * aspect : Math.min(maxHeight, Math.max(160, w * aspect));
+      if (square && h > maxHeight) { h = maxHeight; w = h / aspect; }
+      this.canvas.style.width = `${w}px`;
       this.canvas.style.height = `${h}px`;
       this.canvas.width = Math.round(w * dpr);
       this.canvas.height = Math.round(h * dpr);
@@ -107,7 +111,7 @@
       this.shown = -1;
     }
     describe(i) { const c = this.cells[i], W = this.maze.width; return `(${Math.floor(c / W)}, ${c % W})`; }
-    layout() { this.fit(this.maze.height / this.maze.width, window.innerHeight * 0.75); this.shown = -1; }
+    layout() { this.fit(this.maze.height / this.maze.width, Math.max(240, window.innerHeight * 0.75), true); this.shown = -1; }
     colour(c, K) {
       const f = this.first[c];
       if (f < K) return LUT32[shade(f, this.steps)];
@@ -197,7 +201,10 @@
       this.reached = await unpack(m.reached, Int32Array, false);
       this.stepVertex = await unpack(m.stepVertex, Int32Array, false);
       this.maxX = 0; this.maxDepth = 0;
+      // Colours span the expansions drawn (one pass of a depth-first search).
+      this.lo = NEVER; this.hi = 0;
       for (let v = 0; v < this.n; v++) {
+        if (this.order[v] !== NEVER) { this.lo = Math.min(this.lo, this.order[v]); this.hi = Math.max(this.hi, this.order[v]); }
         this.maxX = Math.max(this.maxX, this.x[v]);
         this.maxDepth = Math.max(this.maxDepth, this.depth[v]);
       }
@@ -209,8 +216,8 @@
     describe(i) { const v = this.stepVertex[i]; return v >= 0 ? this.text(v) : "(outside the pass shown)"; }
     layout() {
       const rowPx = { board: 64, pegs: 46, text: 40 }[this.meta.kind];
-      const w = this.canvas.clientWidth || 400;
-      this.fit(((this.maxDepth + 1) * rowPx + 24) / w, Math.max(320, window.innerHeight * 0.75));
+      const w = this.box.clientWidth || 400;
+      this.fit(((this.maxDepth + 1) * rowPx + 24) / w, Math.max(320, window.innerHeight * 0.75), false);
       const c = this.canvas, m = 12 * this.scale;
       this.colW = (c.width - 2 * m) / (this.maxX + 1);
       this.rowH = (c.height - 2 * m) / (this.maxDepth + 1);
@@ -257,7 +264,7 @@
       for (let v = 0; v < this.n; v++) {
         if (!seen(v)) continue;
         const expanded = this.order[v] < K;
-        ctx.fillStyle = expanded ? css(LUT[shade(this.order[v], this.steps)]) : "#ffffff";
+        ctx.fillStyle = expanded ? css(LUT[shade(this.order[v] - this.lo, this.hi - this.lo + 1)]) : "#ffffff";
         ctx.strokeStyle = expanded ? "#333" : css(FRONTIER);
         ctx.beginPath(); ctx.arc(this.px(v), this.py(v), r, 0, 2 * Math.PI); ctx.fill(); ctx.stroke();
         this.label(ctx, v);
@@ -323,6 +330,10 @@
         while (text.length > 1 && ctx.measureText(text).width > w) text = text.slice(0, -2) + "…";
         if (ctx.measureText(text).width > w || text.length < 2) return;
       }
+      // A light backing keeps the text readable over edges and the path.
+      width = ctx.measureText(text).width;
+      ctx.fillStyle = "rgba(255,255,255,0.8)";
+      ctx.fillRect(x - width / 2 - s, top - s, width + 2 * s, size + 2 * s);
       ctx.fillStyle = "#222"; ctx.textAlign = "center"; ctx.textBaseline = "top";
       ctx.fillText(text, x, top);
     }
