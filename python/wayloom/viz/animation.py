@@ -96,7 +96,9 @@ def animate_search(
         done = upto
         canvas.restore_region(background)
         for artist in moving:
-            if artist.get_visible():
+            if isinstance(artist, _CellPainter):
+                artist.paint(canvas)
+            elif artist.get_visible():
                 fig.draw_artist(artist)
         frames.append(np.asarray(canvas.buffer_rgba()).copy())
     _write(out, frames, st.fps)
@@ -146,6 +148,50 @@ def _paletted(frames: list[Any]) -> list[Any]:
     ]
 
 
+class _CellPainter:
+    """The expanded cells, painted straight into the canvas's pixels.
+
+    An image artist would colour-map and resample the whole grid on every
+    frame; this maps each pixel of the axes to its cell once, keeps the
+    painted pixels, and a frame blends only the pixels of the cells it adds.
+    """
+
+    def __init__(self, ax: Axes, shape: tuple[int, int], np: Any) -> None:
+        self.ax, self.np = ax, np
+        self.rgba = np.zeros((*shape, 4), dtype=np.uint8)
+        self.changed = np.zeros(shape, dtype=bool)
+        self.at: tuple[Any, Any, Any, Any, Any] | None = None
+
+    def set_animated(self, _: bool) -> None:
+        pass  # never part of the background
+
+    def set_cells(self, rows: Any, cols: Any, colours: Any) -> None:
+        self.rgba[rows, cols] = colours
+        self.changed[rows, cols] = True
+
+    def paint(self, canvas: Any) -> None:
+        np = self.np
+        buf = np.asarray(canvas.buffer_rgba())
+        if self.at is None:  # the layout is final by the first frame
+            box, (h, w) = self.ax.get_window_extent(), self.rgba.shape[:2]
+            top = buf.shape[0] - box.y1
+            xs = np.arange(max(0, int(box.x0)), min(buf.shape[1], int(np.ceil(box.x1))))
+            ys = np.arange(max(0, int(top)), min(buf.shape[0], int(np.ceil(top + box.height))))
+            cols = ((xs + 0.5 - box.x0) * w / box.width).astype(int).clip(0, w - 1)
+            rows = ((ys + 0.5 - top) * h / box.height).astype(int).clip(0, h - 1)
+            region = (slice(ys[0], ys[-1] + 1), slice(xs[0], xs[-1] + 1))
+            under = buf[region][..., :3].astype(np.float32)
+            self.at = (rows, cols, region, under, under.astype(np.uint8))
+        rows, cols, region, under, shown = self.at
+        ys, xs = np.nonzero(self.changed[rows[:, None], cols[None, :]])
+        if len(ys):
+            layer = self.rgba[rows[ys], cols[xs]].astype(np.float32)
+            below = under[ys, xs]
+            shown[ys, xs] = below + (layer[:, :3] - below) * (layer[:, 3:] * (1 / 255))
+            self.changed[:] = False
+        buf[region][..., :3] = shown
+
+
 def _grid_frames(ax: Axes, grid: Maze, result: SearchResult, st: Style, np: Any) -> Update:
     plot_grid(
         grid,
@@ -168,15 +214,14 @@ def _grid_frames(ax: Axes, grid: Maze, result: SearchResult, st: Style, np: Any)
         mark(ax, (result.path[-1][1], result.path[-1][0]), "goal", st)
         goal_art = by_gid(ax, "goal")
         goal_art[0].set_visible(False)
-    # The expansions are painted straight into an RGBA image: no colour
+    # The expansions are kept as an RGBA image and painted into the frame: no colour
     # mapping or masking per frame, only the cells a frame adds.
     from matplotlib.cm import ScalarMappable
     from matplotlib.colors import Normalize
 
     scale = ScalarMappable(Normalize(0, max(n - 1, 1)), st.cmap)
     palette = scale.to_rgba(np.arange(n), alpha=st.alpha, bytes=True)
-    rgba = np.zeros((grid.height, grid.width, 4), dtype=np.uint8)
-    image = ax.imshow(rgba, interpolation="nearest", zorder=2, gid="expanded")
+    image = _CellPainter(ax, (grid.height, grid.width), np)
     if st.colorbar:
         colorbar(ax, scale, n)
     current = ax.scatter(
@@ -208,9 +253,8 @@ def _grid_frames(ax: Axes, grid: Maze, result: SearchResult, st: Style, np: Any)
         # Re-expansions keep their first colour: the first step of a cell wins.
         ids = batch[:, 0] * grid.width + batch[:, 1]
         _, first = np.unique(ids, return_index=True)
-        first = first[rgba[batch[first, 0], batch[first, 1], 3] == 0]
-        rgba[batch[first, 0], batch[first, 1]] = palette[lo + first]
-        image.set_data(rgba)
+        first = first[image.rgba[batch[first, 0], batch[first, 1], 3] == 0]
+        image.set_cells(batch[first, 0], batch[first, 1], palette[lo + first])
         # A few cells a frame are outlined; a crowd would only hide the colours.
         shown = batch if not final and len(batch) <= 32 else batch[:0]
         current.set_offsets(shown[:, ::-1].astype(float))
