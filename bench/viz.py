@@ -23,7 +23,7 @@ import wayloom_native as wn
 from wayloom import viz
 
 sys.path.insert(0, str(pathlib.Path(__file__).parent))
-import workloads  # noqa: E402
+import workloads  # noqa: E402  (beside this file)
 
 
 def median_time(fn, reps: int) -> float:
@@ -73,11 +73,15 @@ def main() -> None:
     page = args.out / "astar-1000.html"
     build = median_time(lambda: viz.save_html({"astar": r}, page, text), args.reps)
     size = page.stat().st_size
-    print(f"player page, A* 1000x1000: {len(r.trace):,} steps, {size:,} bytes "
-          f"({size / len(r.trace):.2f} bytes a step), built in {build:.2f} s")
+    print(
+        f"player page, A* 1000x1000: {len(r.trace):,} steps, {size:,} bytes "
+        f"({size / len(r.trace):.2f} bytes a step), built in {build:.2f} s"
+    )
     load = page_load(page, args.reps)
-    print("  ready in headless Chromium: " + ("skipped (no playwright or chromium)"
-                                              if load is None else f"{load:.2f} s"))
+    print(
+        "  ready in headless Chromium: "
+        + ("skipped (no playwright or chromium)" if load is None else f"{load:.2f} s")
+    )
 
     small = wn.random_maze_ascii(400, 300, 0.3, 2)
     rs = wn.search_grid(small, algorithm="bfs")
@@ -86,16 +90,24 @@ def main() -> None:
         viz.plot_grid(small, rs, algorithm="bfs").figure.savefig(args.out / "grid-400x300.png")
         plt.close("all")
 
-    print(f"plot_grid 400x300 with {len(rs.trace):,} expansions, saved as PNG: "
-          f"{median_time(plot, args.reps):.2f} s")
+    print(
+        f"plot_grid 400x300 with {len(rs.trace):,} expansions, saved as PNG: "
+        f"{median_time(plot, args.reps):.2f} s"
+    )
     wall = wn.sample_maze("wall")
-    for name, maze, result in [("A* 400x300", small, wn.search_grid(small)),
-                               ("bfs on 'wall'", wall, wn.search_grid(wall, algorithm="bfs"))]:
+    for name, maze, result in [
+        ("A* 400x300", small, wn.search_grid(small)),
+        ("bfs on 'wall'", wall, wn.search_grid(wall, algorithm="bfs")),
+    ]:
         frames = len(viz.frame_plan(len(result.trace), 200, 10))
-        t = median_time(lambda: viz.animate_search(result, args.out / "replay.gif", maze=maze),
-                        max(1, args.reps // 2))
-        print(f"animate_search {name}: {frames} frames in {t:.2f} s, "
-              f"{t / frames * 1e3:.1f} ms a frame")
+        t = median_time(
+            lambda r=result, m=maze: viz.animate_search(r, args.out / "replay.gif", maze=m),
+            max(1, args.reps // 2),
+        )
+        print(
+            f"animate_search {name}: {frames} frames in {t:.2f} s, "
+            f"{t / frames * 1e3:.1f} ms a frame"
+        )
 
 
 if __name__ == "__main__":
