@@ -41,20 +41,21 @@ def xy_of(line):
     return list(zip(map(float, line.get_xdata()), map(float, line.get_ydata())))
 
 
-def fake(trace, tree=(), path=None):
+def fake(trace, path=None):
     """A result-shaped object; the drawing functions only read these attributes."""
+    cost, stop = (len(path) - 1.0, "goal") if path else (float("inf"), "exhausted")
     return SimpleNamespace(
-        trace=list(trace),
-        tree=list(tree),
+        trace=trace,
+        tree=[],
         path=path,
-        found=path is not None,
-        cost=len(path) - 1.0 if path else float("inf"),
+        found=bool(path),
+        cost=cost,
         nodes_expanded=len(trace),
-        stop_reason="goal" if path else "exhausted",
+        stop_reason=stop,
     )
 
 
-def test_grid_draws_each_expanded_cell_in_its_order_and_the_path_cell_by_cell(ax, tmp_path):
+def test_grid_draws_each_expanded_cell_in_its_order_and_the_path_cell_by_cell(ax):
     r = wn.search_grid(WALL, algorithm="bfs")
     viz.plot_grid(WALL, r, ax=ax)
     image = one(ax, "expanded").get_array()
@@ -67,9 +68,6 @@ def test_grid_draws_each_expanded_cell_in_its_order_and_the_path_cell_by_cell(ax
     assert ax.get_title() == "cost 20, 25 expanded"
     ax2 = viz.plot_grid(WALL, r, ax=ax.figure.add_subplot(2, 1, 2), algorithm="bfs")
     assert ax2.get_title() == "bfs: cost 20, 25 expanded"
-    out = tmp_path / "grid.png"
-    ax.figure.savefig(out)
-    assert out.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n" and out.stat().st_size > 2000
 
 
 def test_grid_reexpansions_keep_the_first_order_and_terrain_is_shaded(ax):
@@ -91,12 +89,8 @@ def test_cost_matrix_walls_and_endpoints_from_the_result(ax):
     r = wn.search_grid_costs([[1, 1, 0], [1, -1, 1], [2, 1, 1]], (0, 0), (1, 0))
     viz.plot_grid(costs, r, ax=ax)
     walls = one(ax, "walls").get_array()
-    assert {(int(i), int(j)) for i, j in zip(*(~walls.mask).nonzero())} == {
-        (0, 2),
-        (1, 1),
-        (1, 2),
-        (2, 2),
-    }
+    walled = {(int(i), int(j)) for i, j in zip(*(~walls.mask).nonzero())}
+    assert walled == {(0, 2), (1, 1), (1, 2), (2, 2)}
     assert marker_xy(ax, "start") == (0, 0) and marker_xy(ax, "goal") == (0, 1)
     ax2 = ax.figure.add_subplot(2, 1, 2)
     viz.plot_grid(costs, None, ax=ax2, start=(2, 0))
@@ -149,12 +143,7 @@ def test_tree_of_grid_nodes_sits_on_the_cells_and_marks_unexpanded_nodes(ax):
 def test_depth_first_trace_is_rebuilt_into_the_last_pass_tree(ax):
     # Two passes of an iterative deepening: depth is the frontier size.
     trace = [
-        ("s", 0.0, 0),
-        ("s", 0.0, 0),
-        ("a", 1.0, 1),
-        ("b", 1.0, 1),
-        ("a", 2.0, 2),
-        ("g", 2.0, 2),
+        (n, float(d), d) for n, d in [("s", 0), ("s", 0), ("a", 1), ("b", 1), ("a", 2), ("g", 2)]
     ]
     r = fake(trace, path=["s", "b", "g"])
     t = viz.search_tree(r)
@@ -204,39 +193,23 @@ WORDS = ["abcdefghijklmnopqr" + c for c in "stuvwxyz"]
     ],
 )
 def test_tree_labels_fit_inside_the_axes_without_overlap(result, kind):
-    pytest.importorskip("matplotlib")
+    plt = pytest.importorskip("matplotlib.pyplot")
     ax = viz.plot_search_tree(result, algorithm="bfs")
     fig = ax.figure
     fig.canvas.draw()
-    box, texts = (
-        ax.get_window_extent(),
-        [t for t in gid(ax, "node-label") if hasattr(t, "get_text")],
-    )
+    texts = [t for t in gid(ax, "node-label") if hasattr(t, "get_text")]
     extents = [t.get_window_extent() for t in texts]
-    assert all(
-        box.x0 <= e.x0 and e.x1 <= box.x1 and box.y0 <= e.y0 and e.y1 <= box.y1 for e in extents
-    )
+    assert all(ax.get_window_extent().contains(*e.p0) and ax.bbox.contains(*e.p1) for e in extents)
     assert not any(a.overlaps(b) for i, a in enumerate(extents) for b in extents[i + 1 :])
     assert (kind == "pegs") == (len(gid(ax, "node-label")) == 2) == (not texts)  # pegs, disks
     if kind == "text":
         assert any(t.get_text().endswith("…") for t in texts)  # long words shortened
     bar = fig.axes[-1]
     assert all(float(t).is_integer() for t in bar.get_yticks())
-    assert fig.bbox.contains(*bar.yaxis.label.get_window_extent().p0)  # not clipped
-    assert fig.bbox.contains(*bar.yaxis.label.get_window_extent().p1)
+    label = bar.yaxis.label.get_window_extent()
+    assert fig.bbox.contains(*label.p0) and fig.bbox.contains(*label.p1)  # not clipped
     assert ax.get_title().startswith("search tree of") and "bfs: cost" in ax.get_title()
-    import matplotlib.pyplot as plt
-
     plt.close(fig)
-
-
-def test_frame_plan_spreads_long_traces_within_the_budget():
-    assert viz.frame_plan(3, max_frames=10, hold_frames=2) == [1, 2, 3, 3, 3]
-    plan = viz.frame_plan(1001, max_frames=200, hold_frames=10)
-    assert len(plan) <= 200 and plan[-1] == 1001 and plan == sorted(plan)
-    assert plan[0] == 6  # ceil(1001 / 190) expansions per frame
-    with pytest.raises(ValueError):
-        viz.frame_plan(5, max_frames=1)
 
 
 def test_animations_replay_the_trace_into_a_gif(ax, tmp_path):
@@ -249,14 +222,8 @@ def test_animations_replay_the_trace_into_a_gif(ax, tmp_path):
         first = gif.convert("RGB")
         gif.seek(gif.n_frames - 1)
         assert ImageChops.difference(first, gif.convert("RGB")).getbbox() is not None
-    tree_gif = viz.animate_search(
-        wn.search_hanoi(2, algorithm="bfs"),
-        str(tmp_path / "h.gif"),
-        max_frames=4,
-        dpi=30,
-        layout="layered",
-    )
-    assert tree_gif.stat().st_size > 0
+    hanoi = wn.search_hanoi(2, algorithm="bfs")
+    assert viz.animate_search(hanoi, str(tmp_path / "h.gif"), max_frames=4, dpi=30).stat().st_size
     with pytest.raises(ValueError, match=r"\.gif or \.mp4"):
         viz.animate_search(r, tmp_path / "x.avi", maze=WALL)
     with pytest.raises(ValueError, match="no trace"):
@@ -265,14 +232,13 @@ def test_animations_replay_the_trace_into_a_gif(ax, tmp_path):
 
 def test_without_matplotlib_drawing_says_what_to_install(monkeypatch):
     monkeypatch.setitem(sys.modules, "matplotlib", None)
-    for call in (
-        lambda: viz.plot_grid(WALL),
-        lambda: viz.plot_search_tree(fake([(0, 0.0, 0)])),
-        lambda: viz.animate_search(fake([(0, 0.0, 0)]), "a.gif"),
-    ):
-        with pytest.raises(
-            ImportError,
-            match=r"needs matplotlib; install it with: "
-            r'pip install "wayloom\[viz\]"',
-        ):
-            call()
+    hint = r'needs matplotlib; install it with: pip install "wayloom\[viz\]"'
+    step = fake([(0, 0.0, 0)])
+    calls = [
+        (viz.plot_grid, WALL),
+        (viz.plot_search_tree, step),
+        (viz.animate_search, step, "a.gif"),
+    ]
+    for call, *args in calls:
+        with pytest.raises(ImportError, match=hint):
+            call(*args)
