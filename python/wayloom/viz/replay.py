@@ -53,11 +53,14 @@ def check_cells(result: SearchResult, maze: Maze | Any, func: str) -> None:
     """Refuse a result whose nodes are not cells of ``maze``, or whose path crosses a wall."""
     h, w = maze.height, maze.width
     for node in itertools.chain((s[0] for s in result.trace), result.path or ()):
-        if not (is_cell(node) and 0 <= node[0] < h and 0 <= node[1] < w):
-            raise ValueError(
-                f"{func}(): result node {node!r} is not a cell of this "
-                f"{maze.height}x{maze.width} maze"
-            )
+        # Plain int pairs first: traces run to millions of steps.
+        if type(node) is tuple and len(node) == 2:
+            r, c = node
+            if (type(r) is int and type(c) is int or is_cell(node)) and 0 <= r < h and 0 <= c < w:
+                continue
+        raise ValueError(
+            f"{func}(): result node {node!r} is not a cell of this {maze.height}x{maze.width} maze"
+        )
     for cell in result.path or ():
         if maze.is_wall(cell):
             raise ValueError(
