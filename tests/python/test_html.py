@@ -108,6 +108,12 @@ def test_controls_keyboard_and_the_path(open_page):
     page.click("#end")
     assert label(page) == f"step {n} of {n}" and page.input_value("#scrub") == str(n)
     assert rgb_at_cell(page, mid, 9, 6) == [220, 20, 60]  # crimson: the path is drawn
+    box = page.locator("canvas.wl-view").bounding_box()
+    page.mouse.move(
+        box["x"] + (mid[1] + 0.5) * box["width"] / 9, box["y"] + (mid[0] + 0.5) * box["height"] / 6
+    )
+    step = next(i for i, s in enumerate(r.trace) if s[0] == mid)
+    assert page.text_content(".wl-pointer") == f"{mid} · expanded at step {step + 1}"
     page.select_option("#speed", "2")
     page.click("#end")
     page.keyboard.press("Home")
@@ -149,13 +155,19 @@ def test_tree_views_and_hostile_labels(open_page):
 
 
 def test_side_by_side_screenshot(open_page):
-    maze = next(m for seed in range(1, 50) if wn.search_grid(
-        m := wn.random_maze_ascii(300, 300, 0.25, seed), record=False).found)
+    maze = next(
+        m
+        for seed in range(1, 50)
+        if wn.search_grid(m := wn.random_maze_ascii(300, 300, 0.25, seed), record=False).found
+    )
     results = {a: wn.search_grid(maze, algorithm=a) for a in ("bfs", "astar")}
     page = open_page(viz.to_html(results, maze, title="BFS and A* on a 300×300 maze"), 1100, 800)
     page.fill("#scrub", str(len(results["astar"].trace)))  # A* done, BFS on its way
-    assert page.locator(".wl-status").all_text_contents()[1].endswith("path of cost "
-                                                                      f"{results['astar'].cost:g}")
+    assert (
+        page.locator(".wl-status")
+        .all_text_contents()[1]
+        .endswith(f"path of cost {results['astar'].cost:g}")
+    )
     shot = page.screenshot()
     assert shot[:8] == b"\x89PNG\r\n\x1a\n"
     if os.environ.get("WAYLOOM_DOCS_SCREENSHOT"):  # refreshes the README's picture

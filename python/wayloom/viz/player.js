@@ -52,7 +52,15 @@
       box.append(el("p", "wl-counters", parts.join(" · ")));
       this.canvas = el("canvas", "wl-view");
       this.status = el("p", "wl-status", "");
-      box.append(this.canvas, this.status);
+      this.pointer = el("p", "wl-pointer", "");
+      box.append(this.canvas, this.status, this.pointer);
+      // What lies under the pointer: labels too long or too many to draw.
+      this.canvas.addEventListener("mousemove", (e) => {
+        const r = this.canvas.getBoundingClientRect();
+        this.pointer.textContent = this.at(((e.clientX - r.left) * this.canvas.width) / r.width,
+          ((e.clientY - r.top) * this.canvas.height) / r.height);
+      });
+      this.canvas.addEventListener("mouseleave", () => { this.pointer.textContent = ""; });
       root.append(box);
       this.box = box;
     }
@@ -61,6 +69,10 @@
       this.frontier = await unpack(this.meta.frontier, Int32Array, true);
     }
     describe(i) { return String(i); }
+    when(first, reached) {
+      if (first < this.K) return ` · expanded at step ${first + 1}`;
+      return reached < this.K ? " · on the frontier" : "";
+    }
     setStatus(K) {
       let text;
       if (K === 0) text = "before the first step";
@@ -118,7 +130,16 @@
       if (this.seenAt[c] < K) return FRONTIER32;
       return this.maze.base[c];
     }
+    at(x, y) {
+      const { width: W, height: H } = this.maze;
+      const col = Math.floor((x * W) / this.canvas.width), row = Math.floor((y * H) / this.canvas.height);
+      if (col < 0 || row < 0 || col >= W || row >= H) return "";
+      const c = row * W + col;
+      if (!this.maze.levels[c]) return `(${row}, ${col}) · wall`;
+      return `(${row}, ${col})` + this.when(this.first[c], this.seenAt[c]);
+    }
     render(K) {
+      this.K = K;
       const px = this.pixels, first = this.first, cells = this.cells;
       if (this.shown >= 0 && K > this.shown && K - this.shown < 20000) {
         // Forward by a little: touch only the cells these steps change.
@@ -241,7 +262,17 @@
       }
       this.radius = Math.max(1.5 * this.scale, Math.min(6 * this.scale, this.colW / 3, this.rowH / 5));
     }
+    at(x, y) {
+      let best = -1, dist = (this.radius + 4 * this.scale) ** 2;
+      for (let v = 0; v < this.n; v++) {
+        if (this.reached[v] >= this.K && this.order[v] >= this.K) continue;
+        const d = (this.px(v) - x) ** 2 + (this.py(v) - y) ** 2;
+        if (d <= dist) { best = v; dist = d; }
+      }
+      return best < 0 ? "" : this.text(best) + this.when(this.order[best], this.reached[best]);
+    }
     render(K) {
+      this.K = K;
       const ctx = this.canvas.getContext("2d"), c = this.canvas;
       ctx.clearRect(0, 0, c.width, c.height);
       const seen = (v) => this.reached[v] < K || this.order[v] < K;
@@ -358,7 +389,7 @@
       for (let c = 0; c < levels.length; c++) {
         base[c] = levels[c] ? rgba(mix(white, TERRAIN, (levels[c] - 1) / top)) : rgba(WALL);
       }
-      maze = { width: m.width, height: m.height, start: m.start, goal: m.goal, base };
+      maze = { width: m.width, height: m.height, start: m.start, goal: m.goal, base, levels };
     }
     const panels = data.panels.map((meta) => (maze ? new GridPanel(meta, root, maze) : new TreePanel(meta, root)));
     for (const p of panels) await p.load();
