@@ -423,21 +423,19 @@
       if (K >= N) setPlaying(false); else requestAnimationFrame(tick);
     };
     const toggle = () => { if (!playing && K >= N) show(0); setPlaying(!playing); };
+    const go = (k) => { setPlaying(false); show(k); };
     play.addEventListener("click", toggle);
-    $("step").addEventListener("click", () => { setPlaying(false); show(K + 1); });
-    $("back").addEventListener("click", () => { setPlaying(false); show(K - 1); });
-    $("end").addEventListener("click", () => { setPlaying(false); show(N); });
-    scrub.addEventListener("input", () => { setPlaying(false); show(Number(scrub.value)); });
+    $("step").addEventListener("click", () => go(K + 1));
+    $("back").addEventListener("click", () => go(K - 1));
+    $("end").addEventListener("click", () => go(N));
+    scrub.addEventListener("input", () => go(Number(scrub.value)));
+    const keys = { " ": toggle, ArrowRight: () => go(K + 1), ArrowUp: () => go(K + 1),
+      ArrowLeft: () => go(K - 1), ArrowDown: () => go(K - 1), Home: () => go(0), End: () => go(N) };
     document.addEventListener("keydown", (e) => {
-      const t = e.target, tag = t && t.tagName;
-      if (tag === "SELECT" || (tag === "INPUT" && e.key !== " ")) return;
-      if (tag === "BUTTON" && e.key === "Enter") return; // the button's own click
-      const act = { " ": toggle, ArrowRight: () => { setPlaying(false); show(K + 1); },
-        ArrowUp: () => { setPlaying(false); show(K + 1); },
-        ArrowLeft: () => { setPlaying(false); show(K - 1); },
-        ArrowDown: () => { setPlaying(false); show(K - 1); },
-        Home: () => { setPlaying(false); show(0); }, End: () => { setPlaying(false); show(N); } }[e.key];
-      if (act) { e.preventDefault(); act(); }
+      const tag = e.target && e.target.tagName;
+      // A focused list or slider keeps its own keys; a focused button its Enter.
+      if (tag === "SELECT" || (tag === "INPUT" && e.key !== " ") || (tag === "BUTTON" && e.key === "Enter")) return;
+      if (keys[e.key]) { e.preventDefault(); keys[e.key](); }
     });
     // Space always plays or pauses, even with a button focused: the button
     // would otherwise take it as a click of its own on key up.
