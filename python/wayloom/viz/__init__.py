@@ -12,7 +12,8 @@ afterwards (``[a for a in ax.get_children() if a.get_gid() == "path"]``):
 ``"terrain"``             image of the terrain costs (open cells)
 ``"walls"``               image of the walls
 ``"expanded"``            expanded cells (image) or expanded tree nodes (scatter),
-                          coloured by expansion order
+                          coloured by expansion order (grid animations paint
+                          the cells straight into each frame instead)
 ``"frontier"``            tree nodes generated but never expanded (scatter)
 ``"tree-edges"``          the search tree's edges (LineCollection)
 ``"node-label"``          tree node labels (texts; Hanoi pegs as LineCollections)

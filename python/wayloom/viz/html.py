@@ -88,6 +88,7 @@ class Player:
     """A page made by :func:`to_html`; a notebook shows it as the player itself."""
 
     def __init__(self, page: str, height: int = 560) -> None:
+        """``page`` is the HTML; ``height`` the notebook frame's, in pixels."""
         self.html = page
         self.height = height
 
@@ -100,6 +101,7 @@ class Player:
         )
 
     def save(self, filename: str | os.PathLike[str]) -> pathlib.Path:
+        """Write the page to ``filename`` (UTF-8); returns the path."""
         out = pathlib.Path(filename)
         out.write_text(self.html, encoding="utf-8")
         return out
