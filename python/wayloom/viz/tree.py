@@ -60,7 +60,7 @@ def plot_search_tree(result: SearchResult, ax: Axes | None = None, **style: Any)
         layout = "grid"
     pos = tree_positions(tree, layout)
     is_grid = layout == "grid" or (layout == "auto" and all(is_cell(n) for n in tree.labels))
-    ax = new_axes(ax)
+    ax = new_axes(ax, None if is_grid or st.labels is False else _room_for(tree.labels, pos))
     if st.maze is not None:
         if not is_grid:
             raise ValueError("maze= applies to grid results only")
@@ -158,6 +158,23 @@ def plot_search_tree(result: SearchResult, ax: Axes | None = None, **style: Any)
     if title:
         ax.set_title(title, fontsize=9)
     return ax
+
+
+def _room_for(nodes: Sequence[Any], pos: Sequence[tuple[float, float]]) -> tuple[float, float]:
+    """A figure size (inches) that gives a layered tree's labels room to be read.
+
+    Boards and pegs need more room per node than words; the default size is
+    the least, a screen's worth the most.
+    """
+    per_node, per_layer = {"board": (0.75, 1.3), "pegs": (0.7, 1.0)}.get(
+        node_kind(nodes), (0.5, 0.7)
+    )
+    slots = 1 + max((x for x, _ in pos), default=0.0)
+    layers = 1 + max((y for _, y in pos), default=0.0)
+    return (
+        min(16.0, max(6.4, 1.5 + per_node * slots)),
+        min(10.0, max(4.8, 1.0 + per_layer * layers)),
+    )
 
 
 def _room(ax: Axes, pos: Sequence[tuple[float, float]]) -> tuple[list[float], float, float]:
