@@ -236,7 +236,7 @@
     }
     describe(i) { const v = this.stepVertex[i]; return v >= 0 ? this.text(v) : "(outside the pass shown)"; }
     layout() {
-      const rowPx = { board: 64, pegs: 46, text: 40 }[this.meta.kind];
+      const rowPx = { board: 64, pegs: 60, text: 40 }[this.meta.kind];
       const w = this.box.clientWidth || 400;
       this.fit(((this.maxDepth + 1) * rowPx + 24) / w, Math.max(320, window.innerHeight * 0.75), false);
       const c = this.canvas, m = 12 * this.scale;
@@ -337,7 +337,7 @@
       if (kind === "pegs") {
         const P = this.meta.pegs, D = l.length;
         if (w < 5 * P * s || h < 2 * (D + 1) * s) return;
-        const bw = Math.min(w, 14 * s * P), bh = Math.min(h, 4 * s * (D + 1)), thick = bh / (D + 1);
+        const bw = Math.min(w, 18 * s * P), bh = Math.min(h, 6 * s * (D + 1)), thick = bh / (D + 1);
         const bottom = top + bh, stacks = Array.from({ length: P }, () => []);
         for (let d = D - 1; d >= 0; d--) stacks[l[d]].push(d);
         stacks.forEach((stack, j) => {
