@@ -194,8 +194,9 @@ class _Cells:
         return self.levels[cell[0] * self.width + cell[1]] == 0
 
 
-# ASCII map characters straight to levels: digits are their own cost, walls 0.
-_LEVEL_OF = bytes.maketrans(b"#123456789", bytes(range(10)))
+# ASCII map characters straight to levels: digits are their own cost, walls
+# 0, anything else open ground of cost 1, as the map reader has it.
+_LEVEL_OF = bytes(0 if ch == ord("#") else ch - 48 if 49 <= ch <= 57 else 1 for ch in range(256))
 
 
 def _cells(maze: MazeLike) -> _Cells:
@@ -210,7 +211,7 @@ def _cells(maze: MazeLike) -> _Cells:
             width = max(map(len, rows))
             text = "".join(row.ljust(width, ".") for row in rows).encode("ascii")
             start, goal = text.rfind(b"S"), text.rfind(b"G")
-            levels = bytes(b if b < 10 else 1 for b in text.translate(_LEVEL_OF))
+            levels = text.translate(_LEVEL_OF)
             return _Cells(
                 len(rows),
                 width,
