@@ -297,8 +297,8 @@ struct TileTable {
   TileTable() {
     for (int t = 1; t < kCells; ++t)
       for (int p = 0; p < kCells; ++p)
-        md[t][p] = std::uint8_t(std::abs(p / Side - (t - 1) / Side) +
-                                std::abs(p % Side - (t - 1) % Side));
+        md[t][p] =
+            std::uint8_t(std::abs(p / Side - (t - 1) / Side) + std::abs(p % Side - (t - 1) % Side));
   }
 };
 
@@ -324,8 +324,10 @@ class Ida15 {
   explicit Ida15(const std::uint8_t* start) {
     std::memcpy(b_, start, 16);
     for (int i = 0; i < 16; ++i) {
-      if (b_[i] == 0) blank_ = i;
-      else h_ += t_.md[b_[i]][i];
+      if (b_[i] == 0)
+        blank_ = i;
+      else
+        h_ += t_.md[b_[i]][i];
     }
     key_ = pack<16>(b_);
   }
@@ -571,9 +573,12 @@ int main(int argc, char** argv) {
     const Maze m = read_maze(argv[2]);
     const std::string algo = argv[3];
     for (int i = 0; i < reps; ++i) {
-      if (algo == "astar") print(sweep_grid<Heap, true>(m));
-      else if (algo == "dijkstra") print(sweep_grid<Heap, false>(m));
-      else print(sweep_grid<Fifo, false>(m));
+      if (algo == "astar")
+        print(sweep_grid<Heap, true>(m));
+      else if (algo == "dijkstra")
+        print(sweep_grid<Heap, false>(m));
+      else
+        print(sweep_grid<Fifo, false>(m));
     }
     return 0;
   }

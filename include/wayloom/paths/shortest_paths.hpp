@@ -157,8 +157,9 @@ inline void check_all_pairs_size(std::size_t n) {
 // float select keyed by a double comparison compiles to a plain bitwise
 // blend, where an integer one does not, and the char-typed memcpy access keeps
 // the compiler from turning the unchanged-value stores into conditional ones.
-inline void relax_span(double* dist_i, std::uint32_t* hop_i, const double* dist_k, double d_ik,
-                       std::uint32_t h_ik, std::size_t begin, std::size_t end) noexcept {
+[[gnu::always_inline]] inline void relax_span(double* dist_i, std::uint32_t* hop_i,
+                                              const double* dist_k, double d_ik, std::uint32_t h_ik,
+                                              std::size_t begin, std::size_t end) noexcept {
   static_assert(sizeof(float) == sizeof(std::uint32_t));
   const auto h_ik_bits = std::bit_cast<float>(h_ik);
   for (std::size_t j = begin; j < end; ++j) {
@@ -172,6 +173,52 @@ inline void relax_span(double* dist_i, std::uint32_t* hop_i, const double* dist_
     dist_i[j] = new_dist;
     std::memcpy(hop_i + j, &new_hop, sizeof new_hop);
   }
+}
+
+// Every pivot's pass over the matrices, in the plain k, i, j order.
+[[gnu::always_inline]] inline void sweeps_body(double* dist, std::uint32_t* hop,
+                                               std::size_t n) noexcept {
+  for (std::size_t k = 0; k < n; ++k) {
+    const double* const dist_k = dist + k * n;
+    for (std::size_t i = 0; i < n; ++i) {
+      double* const dist_i = dist + i * n;
+      std::uint32_t* const hop_i = hop + i * n;
+      const double d_ik = dist_i[k];
+      if (!std::isfinite(d_ik)) continue;
+      // The entry (i, k) itself can improve at j == k when dist[k][k] < 0, and
+      // later columns must then see the new value, exactly as a plain
+      // element-by-element sweep would. Split the sweep around it.
+      relax_span(dist_i, hop_i, dist_k, d_ik, hop_i[k], 0, k);
+      relax_span(dist_i, hop_i, dist_k, d_ik, hop_i[k], k, k + 1);
+      relax_span(dist_i, hop_i, dist_k, dist_i[k], hop_i[k], k + 1, n);
+    }
+  }
+}
+
+// The same sweeps compiled for wider vector units, picked at run time so that
+// a wheel built for the baseline instruction set still uses them. Each lane
+// does exactly the scalar comparison and selection, so results are
+// bit-identical whichever copy runs.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define WAYLOOM_SWEEP_DISPATCH 1
+__attribute__((target("avx512f,avx512vl"))) inline void sweeps_avx512(double* dist,
+                                                                      std::uint32_t* hop,
+                                                                      std::size_t n) noexcept {
+  sweeps_body(dist, hop, n);
+}
+__attribute__((target("avx2"))) inline void sweeps_avx2(double* dist, std::uint32_t* hop,
+                                                        std::size_t n) noexcept {
+  sweeps_body(dist, hop, n);
+}
+#endif
+
+inline void floyd_warshall_sweeps(double* dist, std::uint32_t* hop, std::size_t n) noexcept {
+#ifdef WAYLOOM_SWEEP_DISPATCH
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl"))
+    return sweeps_avx512(dist, hop, n);
+  if (__builtin_cpu_supports("avx2")) return sweeps_avx2(dist, hop, n);
+#endif
+  sweeps_body(dist, hop, n);
 }
 
 }  // namespace detail
@@ -208,21 +255,7 @@ inline AllPairs floyd_warshall(const CsrGraph& graph) {
     }
   }
 
-  for (std::size_t k = 0; k < n; ++k) {
-    const double* const dist_k = dist + k * n;
-    for (std::size_t i = 0; i < n; ++i) {
-      double* const dist_i = dist + i * n;
-      std::uint32_t* const hop_i = hop + i * n;
-      const double d_ik = dist_i[k];
-      if (!std::isfinite(d_ik)) continue;
-      // The entry (i, k) itself can improve at j == k when dist[k][k] < 0, and
-      // later columns must then see the new value, exactly as a plain
-      // element-by-element sweep would. Split the sweep around it.
-      detail::relax_span(dist_i, hop_i, dist_k, d_ik, hop_i[k], 0, k);
-      detail::relax_span(dist_i, hop_i, dist_k, d_ik, hop_i[k], k, k + 1);
-      detail::relax_span(dist_i, hop_i, dist_k, dist_i[k], hop_i[k], k + 1, n);
-    }
-  }
+  detail::floyd_warshall_sweeps(dist, hop, n);
 
   for (std::size_t i = 0; i < n; ++i) {
     if (dist[i * n + i] < 0.0) {

@@ -15,6 +15,7 @@
 
 #include "wayloom/core/concepts.hpp"
 #include "wayloom/core/result.hpp"
+#include "wayloom/search/board_walk.hpp"
 #include "wayloom/search/helpers.hpp"
 #include "wayloom/search/strategy_support.hpp"
 
@@ -118,6 +119,10 @@ class DlsEngine {
 template <Graph G>
 SearchResult<node_t<G>> dls_inner(const G& graph, const node_t<G>& start, const node_t<G>& goal,
                                   std::uint64_t limit, bool record) {
+  if constexpr (detail::kBoardWalk<G, Zero>) {
+    if (!record && detail::board_walk_fits(graph, start, goal))
+      return detail::deepening_board(graph, start, goal, limit, limit);
+  }
   detail::DlsEngine<G> engine(graph, record);
   std::vector<TraceStep<node_t<G>>> trace;
   auto path = engine.pass(start, goal, limit, trace);
@@ -144,6 +149,10 @@ template <Graph G>
 SearchResult<node_t<G>> iddfs(const G& graph, const node_t<G>& start, const node_t<G>& goal,
                               std::uint64_t depth_limit, bool record) {
   return timed([&]() -> SearchResult<node_t<G>> {
+    if constexpr (detail::kBoardWalk<G, Zero>) {
+      if (!record && detail::board_walk_fits(graph, start, goal))
+        return detail::deepening_board(graph, start, goal, 0, depth_limit);
+    }
     detail::DlsEngine<G> engine(graph, record);
     std::vector<TraceStep<node_t<G>>> trace;
     for (std::uint64_t d = 0;; ++d) {
