@@ -297,14 +297,10 @@ PyObject* floyd_warshall(PyObject* module, PyObject* args, PyObject* kwargs) {
   const bool undirected = a[2] ? to_bool("undirected", a[2]) : false;
   check_edges(num_nodes, edges);
   detail::check_all_pairs_size(num_nodes);
-  {
-    detail::AllocBudget budget;
-    add_csr_build(budget, num_nodes, edges.size(), undirected).check();
-  }
   AllPairs result;
   {
     ReleaseGil nogil;
-    result = wayloom::floyd_warshall(CsrGraph::from_edges(num_nodes, edges, undirected));
+    result = wayloom::floyd_warshall(num_nodes, edges, undirected);
   }
   return wrap_record(state_of(module).all_pairs_type, std::move(result)).release();
 }

@@ -88,9 +88,9 @@ PyObject* search_npuzzle(PyObject* module, PyObject* args, PyObject* kwargs) {
     throw UsageError("this configuration is not solvable into the goal (parity)");
 
   return run_search(module, puzzle, start, goal, p, "manhattan",
-                    [side](const std::string& name, auto&& run) {
+                    [side, &goal](const std::string& name, auto&& run) {
                       if (name == "zero") return run(Zero{});
-                      if (name == "manhattan") return run(PuzzleManhattan{side});
+                      if (name == "manhattan") return run(PuzzleManhattan::for_goal(side, goal));
                       if (name == "misplaced") return run(PuzzleMisplaced{});
                       throw UsageError("unknown npuzzle heuristic: '" + name +
                                        "'. Use manhattan, misplaced, zero, or a callable h(state, "

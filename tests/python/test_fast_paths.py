@@ -47,3 +47,38 @@ def test_puzzle_depth_first(side, moves, heuristic):
             limit = rng.choice([0, 1, 3, min(moves, 8)])
             same(wn.search_npuzzle, algorithm="dls", depth_limit=limit, **kw)
             same(wn.search_npuzzle, algorithm="iddfs", depth_limit=min(moves, 8), **kw)
+
+
+def maze(rng):
+    w, h = rng.randint(1, 24), rng.randint(1, 24)
+    cells = [[rng.choice("....#19") for _ in range(w)] for _ in range(h)]
+    cells[rng.randrange(h)][rng.randrange(w)] = "S"
+    cells[rng.randrange(h)][rng.randrange(w)] = "G"
+    return "\n".join("".join(row) for row in cells)
+
+
+def manhattan(a, b):
+    return abs(a[0] - b[0]) + abs(a[1] - b[1])
+
+
+@pytest.mark.parametrize("algorithm", ["bfs", "dfs", "dijkstra", "astar", "greedy",
+                                       "weighted_astar"])
+def test_grid_and_graph_sweeps(algorithm):
+    rng = random.Random(algorithm)
+    for _ in range(8):
+        text = maze(rng)
+        if "S" not in text or "G" not in text:
+            continue
+        for diagonal in (False, True):
+            same(wn.search_grid, map=text, algorithm=algorithm, diagonal=diagonal)
+        # The built-in heuristic may go unasked where it cannot matter; a
+        # callable with the same values is asked every time, same result.
+        built_in = wn.search_grid(text, algorithm=algorithm, record=False)
+        called = wn.search_grid(text, algorithm=algorithm, heuristic=manhattan, record=False)
+        assert [getattr(built_in, f) for f in FIELDS] == [getattr(called, f) for f in FIELDS]
+        n = rng.randint(1, 40)
+        edges = [(rng.randrange(n), rng.randrange(n), rng.choice([1, 2, 0.5, rng.random()]))
+                 for _ in range(rng.randint(0, 4 * n))]
+        for undirected in (False, True):
+            same(wn.search_graph, num_nodes=n, edges=edges, start=0, goal=n - 1,
+                 algorithm=algorithm, undirected=undirected)

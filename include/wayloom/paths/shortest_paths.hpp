@@ -232,11 +232,14 @@ inline ShortestPaths bellman_ford(const CsrGraph& graph, std::size_t source) {
   return detail::bellman_ford_counted(graph, source, passes);
 }
 
-// O(n^3) time, O(n^2) memory. Throws std::bad_alloc before building anything
-// if the matrices cannot be allocated.
-inline AllPairs floyd_warshall(const CsrGraph& graph) {
-  const std::size_t n = graph.num_nodes();
-  detail::check_all_pairs_size(n);
+namespace detail {
+
+// O(n^3) time, O(n^2) memory. `for_each_arc(f)` calls f(source, target,
+// weight) for every arc; for each pair of nodes only the order of its own
+// parallel arcs matters (the smallest weight wins, the first of equal ones).
+template <class ForEachArc>
+AllPairs floyd_warshall_arcs(std::size_t n, ForEachArc&& for_each_arc) {
+  check_all_pairs_size(n);
   AllPairs ap;
   ap.num_nodes = n;
   ap.dist.assign(n * n, kInf);
@@ -245,17 +248,16 @@ inline AllPairs floyd_warshall(const CsrGraph& graph) {
   std::uint32_t* const hop = ap.next_hop.data();
 
   for (std::size_t i = 0; i < n; ++i) dist[i * n + i] = 0.0;
-  // Parallel arcs: the smallest weight wins, the first of equal ones; a
-  // self-loop only matters when negative.
-  for (const Edge& e : graph.edges()) {
-    const std::size_t at = e.source * n + e.target;
-    if (e.weight < dist[at]) {
-      dist[at] = e.weight;
-      hop[at] = std::uint32_t(e.target);
+  // A self-loop only matters when negative.
+  for_each_arc([&](std::size_t source, std::size_t target, double weight) {
+    const std::size_t at = source * n + target;
+    if (weight < dist[at]) {
+      dist[at] = weight;
+      hop[at] = std::uint32_t(target);
     }
-  }
+  });
 
-  detail::floyd_warshall_sweeps(dist, hop, n);
+  floyd_warshall_sweeps(dist, hop, n);
 
   for (std::size_t i = 0; i < n; ++i) {
     if (dist[i * n + i] < 0.0) {
@@ -264,6 +266,35 @@ inline AllPairs floyd_warshall(const CsrGraph& graph) {
     }
   }
   return ap;
+}
+
+}  // namespace detail
+
+// Throws std::bad_alloc before building anything if the matrices cannot be
+// allocated.
+inline AllPairs floyd_warshall(const CsrGraph& graph) {
+  return detail::floyd_warshall_arcs(graph.num_nodes(), [&](auto&& relax) {
+    const auto& offsets = graph.offsets();
+    for (std::size_t u = 0; u + 1 < offsets.size(); ++u)
+      for (std::size_t i = offsets[u]; i < offsets[u + 1]; ++i)
+        relax(u, graph.targets()[i], graph.weights()[i]);
+  });
+}
+
+// The same from an edge list, without building the graph: each pair's
+// parallel arcs come in the same order as through CsrGraph::from_edges (an
+// undirected edge is an arc each way), so the result is identical.
+inline AllPairs floyd_warshall(std::size_t num_nodes, const std::vector<Edge>& edges,
+                               bool undirected) {
+  for (const Edge& e : edges)
+    if (e.source >= num_nodes || e.target >= num_nodes)
+      throw CoreError(edge_out_of_range_message(e.source, e.target, num_nodes));
+  return detail::floyd_warshall_arcs(num_nodes, [&](auto&& relax) {
+    for (const Edge& e : edges) {
+      relax(e.source, e.target, e.weight);
+      if (undirected) relax(e.target, e.source, e.weight);
+    }
+  });
 }
 
 }  // namespace wayloom

@@ -59,9 +59,9 @@ inline void tile_costs(const PuzzleMisplaced&, const ByteState& goal, std::uint1
 inline void tile_costs(const Zero&, const ByteState&, std::uint16_t*) {}
 
 template <class G, class H>
-inline constexpr bool kBoardWalk = std::is_same_v<G, NPuzzle> &&
-                                   (std::is_same_v<H, PuzzleManhattan> ||
-                                    std::is_same_v<H, PuzzleMisplaced> || std::is_same_v<H, Zero>);
+inline constexpr bool kBoardWalk =
+    std::is_same_v<G, NPuzzle> && (std::is_same_v<H, PuzzleManhattan> ||
+                                   std::is_same_v<H, PuzzleMisplaced> || std::is_same_v<H, Zero>);
 
 // Whether the walk serves this search: a well-formed board (a permutation of
 // 0..n-1, which the entry point guarantees) of at most kWalkMaxCells cells.
