@@ -29,8 +29,9 @@ import workloads as W  # noqa: E402
 
 import wayloom_native as wn  # noqa: E402
 
-SECTIONS = ("grid", "graph", "memory", "puzzles", "ladders")
-DATA = pathlib.Path(os.environ.get("WAYLOOM_BENCH_DATA", "/work/shared/data"))
+SECTIONS = ("grid", "graph", "memory", "puzzles", "paths", "gen", "ladders")
+# The shared data sets sit beside the repository.
+DATA = pathlib.Path(os.environ.get("WAYLOOM_BENCH_DATA", HERE.parent.parent / "shared" / "data"))
 
 
 # ---- timing and printing -------------------------------------------------------------------
@@ -63,6 +64,8 @@ class Report:
         self.rows: dict[str, list[float]] = {}
         self.targets: list[tuple[str, float, str, bool]] = []
         self.notes: list[str] = []
+        # The limits table: workload, hand-written, wayloom, ratio, aim.
+        self.limits: list[tuple[str, str, str, float, float]] = []
 
     def section(self, title: str) -> None:
         print(f"\n== {title}")
@@ -86,6 +89,11 @@ class Report:
         if ok is not None:
             self.targets.append((label, value, goal, ok))
 
+    def limit(self, workload: str, hand: str, ours: str, ratio: float, aim: float) -> None:
+        self.limits.append((workload, hand, ours, ratio, aim))
+        self.ratio(f"{workload}: wayloom / hand-written", ratio, f"target <= {aim:g}",
+                   ratio <= aim)
+
     def note(self, text: str) -> None:
         self.notes.append(text)
         print(f"   note: {text}")
@@ -107,7 +115,8 @@ def build_yardstick(work: pathlib.Path, rep: Report) -> pathlib.Path | None:
     exe = work / "yardstick"
     src = HERE / "yardstick.cpp"
     if not exe.exists() or exe.stat().st_mtime < src.stat().st_mtime:
-        subprocess.run([cxx, "-O2", "-std=c++20", "-o", str(exe), str(src)], check=True)
+        subprocess.run([cxx, "-O3", "-march=native", "-std=c++20", "-o", str(exe), str(src)],
+                       check=True)
     return exe
 
 
@@ -266,18 +275,20 @@ def grid_section(cfg, work: pathlib.Path, rep: Report, ys_exe) -> pathlib.Path:
         del g
 
     if ys_exe is not None:
-        wl, ys, ratios, exp_ys, cost_ys = interleaved(
-            lambda: wn.search_grid(text, record=False), ys_exe, ["grid", str(mapfile)],
-            cfg.rounds, 3)
-        if exp_ys != ref.nodes_expanded or not same_cost(cost_ys, ref.cost):
-            rep.note(f"yardstick disagrees: expanded {exp_ys}, cost {cost_ys}")
-        rep.times("grid_ys_wl", "wayloom result.elapsed (interleaved with yardstick)", wl)
-        rep.times("grid_ys", "C++ yardstick A* (flat arrays, binary heap)", ys)
+        for algo, aim in (("astar", 1.2), ("dijkstra", 1.2), ("bfs", 1.2)):
+            r0 = wn.search_grid(text, algorithm=algo, record=False)
+            wl, ys, ratios, exp_ys, cost_ys = interleaved(
+                lambda a=algo: wn.search_grid(text, algorithm=a, record=False), ys_exe,
+                ["grid", str(mapfile), algo], cfg.rounds, 3)
+            if exp_ys != r0.nodes_expanded or not same_cost(cost_ys, r0.cost):
+                rep.note(f"yardstick {algo} disagrees: expanded {exp_ys}, cost {cost_ys}")
+            med_wl = rep.times(f"grid_ys_wl_{algo}", f"wayloom {algo} result.elapsed "
+                               f"({r0.nodes_expanded} exp)", wl)
+            med_ys = rep.times(f"grid_ys_{algo}", f"C++ yardstick {algo} (flat arrays)", ys)
+            rep.limit(f"grid {algo} {side}x{side}, {r0.nodes_expanded:,} expanded",
+                      fmt_t(med_ys), fmt_t(med_wl), statistics.median(ratios), aim)
 
     rep.line("ratios (medians of this run):")
-    if ys_exe is not None:
-        rep.ratio("wayloom elapsed / yardstick (median of rounds)", statistics.median(ratios),
-                  "target <= 1.3", statistics.median(ratios) <= 1.3)
     for name, med in peers.items():
         goal = {"networkx": 20.0}.get(name, 1.0)
         rep.ratio(f"{name} / wayloom end to end (record=False)", med / m_false,
@@ -388,13 +399,15 @@ def graph_section(cfg, work: pathlib.Path, rep: Report, ys_exe) -> None:
             full, ys_exe, ["graph", str(csrfile), str(start), str(goal)], cfg.graph_rounds, 2)
         if exp_ys != ref.nodes_expanded or not same_cost(cost_ys, ref.cost):
             rep.note(f"yardstick disagrees: expanded {exp_ys}, cost {cost_ys}")
-        rep.times("graph_ys_wl", "wayloom result.elapsed (interleaved with yardstick)", wl)
-        rep.times("graph_ys", "C++ yardstick Dijkstra (CSR, flat arrays, binary heap)", ys)
+        med_wl = rep.times("graph_ys_wl", "wayloom result.elapsed (interleaved with yardstick)",
+                           wl)
+        med_ys = rep.times("graph_ys", "C++ yardstick Dijkstra (CSR, flat arrays, binary heap)",
+                           ys)
 
     rep.line("ratios (medians of this run):")
     if ratios:
-        rep.ratio("wayloom elapsed / yardstick (median of rounds)", statistics.median(ratios),
-                  "target <= 1.3", statistics.median(ratios) <= 1.3)
+        rep.limit(f"Dijkstra, {n:,} nodes / {m:,} arcs, single pair", fmt_t(med_ys),
+                  fmt_t(med_wl), statistics.median(ratios), 1.2)
     for name, med in peers.items():
         rep.ratio(f"{name} / wayloom end to end", med / m_wl, "(> 1: wayloom ahead)", None)
     rep.ratio("scipy / wayloom search only (elapsed)", peers["scipy"] / rep.med("graph_wl_el"),
@@ -440,23 +453,26 @@ def memory_section(cfg, mapfile: pathlib.Path, rep: Report) -> None:
 # ---- extras: puzzles and word ladders -----------------------------------------------------
 
 
-def puzzles_section(cfg, rep: Report) -> None:
-    rep.section("Extra: sliding-tile puzzles (nodes expanded per second of result.elapsed)")
+def puzzles_section(cfg, work: pathlib.Path, rep: Report, ys_exe) -> None:
+    rep.section("Sliding-tile puzzles (nodes expanded per second of result.elapsed)")
     for board in ((8, 6, 7, 2, 5, 4, 3, 0, 1), (6, 4, 7, 8, 5, 0, 3, 2, 1)):
         name = "".join(map(str, board))
-        els = []
-
-        def one():
-            r = wn.search_npuzzle(board, algorithm="astar", record=False)
-            els.append(r.elapsed)
-            return r
-
-        times, r = timed(one, cfg.reps)
+        r = wn.search_npuzzle(board, algorithm="astar", record=False)
         if r.cost != 31:
             rep.note(f"8-puzzle {name}: cost {r.cost}, expected 31")
-        rep.times("p8_" + name, f"8-puzzle A* {name} end to end ({r.nodes_expanded} exp)", times)
-        rate = r.nodes_expanded / statistics.median(els[1:]) / 1e6
-        rep.line(f"   {rate:.2f} M expansions/s of result.elapsed")
+        if ys_exe is None:
+            continue
+        wl, ys, ratios, exp_ys, _ = interleaved(
+            lambda b=board: wn.search_npuzzle(b, algorithm="astar", record=False), ys_exe,
+            ["p8", name], cfg.rounds, cfg.reps)
+        if exp_ys != r.nodes_expanded:
+            rep.note(f"yardstick 8-puzzle {name} disagrees: expanded {exp_ys}")
+        med_wl = rep.times("p8_" + name, f"8-puzzle A* {name} result.elapsed "
+                           f"({r.nodes_expanded} exp)", wl)
+        med_ys = rep.times("p8_ys_" + name, "  C++ yardstick", ys)
+        rep.limit(f"8-puzzle A* {name}", f"{r.nodes_expanded / med_ys / 1e6:.1f} M exp/s",
+                  f"{r.nodes_expanded / med_wl / 1e6:.1f} M exp/s", statistics.median(ratios),
+                  2.0)
     korf = DATA / "puzzles" / "korf100_canonical_goal.txt"
     if not korf.exists():
         rep.note(f"{korf} absent; 15-puzzle IDA* skipped")
@@ -467,17 +483,67 @@ def puzzles_section(cfg, rep: Report) -> None:
             f = list(map(int, line.split()))
             rows.append((f[1] - f[2], f[1], f[0], tuple(f[3:])))
     rows.sort()  # smallest gap between optimum and the Manhattan bound: the cheapest IDA* runs
-    for _, opt, num, board in rows[:cfg.korf]:
-        try:
-            r = wn.search_npuzzle(board, algorithm="ida_star", record=False,
-                                  max_nodes=cfg.ida_max_nodes)
-        except ValueError as e:
-            rep.note(f"IDA* unavailable ({e}); skipped")
-            return
-        status = "" if r.cost == opt else f" (stop {r.stop_reason}, cost {r.cost} vs {opt})"
-        rep.line(f"15-puzzle IDA* Korf #{num} ({opt} moves): {r.nodes_expanded:>10} expanded in "
-                 f"{fmt_t(r.elapsed).strip()}, {r.nodes_expanded / r.elapsed / 1e6:.2f} M/s"
-                 f"{status}")
+    rows = rows[:cfg.korf]
+    boards_file = work / f"korf{len(rows)}.txt"
+    boards_file.write_text("".join(" ".join(map(str, b)) + "\n" for *_, b in rows))
+    wl_rounds, expanded = [], 0
+    for _ in range(cfg.ida_rounds):
+        total, expanded = 0.0, 0
+        for _, opt, num, board in rows:
+            r = wn.search_npuzzle(board, algorithm="ida_star", record=False)
+            if r.cost != opt:
+                rep.note(f"15-puzzle Korf #{num}: stop {r.stop_reason}, cost {r.cost} vs {opt}")
+            total += r.elapsed
+            expanded += r.nodes_expanded
+        wl_rounds.append(total)
+    med_wl = rep.times("ida_wl", f"15-puzzle IDA*, {len(rows)} Korf instances, "
+                       f"{expanded:,} expanded (sum of elapsed)", wl_rounds)
+    rep.line(f"   {expanded / med_wl / 1e6:.2f} M expansions/s")
+    if ys_exe is not None:
+        ys, exp_ys, _ = run_yardstick(ys_exe, ["ida", str(boards_file)], cfg.ida_rounds)
+        if exp_ys != expanded:
+            rep.note(f"yardstick IDA* disagrees: expanded {exp_ys} vs {expanded}")
+        med_ys = rep.times("ida_ys", "  C++ yardstick (in-place board, incremental Manhattan)",
+                           ys)
+        rep.limit(f"15-puzzle IDA*, {len(rows)} Korf instances",
+                  f"{expanded / med_ys / 1e6:.1f} M exp/s", f"{expanded / med_wl / 1e6:.1f} M exp/s",
+                  med_wl / med_ys, 2.0)
+
+
+def paths_section(cfg, work: pathlib.Path, rep: Report, ys_exe) -> None:
+    n = cfg.fw_nodes
+    rep.section(f"Floyd-Warshall with next hops, complete digraph on {n} nodes, weights U[1, 100)")
+    rng = np.random.default_rng(W.GRAPH_SEED)
+    u, v = (a.ravel() for a in np.indices((n, n)))
+    off = u != v
+    u, v = u[off], v[off]
+    w = rng.uniform(1.0, 100.0, len(u))
+    edges = list(zip(u.tolist(), v.tolist(), w.tolist()))
+    times, ap = timed(lambda: wn.floyd_warshall(n, edges), cfg.fw_reps)
+    med_wl = rep.times("fw_wl", "wayloom floyd_warshall, whole call (edge list in)", times)
+    if ys_exe is None:
+        return
+    arcs = work / f"fw{n}.bin"
+    rec = np.zeros(len(u), dtype=[("u", "<u4"), ("v", "<u4"), ("w", "<f8")])
+    rec["u"], rec["v"], rec["w"] = u, v, w
+    arcs.write_bytes(np.array([n, len(u)], dtype="<u8").tobytes() + rec.tobytes())
+    ys, finite, total = run_yardstick(ys_exe, ["fw", str(arcs)], cfg.fw_reps + 1)
+    got = sum(sum(row) for row in ap.matrix())
+    if finite != n * n or not math.isclose(total, got, rel_tol=1e-12):
+        rep.note(f"yardstick Floyd-Warshall disagrees: sum {total} vs {got}")
+    med_ys = rep.times("fw_ys", "  C++ yardstick (matrices from the arc list on)", ys[1:])
+    rep.limit(f"Floyd-Warshall + next hop, n = {n} dense", fmt_t(med_ys), fmt_t(med_wl),
+              med_wl / med_ys, 1.3)
+
+
+def gen_section(cfg, rep: Report) -> None:
+    n, p = cfg.er_nodes, 8e-5
+    rep.section(f"gen_erdos_renyi({n:,}, {p:g}, seed): {n * (n - 1) / 2:.3g} draws")
+    times, edges = timed(lambda: wn.gen_erdos_renyi(n, p, 1), 1, warmup=0)
+    med = rep.times("er_wl", f"wayloom gen_erdos_renyi, {len(edges):,} edges", times)
+    aim = 10.0 * (n / 100_000) ** 2
+    rep.ratio("gen_erdos_renyi seconds", med, f"target <= {aim:g} s", med <= aim)
+    rep.limits.append((f"gen_erdos_renyi({n:,}, {p:g})", "-", fmt_t(med), med / aim, 1.0))
 
 
 def ladders_section(cfg, rep: Report) -> None:
@@ -562,11 +628,13 @@ def main(argv=None) -> int:
     if cfg.quick:
         cfg.side, cfg.nodes, cfg.arcs = 400, 100_000, 400_000
         cfg.reps, cfg.nx_reps, cfg.graph_reps = cfg.reps or 5, 1, 3
-        cfg.rounds, cfg.graph_rounds, cfg.korf, cfg.ida_max_nodes = 3, 3, 1, 20_000_000
+        cfg.rounds, cfg.graph_rounds, cfg.korf, cfg.ida_rounds = 3, 3, 3, 1
+        cfg.fw_nodes, cfg.fw_reps, cfg.er_nodes = 200, 3, 20_000
     else:
         cfg.side, cfg.nodes, cfg.arcs = 1000, 1_000_000, 4_000_000
         cfg.reps, cfg.nx_reps, cfg.graph_reps = cfg.reps or 15, 3, 5
-        cfg.rounds, cfg.graph_rounds, cfg.korf, cfg.ida_max_nodes = 9, 7, 3, 200_000_000
+        cfg.rounds, cfg.graph_rounds, cfg.korf, cfg.ida_rounds = 9, 7, 15, 3
+        cfg.fw_nodes, cfg.fw_reps, cfg.er_nodes = 500, 7, 100_000
 
     work = pathlib.Path(cfg.work)
     work.mkdir(parents=True, exist_ok=True)
@@ -592,10 +660,22 @@ def main(argv=None) -> int:
     if "memory" in only:
         memory_section(cfg, mapfile, rep)
     if "puzzles" in only:
-        puzzles_section(cfg, rep)
+        puzzles_section(cfg, work, rep, ys_exe)
+    if "paths" in only:
+        paths_section(cfg, work, rep, ys_exe)
+    if "gen" in only:
+        gen_section(cfg, rep)
     if "ladders" in only:
         ladders_section(cfg, rep)
 
+    if rep.limits:
+        print("\n== At the hand-written limit (medians of this run; the gen row against its "
+              "time aim)")
+        print(f"   {'workload':<52}{'hand-written':>16}{'wayloom':>16}{'ratio':>8}{'aim':>7}")
+        for workload, hand, ours, ratio, aim in rep.limits:
+            mark = "met" if ratio <= aim else "MISSED"
+            print(f"   {workload:<52}{hand.strip():>16}{ours.strip():>16}{ratio:7.2f}x"
+                  f"{aim:6.2g}x  {mark}")
     print(f"\n== Targets ({time.perf_counter() - t0:.0f} s in all)")
     for label, value, goal, ok in rep.targets:
         print(f"   {'met   ' if ok else 'MISSED'} {label}: {value:.2f} ({goal})")

@@ -1,21 +1,32 @@
-// Hand-written yardsticks for the engine's two hot loops, with none of its
-// generality: flat per-node arrays and one binary heap ordered by
-// (priority, insertion number), stale entries skipped on pop. Same tie-break
-// and goal-at-expansion rule as the engine, so the expansion counts must match.
+// Hand-written yardsticks for the engine's hot loops, with none of its
+// generality: flat per-node arrays, one binary heap ordered by (priority,
+// insertion number) with stale entries skipped on pop, boards moved in place.
+// Same tie-break, successor order and goal-at-expansion rule as the engine,
+// so the node counts must match.
 //
-//   yardstick grid  MAPFILE  REPS   A*, Manhattan, 4-connected, unit costs
-//   yardstick graph CSRFILE START GOAL REPS   single-pair Dijkstra
+//   yardstick grid  MAPFILE ALGO REPS          ALGO: astar (Manhattan) | dijkstra | bfs;
+//                                              4-connected, terrain costs
+//   yardstick graph CSRFILE START GOAL REPS    single-pair Dijkstra
+//   yardstick ida   BOARDS REPS                15-puzzle IDA*, Manhattan, every board of
+//                                              the file (16 tiles a line), summed
+//   yardstick p8    BOARD REPS                 8-puzzle A*, Manhattan (BOARD: 9 digits)
+//   yardstick fw    EDGEFILE REPS              Floyd-Warshall with next hops
 //
-// Prints one line per repetition: "<seconds> <expanded> <cost>". The timed
-// region covers what the engine's `elapsed` covers: allocating the working
-// arrays, the search, rebuilding the path and freeing everything.
+// Prints one line per repetition: "<seconds> <expanded> <cost> <path nodes>".
+// The timed region covers what the engine's `elapsed` covers: allocating the
+// working arrays, the search, rebuilding the path and freeing everything (fw:
+// the matrices from the arc list on; "expanded" is then the number of finite
+// distances and "cost" their sum).
 //
-// Build: g++ -O2 -std=c++20 -o yardstick yardstick.cpp (bench/run.py does it).
+// Build: g++ -O3 -march=native -std=c++20 -o yardstick yardstick.cpp
+// (bench/run.py does it): the best a single hand-written file gets here.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -123,7 +134,22 @@ Maze read_maze(const char* path) {
   return m;
 }
 
-Outcome astar_grid(const Maze& m) {
+// FIFO of ids for BFS; the priority is ignored.
+class Fifo {
+ public:
+  void push(double, std::uint32_t id) { q_.push_back(id); }
+  bool empty() const { return head_ == q_.size(); }
+  std::uint32_t pop() { return q_[head_++]; }
+
+ private:
+  std::vector<std::uint32_t> q_;
+  std::size_t head_ = 0;
+};
+
+// The engine's best-first rule on a 4-connected grid: up, down, left, right;
+// f = g + h with h Manhattan (astar) or none (dijkstra, bfs).
+template <class Frontier, bool Astar>
+Outcome sweep_grid(const Maze& m) {
   const auto t0 = Clock::now();
   const std::size_t n = m.wall.size();
   const int w = m.width, h = m.height;
@@ -132,8 +158,9 @@ Outcome astar_grid(const Maze& m) {
   std::uint32_t* parent = static_cast<std::uint32_t*>(std::calloc(n, sizeof(std::uint32_t)));
   // 0 unreached, 1 open, 2 closed
   std::uint8_t* state = static_cast<std::uint8_t*>(std::calloc(n, 1));
-  Heap open;
+  Frontier open;
   auto hman = [&](std::uint32_t i) {
+    if constexpr (!Astar) return 0.0;
     return double(std::abs(int(i / w) - gr) + std::abs(int(i % w) - gc));
   };
 
@@ -259,6 +286,278 @@ Outcome dijkstra(const Csr& gr, std::uint32_t s, std::uint32_t t) {
   return {secs, expanded, cost, path.size()};
 }
 
+// ---- sliding-tile puzzles --------------------------------------------------
+
+// Manhattan distance of every tile from every cell to its goal cell (tiles
+// 1..n-1 in order, then the blank), for a side x side board.
+template <int Side>
+struct TileTable {
+  static constexpr int kCells = Side * Side;
+  std::uint8_t md[kCells][kCells] = {};  // [tile][cell]
+  TileTable() {
+    for (int t = 1; t < kCells; ++t)
+      for (int p = 0; p < kCells; ++p)
+        md[t][p] =
+            std::uint8_t(std::abs(p / Side - (t - 1) / Side) + std::abs(p % Side - (t - 1) % Side));
+  }
+};
+
+// 4 bits a cell, cell 0 lowest.
+template <int Cells>
+std::uint64_t pack(const std::uint8_t* b) {
+  std::uint64_t k = 0;
+  for (int i = Cells - 1; i >= 0; --i) k = (k << 4) | b[i];
+  return k;
+}
+
+inline std::uint64_t mix(std::uint64_t k) {
+  k ^= k >> 31;
+  k *= 0x9E3779B97F4A7C15ull;
+  return k ^ (k >> 29);
+}
+
+// 15-puzzle IDA*: one board moved in place and undone, Manhattan updated by
+// the moved tile alone, the current path's boards in a small open-addressing
+// set (a board on the path is never revisited, as in the engine).
+class Ida15 {
+ public:
+  explicit Ida15(const std::uint8_t* start) {
+    std::memcpy(b_, start, 16);
+    for (int i = 0; i < 16; ++i) {
+      if (b_[i] == 0)
+        blank_ = i;
+      else
+        h_ += t_.md[b_[i]][i];
+    }
+    key_ = pack<16>(b_);
+  }
+
+  // Returns the optimal length, or -1.
+  int solve() {
+    threshold_ = h_;
+    while (true) {
+      const double next = dfs(0.0);
+      if (found_) return int(depth_);
+      if (std::isinf(next)) return -1;
+      threshold_ = next;
+    }
+  }
+  std::uint64_t expanded = 0, generated = 1;
+
+ private:
+  static constexpr std::uint64_t kGoal = 0x0FEDCBA987654321ull;
+  static constexpr unsigned kSlots = 512;
+
+  double dfs(double g) {
+    const double f = g + h_;
+    if (f > threshold_) return f;
+    ++expanded;
+    if (key_ == kGoal) {
+      found_ = true;
+      return f;
+    }
+    const unsigned slot = insert(key_);
+    double next = std::numeric_limits<double>::infinity();
+    const int b = blank_, r = b >> 2, c = b & 3;
+    const int to[4] = {r > 0 ? b - 4 : -1, r < 3 ? b + 4 : -1, c > 0 ? b - 1 : -1,
+                       c < 3 ? b + 1 : -1};
+    for (const int p : to) {
+      if (p < 0) continue;
+      const std::uint64_t t = b_[p];
+      const std::uint64_t child = key_ + (t << (4 * b)) - (t << (4 * p));
+      if (contains(child)) continue;
+      ++generated;
+      const int dh = t_.md[t][b] - t_.md[t][p];
+      b_[b] = std::uint8_t(t);
+      b_[p] = 0;
+      blank_ = p;
+      h_ += dh;
+      const std::uint64_t saved = key_;
+      key_ = child;
+      ++depth_;
+      const double got = dfs(g + 1.0);
+      if (found_) return got;
+      --depth_;
+      key_ = saved;
+      h_ -= dh;
+      blank_ = b;
+      b_[p] = std::uint8_t(t);
+      b_[b] = 0;
+      next = std::fmin(next, got);
+    }
+    slots_[slot] = 0;  // the newest entry: no later probe runs through it
+    return next;
+  }
+
+  unsigned insert(std::uint64_t k) {
+    unsigned i = unsigned(mix(k)) & (kSlots - 1);
+    while (slots_[i] != 0) i = (i + 1) & (kSlots - 1);
+    slots_[i] = k;
+    return i;
+  }
+  bool contains(std::uint64_t k) const {
+    for (unsigned i = unsigned(mix(k)) & (kSlots - 1); slots_[i] != 0; i = (i + 1) & (kSlots - 1))
+      if (slots_[i] == k) return true;
+    return false;
+  }
+
+  inline static const TileTable<4> t_{};
+  std::uint8_t b_[16];
+  int blank_ = 0;
+  int h_ = 0;
+  std::uint64_t key_ = 0;
+  std::uint64_t slots_[kSlots] = {};  // 0 is no board
+  double threshold_ = 0.0;
+  bool found_ = false;
+  unsigned depth_ = 0;
+};
+
+Outcome ida_all(const std::vector<std::vector<std::uint8_t>>& boards) {
+  const auto t0 = Clock::now();
+  std::uint64_t expanded = 0;
+  double moves = 0;
+  for (const auto& board : boards) {
+    auto* search = new Ida15(board.data());  // the engine's stack lives on the heap too
+    const int len = search->solve();
+    expanded += search->expanded;
+    moves += len;
+    delete search;
+  }
+  const double secs = std::chrono::duration<double>(Clock::now() - t0).count();
+  return {secs, expanded, moves, boards.size()};
+}
+
+// 8-puzzle A*: boards packed in 36 bits, interned through an open-addressing
+// table into flat arrays; Manhattan updated by the moved tile.
+Outcome astar8(const std::uint8_t* start) {
+  const auto t0 = Clock::now();
+  static const TileTable<3> tt;
+  constexpr std::uint64_t kGoal = 0x087654321ull;
+  std::vector<std::uint64_t> keys;
+  std::vector<double> g;
+  std::vector<std::uint32_t> parent;
+  std::vector<std::uint8_t> state, hval;
+  std::vector<std::uint32_t> table(1024, kNone);
+  auto intern = [&](std::uint64_t k, std::uint8_t h) {
+    std::size_t mask = table.size() - 1, i = mix(k) & mask;
+    for (; table[i] != kNone; i = (i + 1) & mask)
+      if (keys[table[i]] == k) return table[i];
+    const auto id = std::uint32_t(keys.size());
+    table[i] = id;
+    keys.push_back(k);
+    g.push_back(0.0);
+    parent.push_back(kNone);
+    state.push_back(0);
+    hval.push_back(h);
+    if (keys.size() * 2 > table.size()) {
+      std::vector<std::uint32_t> bigger(table.size() * 2, kNone);
+      mask = bigger.size() - 1;
+      for (std::uint32_t j = 0; j < keys.size(); ++j) {
+        std::size_t s = mix(keys[j]) & mask;
+        while (bigger[s] != kNone) s = (s + 1) & mask;
+        bigger[s] = j;
+      }
+      table.swap(bigger);
+    }
+    return id;
+  };
+  int h0 = 0;
+  for (int i = 0; i < 9; ++i)
+    if (start[i]) h0 += tt.md[start[i]][i];
+  Heap open;
+  const std::uint32_t s = intern(pack<9>(start), std::uint8_t(h0));
+  state[s] = 1;
+  open.push(h0, s);
+  std::uint64_t expanded = 0;
+  double cost = std::numeric_limits<double>::infinity();
+  std::uint32_t goal_id = kNone;
+  while (!open.empty()) {
+    const std::uint32_t u = open.pop();
+    if (state[u] == 2) continue;
+    state[u] = 2;
+    ++expanded;
+    const double gu = g[u];
+    const std::uint64_t key = keys[u];
+    if (key == kGoal) {
+      cost = gu;
+      goal_id = u;
+      break;
+    }
+    int b = 0;
+    while ((key >> (4 * b) & 15) != 0) ++b;
+    const int r = b / 3, c = b % 3;
+    const int to[4] = {r > 0 ? b - 3 : -1, r < 2 ? b + 3 : -1, c > 0 ? b - 1 : -1,
+                       c < 2 ? b + 1 : -1};
+    for (const int p : to) {
+      if (p < 0) continue;
+      const std::uint64_t t = key >> (4 * p) & 15;
+      const std::uint64_t child = key + (t << (4 * b)) - (t << (4 * p));
+      const int h = hval[u] + tt.md[t][b] - tt.md[t][p];
+      const std::uint32_t v = intern(child, std::uint8_t(h));
+      if (state[v] == 2) continue;
+      const double g2 = gu + 1.0;
+      if (state[v] == 1 && !(g2 < g[v])) continue;
+      g[v] = g2;
+      parent[v] = u;
+      state[v] = 1;
+      open.push(g2 + h, v);
+    }
+  }
+  std::size_t len = 0;
+  for (std::uint32_t v = goal_id; v != kNone; v = parent[v]) ++len;
+  const double secs = std::chrono::duration<double>(Clock::now() - t0).count();
+  return {secs, expanded, cost, len};
+}
+
+// ---- Floyd-Warshall ---------------------------------------------------------
+
+struct Arc {
+  std::uint32_t u, v;
+  double w;
+};
+
+// The engine's update order: pivot k outer, rows i, columns j in order; the
+// first of equal parallel arcs wins; a row whose d[i][k] is infinite skipped.
+Outcome floyd(std::uint32_t n, const std::vector<Arc>& arcs) {
+  const auto t0 = Clock::now();
+  const std::size_t nn = std::size_t(n) * n;
+  std::vector<double> dist(nn, std::numeric_limits<double>::infinity());
+  std::vector<std::uint32_t> hop(nn, kNone);
+  for (std::size_t i = 0; i < n; ++i) dist[i * n + i] = 0.0;
+  for (const Arc& a : arcs) {
+    const std::size_t at = std::size_t(a.u) * n + a.v;
+    if (a.w < dist[at]) {
+      dist[at] = a.w;
+      hop[at] = a.v;
+    }
+  }
+  for (std::size_t k = 0; k < n; ++k) {
+    const double* dk = &dist[k * n];
+    for (std::size_t i = 0; i < n; ++i) {
+      double* di = &dist[i * n];
+      std::uint32_t* hi = &hop[i * n];
+      const double dik = di[k];
+      if (!std::isfinite(dik)) continue;
+      const std::uint32_t hik = hi[k];
+      for (std::size_t j = 0; j < n; ++j) {
+        const double through = dik + dk[j];
+        const bool better = through < di[j];
+        di[j] = better ? through : di[j];
+        hi[j] = better ? hik : hi[j];
+      }
+    }
+  }
+  std::uint64_t finite = 0;
+  double sum = 0.0;
+  for (const double d : dist)
+    if (std::isfinite(d)) {
+      ++finite;
+      sum += d;
+    }
+  const double secs = std::chrono::duration<double>(Clock::now() - t0).count();
+  return {secs, finite, sum, n};
+}
+
 void print(const Outcome& o) {
   std::printf("%.9f %llu %.17g %zu\n", o.seconds, static_cast<unsigned long long>(o.expanded),
               o.cost, o.path_len);
@@ -269,21 +568,70 @@ void print(const Outcome& o) {
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
-  if (mode == "grid" && argc == 4) {
+  const int reps = argc > 2 ? std::atoi(argv[argc - 1]) : 0;
+  if (mode == "grid" && argc == 5) {
     const Maze m = read_maze(argv[2]);
-    const int reps = std::atoi(argv[3]);
-    for (int i = 0; i < reps; ++i) print(astar_grid(m));
+    const std::string algo = argv[3];
+    for (int i = 0; i < reps; ++i) {
+      if (algo == "astar")
+        print(sweep_grid<Heap, true>(m));
+      else if (algo == "dijkstra")
+        print(sweep_grid<Heap, false>(m));
+      else
+        print(sweep_grid<Fifo, false>(m));
+    }
     return 0;
   }
   if (mode == "graph" && argc == 6) {
     const Csr g = read_csr(argv[2]);
     const auto s = std::uint32_t(std::strtoul(argv[3], nullptr, 10));
     const auto t = std::uint32_t(std::strtoul(argv[4], nullptr, 10));
-    const int reps = std::atoi(argv[5]);
     for (int i = 0; i < reps; ++i) print(dijkstra(g, s, t));
     return 0;
   }
+  if (mode == "ida" && argc == 4) {
+    std::ifstream in(argv[2]);
+    std::vector<std::vector<std::uint8_t>> boards;
+    for (std::string line; std::getline(in, line);) {
+      std::vector<std::uint8_t> b;
+      for (std::size_t pos = 0; b.size() < 16;) {
+        std::size_t used = 0;
+        if (pos >= line.size()) break;
+        b.push_back(std::uint8_t(std::stoi(line.substr(pos), &used)));
+        pos += used;
+      }
+      if (b.size() == 16) boards.push_back(b);
+    }
+    for (int i = 0; i < reps; ++i) print(ida_all(boards));
+    return 0;
+  }
+  if (mode == "p8" && argc == 4 && std::strlen(argv[2]) == 9) {
+    std::uint8_t b[9];
+    for (int i = 0; i < 9; ++i) b[i] = std::uint8_t(argv[2][i] - '0');
+    for (int i = 0; i < reps; ++i) print(astar8(b));
+    return 0;
+  }
+  if (mode == "fw" && argc == 4) {
+    std::FILE* f = std::fopen(argv[2], "rb");
+    std::uint64_t head[2] = {0, 0};
+    std::vector<Arc> arcs;
+    bool ok = f && std::fread(head, 8, 2, f) == 2;
+    if (ok) {
+      arcs.resize(head[1]);
+      for (Arc& a : arcs)
+        ok = ok && std::fread(&a.u, 4, 1, f) == 1 && std::fread(&a.v, 4, 1, f) == 1 &&
+             std::fread(&a.w, 8, 1, f) == 1;
+    }
+    if (f) std::fclose(f);
+    if (!ok) {
+      std::fprintf(stderr, "cannot read %s\n", argv[2]);
+      return 2;
+    }
+    for (int i = 0; i < reps; ++i) print(floyd(std::uint32_t(head[0]), arcs));
+    return 0;
+  }
   std::fprintf(stderr,
-               "usage: yardstick grid MAPFILE REPS | yardstick graph CSRFILE START GOAL REPS\n");
+               "usage: yardstick grid MAPFILE astar|dijkstra|bfs REPS | graph CSRFILE START GOAL "
+               "REPS | ida BOARDS REPS | p8 BOARD REPS | fw EDGEFILE REPS\n");
   return 2;
 }

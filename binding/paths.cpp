@@ -341,13 +341,12 @@ PyObject* floyd_warshall(PyObject* module, const Call& call) {
   const bool undirected = a[2] ? to_bool("undirected", a[2]) : false;
   CsrGraph::check_edges(num_nodes, edges);
   MemoryBudget budget = call_budget();
-  // The matrices first: they dwarf the graph, and refusing them must not wait for it.
-  budget.check(AllPairs::bytes_for(num_nodes), "the all-pairs matrices");
-  require_csr(budget, num_nodes, edges, undirected);
+  // The edges are read in place (no graph is built); the matrices dwarf them.
+  budget.charge(edges.size() * sizeof(Edge), Use::Graph);
   AllPairs result;
   {
     ReleaseGil nogil;
-    result = wayloom::floyd_warshall(CsrGraph::from_edges(num_nodes, edges, undirected), &budget);
+    result = wayloom::floyd_warshall(num_nodes, edges, undirected, &budget);
   }
   return wrap_record(state_of(module).all_pairs_type, std::move(result)).release();
 }

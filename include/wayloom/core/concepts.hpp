@@ -48,8 +48,16 @@ concept Heuristic = requires(const H& h, const N& n, const N& goal) {
   { h.estimate(n, goal) } -> std::convertible_to<double>;
 };
 
+// A built-in heuristic that declares itself a pure function with finite,
+// non-negative values: the engine may skip calls whose value cannot matter.
+// Every other heuristic (a user's callable above all) gets every call its
+// algorithm describes.
+template <class H>
+concept PureHeuristic = requires { requires H::pure; };
+
 // The zero heuristic, shared by every domain.
 struct Zero {
+  static constexpr bool pure = true;
   template <class N>
   double estimate(const N&, const N&) const noexcept {
     return 0.0;

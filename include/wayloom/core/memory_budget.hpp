@@ -261,6 +261,13 @@ class MemoryBudget {
     charge(bytes, u);
   }
 
+  // Whether `bytes` more would fit (asking the system if need be).
+  bool fits(std::size_t bytes) {
+    const std::size_t need = detail::sat_add(held_, bytes);
+    if (need > limit_) measure();
+    return need <= limit_ && bytes != std::numeric_limits<std::size_t>::max();
+  }
+
   // Throws, naming `what`, unless `bytes` more would fit; charges nothing.
   void check(std::size_t bytes, std::string_view what) {
     // A saturated size (an overflowed product) never fits, not even "unlimited".

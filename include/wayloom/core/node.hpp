@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -28,13 +29,21 @@ inline std::uint64_t mix64(std::uint64_t x) noexcept {
 }
 
 inline std::uint64_t hash_bytes(const unsigned char* p, std::size_t n) noexcept {
-  // FNV-1a over the bytes, finalised; states are short so this is fast enough.
-  std::uint64_t h = 0xcbf29ce484222325ULL;
-  for (std::size_t i = 0; i < n; ++i) {
-    h ^= p[i];
-    h *= 0x100000001b3ULL;
+  // Eight bytes a step, each word folded in with a multiply, then finalised:
+  // boards and short words take one or two steps.
+  std::uint64_t h = 0xcbf29ce484222325ULL ^ n;
+  for (; n >= 8; p += 8, n -= 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    h = (h ^ w) * 0x9E3779B97F4A7C15ULL;
+    h ^= h >> 29;
   }
-  return mix64(h ^ n);
+  if (n) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, p, n);
+    h = (h ^ w) * 0x9E3779B97F4A7C15ULL;
+  }
+  return mix64(h);
 }
 }  // namespace detail
 

@@ -94,6 +94,15 @@ class CsrGraph {
   const std::vector<std::size_t>& targets() const noexcept { return targets_; }
   const std::vector<double>& weights() const noexcept { return weights_; }
 
+  // Calls f(target, weight) for each arc of u, in stored order.
+  template <class F>
+  void for_each_successor(std::size_t u, F&& f) const {
+    check_node(u);
+    const std::size_t* const targets = targets_.data();
+    const double* const weights = weights_.data();
+    for (std::size_t i = offsets_[u], e = offsets_[u + 1]; i < e; ++i) f(targets[i], weights[i]);
+  }
+
   void neighbors_into(std::size_t u, Neighbors<std::size_t>& out) const {
     check_node(u);
     const std::size_t b = offsets_[u], e = offsets_[u + 1];

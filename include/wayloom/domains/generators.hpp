@@ -146,14 +146,32 @@ inline std::vector<Edge> erdos_renyi_edges(std::size_t n, double p, std::uint64_
   }
   // Mean plus six standard deviations: one allocation, almost never regrown.
   edges.reserve(erdos_renyi_bytes(n, p) / sizeof(Edge));
-  ChaCha8Rng rng(seed);
-  for (std::size_t i = 0; i < n; ++i)
-    for (std::size_t j = i + 1; j < n; ++j)
-      if (rng.unit_float() < p) {
-        if (edges.size() == edges.capacity())
-          budget.charge(edges.capacity() * sizeof(Edge), Use::Output);
-        edges.push_back({i, j, 1.0});
+  // Pair k (row order) gets draw k of a fresh generator; its unit float
+  // (top 53 bits times 2^-53, exact) is below p exactly when the draw is
+  // below ceil(p * 2^53) * 2^11, an integer test the draws are scanned with.
+  const auto key = ChaCha8Rng::key_from_seed(seed);
+  const std::uint64_t bound = std::uint64_t(std::ceil(p * 0x1.0p53)) << 11;
+  const std::uint64_t draws = detail::pair_count(n);
+  std::vector<std::uint64_t> hits;
+  std::size_t i = 0;
+  std::uint64_t row_first = 0, row_end = n - 1;             // draws of row i
+  constexpr std::uint64_t kChunk = std::uint64_t(1) << 16;  // blocks a scan
+  for (std::uint64_t block = 0; block * 8 < draws; block += kChunk) {
+    hits.clear();
+    const std::uint64_t blocks = std::min<std::uint64_t>(kChunk, (draws + 7) / 8 - block);
+    detail::chacha8_draws_below(key, block, blocks, bound, hits);
+    for (const std::uint64_t k : hits) {
+      if (k >= draws) break;  // past the last pair, in the final block
+      while (k >= row_end) {
+        ++i;
+        row_first = row_end;
+        row_end += n - 1 - i;
       }
+      if (edges.size() == edges.capacity())
+        budget.charge(edges.capacity() * sizeof(Edge), Use::Output);
+      edges.push_back({i, i + 1 + std::size_t(k - row_first), 1.0});
+    }
+  }
   return edges;
 }
 

@@ -39,6 +39,8 @@ class GridGraph {
     GridGraph g;
     g.width_ = width;
     g.height_ = height;
+    g.tiled_ = width >= 8 && height >= 4;
+    g.tile_cols_ = (std::size_t(width) + 7) >> 3;
     g.terrain_.assign(std::size_t(n), 1);
     return g;
   }
@@ -81,24 +83,35 @@ class GridGraph {
   }
 
   // Up, down, left, right, then (when diagonal) up-left, up-right, down-left,
-  // down-right; a diagonal never cuts a corner.
-  void neighbors_into(Cell c, Neighbors<Cell>& out) const {
+  // down-right; a diagonal never cuts a corner. Calls f(cell, cost) for each.
+  template <class F>
+  void for_each_successor(Cell c, F&& f) const {
     const std::int32_t r = c.row, k = c.col;
-    const bool up = is_open({r - 1, k}), down = is_open({r + 1, k});
-    const bool left = is_open({r, k - 1}), right = is_open({r, k + 1});
-    if (up) out.emplace_back(Cell{r - 1, k}, cost({r - 1, k}));
-    if (down) out.emplace_back(Cell{r + 1, k}, cost({r + 1, k}));
-    if (left) out.emplace_back(Cell{r, k - 1}, cost({r, k - 1}));
-    if (right) out.emplace_back(Cell{r, k + 1}, cost({r, k + 1}));
-    if (!diagonal) return;
-    if (up && left && is_open({r - 1, k - 1}))
-      out.emplace_back(Cell{r - 1, k - 1}, cost({r - 1, k - 1}) * kSqrt2);
-    if (up && right && is_open({r - 1, k + 1}))
-      out.emplace_back(Cell{r - 1, k + 1}, cost({r - 1, k + 1}) * kSqrt2);
-    if (down && left && is_open({r + 1, k - 1}))
-      out.emplace_back(Cell{r + 1, k - 1}, cost({r + 1, k - 1}) * kSqrt2);
-    if (down && right && is_open({r + 1, k + 1}))
-      out.emplace_back(Cell{r + 1, k + 1}, cost({r + 1, k + 1}) * kSqrt2);
+    if (!in_bounds(c)) {
+      // Off the grid: only the in-bounds cells around it can be successors.
+      const bool up = is_open({r - 1, k}), down = is_open({r + 1, k});
+      const bool left = is_open({r, k - 1}), right = is_open({r, k + 1});
+      successors_from(c, up, down, left, right, f);
+      return;
+    }
+    // Inside the grid, a neighbour is off it only across the matching edge.
+    const std::size_t i = at(c), w = std::size_t(width_);
+    const std::uint8_t* const t = terrain_.data();
+    const bool up = r > 0 && t[i - w] != 0, down = r + 1 < height_ && t[i + w] != 0;
+    const bool left = k > 0 && t[i - 1] != 0, right = k + 1 < width_ && t[i + 1] != 0;
+    if (costs_.empty() && !diagonal) {
+      // The common map: whole terrain costs, four directions.
+      if (up) f(Cell{r - 1, k}, double(t[i - w]));
+      if (down) f(Cell{r + 1, k}, double(t[i + w]));
+      if (left) f(Cell{r, k - 1}, double(t[i - 1]));
+      if (right) f(Cell{r, k + 1}, double(t[i + 1]));
+      return;
+    }
+    successors_from(c, up, down, left, right, f);
+  }
+
+  void neighbors_into(Cell c, Neighbors<Cell>& out) const {
+    for_each_successor(c, [&out](Cell n, double w) { out.emplace_back(n, w); });
   }
 
   Neighbors<Cell> neighbors(Cell c) const {
@@ -117,7 +130,7 @@ class GridGraph {
     if (!tiled()) return terrain_.size();
     return tile_cols() * ((std::size_t(height_) + 3) >> 2) * 32;
   }
-  std::size_t index_of(Cell c) const noexcept {
+  [[gnu::always_inline]] std::size_t index_of(Cell c) const noexcept {
     if (!tiled()) return at(c);
     const std::size_t r = std::size_t(c.row), k = std::size_t(c.col);
     return (((r >> 2) * tile_cols() + (k >> 3)) << 5) | ((r & 3) << 3) | (k & 7);
@@ -131,8 +144,25 @@ class GridGraph {
   }
 
  private:
-  bool tiled() const noexcept { return width_ >= 8 && height_ >= 4; }
-  std::size_t tile_cols() const noexcept { return (std::size_t(width_) + 7) >> 3; }
+  template <class F>
+  void successors_from(Cell c, bool up, bool down, bool left, bool right, F& f) const {
+    const std::int32_t r = c.row, k = c.col;
+    if (up) f(Cell{r - 1, k}, cost({r - 1, k}));
+    if (down) f(Cell{r + 1, k}, cost({r + 1, k}));
+    if (left) f(Cell{r, k - 1}, cost({r, k - 1}));
+    if (right) f(Cell{r, k + 1}, cost({r, k + 1}));
+    if (!diagonal) return;
+    if (up && left && is_open({r - 1, k - 1})) f(Cell{r - 1, k - 1}, cost({r - 1, k - 1}) * kSqrt2);
+    if (up && right && is_open({r - 1, k + 1}))
+      f(Cell{r - 1, k + 1}, cost({r - 1, k + 1}) * kSqrt2);
+    if (down && left && is_open({r + 1, k - 1}))
+      f(Cell{r + 1, k - 1}, cost({r + 1, k - 1}) * kSqrt2);
+    if (down && right && is_open({r + 1, k + 1}))
+      f(Cell{r + 1, k + 1}, cost({r + 1, k + 1}) * kSqrt2);
+  }
+
+  bool tiled() const noexcept { return tiled_; }
+  std::size_t tile_cols() const noexcept { return tile_cols_; }
   std::size_t at(Cell c) const noexcept {
     return std::size_t(c.row) * std::size_t(width_) + std::size_t(c.col);
   }
@@ -143,6 +173,8 @@ class GridGraph {
   std::vector<double> costs_;
   std::int32_t width_ = 0;
   std::int32_t height_ = 0;
+  bool tiled_ = false;         // width >= 8 and height >= 4
+  std::size_t tile_cols_ = 0;  // tiles across a row
 };
 
 struct GridGraph::Parsed {
@@ -277,6 +309,7 @@ inline GridGraph GridGraph::from_costs(const std::vector<std::vector<double>>& r
 
 // Grid heuristics: step counts only, never scaled by terrain.
 struct Manhattan {
+  static constexpr bool pure = true;
   double estimate(Cell c, Cell goal) const noexcept {
     const std::int64_t dr = std::int64_t(c.row) - goal.row, dc = std::int64_t(c.col) - goal.col;
     return double(std::llabs(dr) + std::llabs(dc));
@@ -284,6 +317,7 @@ struct Manhattan {
 };
 
 struct Euclidean {
+  static constexpr bool pure = true;
   double estimate(Cell c, Cell goal) const noexcept {
     const double dr = double(c.row) - double(goal.row), dc = double(c.col) - double(goal.col);
     return std::sqrt(dr * dr + dc * dc);
@@ -291,6 +325,7 @@ struct Euclidean {
 };
 
 struct Octile {
+  static constexpr bool pure = true;
   double estimate(Cell c, Cell goal) const noexcept {
     const double dr = std::fabs(double(c.row) - double(goal.row));
     const double dc = std::fabs(double(c.col) - double(goal.col));

@@ -8,7 +8,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "wayloom/core/byte_state.hpp"
@@ -72,21 +74,30 @@ class NPuzzle {
     return (transpositions + distance) % 2 == 0;
   }
 
-  // The blank moves up, down, left, right; each move costs 1.
-  void neighbors_into(const ByteState& state, Neighbors<ByteState>& out) const {
+  // The blank moves up, down, left, right; each move costs 1. Calls
+  // f(board, 1.0) for each.
+  template <class F>
+  void for_each_successor(const ByteState& state, F&& f) const {
     if (side == 0 || side > 0xFFFF || state.size() != side * side) return;
     const std::size_t b = detail::blank_position(state);
     const std::size_t r = b / side, c = b % side;
+    ByteState next = state;
     auto slide = [&](std::size_t to) {
-      ByteState next = state;
       next[b] = next[to];
       next[to] = state[b];
-      out.emplace_back(std::move(next), 1.0);
+      f(std::as_const(next), 1.0);
+      next[to] = next[b];  // back to the parent board for the next move
+      next[b] = state[b];
     };
     if (r > 0) slide(b - side);
     if (r + 1 < side) slide(b + side);
     if (c > 0) slide(b - 1);
     if (c + 1 < side) slide(b + 1);
+  }
+
+  void neighbors_into(const ByteState& state, Neighbors<ByteState>& out) const {
+    for_each_successor(state,
+                       [&out](const ByteState& next, double w) { out.emplace_back(next, w); });
   }
 
   Neighbors<ByteState> neighbors(const ByteState& state) const {
@@ -98,30 +109,60 @@ class NPuzzle {
 };
 
 // Sum over the tiles (blank excluded) of the rows plus columns between a
-// tile's cell and its cell in the goal. Works against any goal board.
+// tile's cell and its cell in the goal. Works against any goal board; one made
+// with `for_goal` keeps that goal's cells, so the usual call (always the same
+// goal) does not rebuild them.
 struct PuzzleManhattan {
+  static constexpr bool pure = true;
+
+  // Goal row and column of each tile; a bit set marks the tiles the goal has.
+  struct GoalCells {
+    ByteState goal;
+    std::uint16_t row[256], col[256];
+    std::uint64_t present[4] = {0, 0, 0, 0};
+
+    GoalCells(const ByteState& g, std::size_t side) : goal(g) {
+      for (std::size_t i = 0, r = 0, c = 0; i < g.size(); ++i) {
+        row[g[i]] = std::uint16_t(r);
+        col[g[i]] = std::uint16_t(c);
+        present[g[i] >> 6] |= std::uint64_t(1) << (g[i] & 63);
+        if (++c == side) c = 0, ++r;
+      }
+    }
+  };
+
   std::size_t side = 0;
+  std::shared_ptr<const GoalCells> cells{};  // immutable once made, so safely shared
+
+  static PuzzleManhattan for_goal(std::size_t side, const ByteState& goal) {
+    return {side, side ? std::make_shared<const GoalCells>(goal, side) : nullptr};
+  }
 
   double estimate(const ByteState& state, const ByteState& goal) const noexcept {
     if (side == 0) return 0.0;
-    constexpr std::uint16_t kAbsent = 0xFFFF;
-    std::uint16_t target[256];
-    for (std::uint16_t& t : target) t = kAbsent;
-    for (std::size_t i = 0; i < goal.size(); ++i) target[goal[i]] = std::uint16_t(i);
-    std::size_t sum = 0;
-    for (std::size_t i = 0; i < state.size(); ++i) {
+    if (cells && cells->goal == goal) return sum(state, *cells);
+    return sum(state, GoalCells(goal, side));
+  }
+
+ private:
+  double sum(const ByteState& state, const GoalCells& cells_of) const noexcept {
+    std::size_t total = 0;
+    for (std::size_t i = 0, r = 0, c = 0; i < state.size(); ++i) {
       const std::uint8_t tile = state[i];
-      if (tile == 0) continue;
-      const std::size_t p = target[tile] == kAbsent ? i : target[tile];
-      const std::size_t ir = i / side, ic = i % side, pr = p / side, pc = p % side;
-      sum += (ir > pr ? ir - pr : pr - ir) + (ic > pc ? ic - pc : pc - ic);
+      // A tile the goal lacks counts as in place.
+      if (tile != 0 && ((cells_of.present[tile >> 6] >> (tile & 63)) & 1)) {
+        const std::size_t pr = cells_of.row[tile], pc = cells_of.col[tile];
+        total += (r > pr ? r - pr : pr - r) + (c > pc ? c - pc : pc - c);
+      }
+      if (++c == side) c = 0, ++r;
     }
-    return double(sum);
+    return double(total);
   }
 };
 
 // Tiles (blank excluded) not on their goal cell.
 struct PuzzleMisplaced {
+  static constexpr bool pure = true;
   double estimate(const ByteState& state, const ByteState& goal) const noexcept {
     const std::size_t n = state.size() < goal.size() ? state.size() : goal.size();
     std::size_t count = 0;
@@ -130,11 +171,13 @@ struct PuzzleMisplaced {
   }
 };
 
-// The built-in heuristics of sliding-tile boards of a given side, by name.
-inline constexpr auto puzzle_heuristics(std::size_t side) {
+// The built-in heuristics of sliding-tile boards of a given side and goal, by
+// name.
+inline auto puzzle_heuristics(std::size_t side, const ByteState& goal) {
   return HeuristicTable("manhattan", "unknown npuzzle heuristic: '",
                         "'. Use manhattan, misplaced, zero, or a callable h(state, goal) -> float",
-                        Named<Zero>{"zero", {}}, Named<PuzzleManhattan>{"manhattan", {side}},
+                        Named<Zero>{"zero", {}},
+                        Named<PuzzleManhattan>{"manhattan", PuzzleManhattan::for_goal(side, goal)},
                         Named<PuzzleMisplaced>{"misplaced", {}});
 }
 

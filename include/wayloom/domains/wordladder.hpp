@@ -161,6 +161,7 @@ class WordLadder {
 // Byte positions, up to the shorter length, where the two words differ: each
 // step changes one letter.
 struct LadderHamming {
+  static constexpr bool pure = true;
   double estimate(const std::string& word, const std::string& goal) const noexcept {
     const std::size_t n = word.size() < goal.size() ? word.size() : goal.size();
     std::size_t count = 0;

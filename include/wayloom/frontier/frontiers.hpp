@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -14,25 +13,42 @@ namespace wayloom {
 
 using NodeId = std::uint32_t;
 
-// First in, first out; the priority is ignored.
+// First in, first out; the priority is ignored. A ring of ids whose capacity
+// doubles when full.
 class FifoFrontier {
  public:
-  void push(NodeId id, double /*priority*/) { q_.push_back(id); }
-  std::optional<NodeId> pop() {
-    if (q_.empty()) return std::nullopt;
-    const NodeId id = q_.front();
-    q_.pop_front();
+  static constexpr bool kOrdered = false;
+  [[gnu::always_inline]] void push(NodeId id, double /*priority*/) {
+    if (size_ == ring_.size()) grow();
+    ring_[(head_ + size_) & (ring_.size() - 1)] = id;
+    ++size_;
+  }
+  [[gnu::always_inline]] std::optional<NodeId> pop() {
+    if (size_ == 0) return std::nullopt;
+    const NodeId id = ring_[head_];
+    head_ = (head_ + 1) & (ring_.size() - 1);
+    --size_;
     return id;
   }
-  std::size_t size() const noexcept { return q_.size(); }
+  std::size_t size() const noexcept { return size_; }
 
  private:
-  std::deque<NodeId> q_;
+  void grow() {
+    std::vector<NodeId> bigger(ring_.empty() ? 64 : ring_.size() * 2);
+    for (std::size_t i = 0; i < size_; ++i) bigger[i] = ring_[(head_ + i) & (ring_.size() - 1)];
+    ring_.swap(bigger);
+    head_ = 0;
+  }
+
+  std::vector<NodeId> ring_;  // a power of two long, or empty
+  std::size_t head_ = 0;
+  std::size_t size_ = 0;
 };
 
 // Last in, first out; the priority is ignored.
 class LifoFrontier {
  public:
+  static constexpr bool kOrdered = false;
   void push(NodeId id, double /*priority*/) { s_.push_back(id); }
   std::optional<NodeId> pop() {
     if (s_.empty()) return std::nullopt;
@@ -61,6 +77,8 @@ class PriorityFrontier {
     std::uint32_t seq;
     NodeId id;
   };
+
+  static constexpr bool kOrdered = true;
 
   PriorityFrontier() = default;
   // Tests lower the renumbering point to exercise it.

@@ -164,8 +164,9 @@ inline void check_all_pairs_size(std::size_t n, MemoryBudget* budget = nullptr) 
 // float select keyed by a double comparison compiles to a plain bitwise
 // blend, where an integer one does not, and the char-typed memcpy access keeps
 // the compiler from turning the unchanged-value stores into conditional ones.
-inline void relax_span(double* dist_i, std::uint32_t* hop_i, const double* dist_k, double d_ik,
-                       std::uint32_t h_ik, std::size_t begin, std::size_t end) noexcept {
+[[gnu::always_inline]] inline void relax_span(double* dist_i, std::uint32_t* hop_i,
+                                              const double* dist_k, double d_ik, std::uint32_t h_ik,
+                                              std::size_t begin, std::size_t end) noexcept {
   static_assert(sizeof(float) == sizeof(std::uint32_t));
   const auto h_ik_bits = std::bit_cast<float>(h_ik);
   for (std::size_t j = begin; j < end; ++j) {
@@ -181,6 +182,52 @@ inline void relax_span(double* dist_i, std::uint32_t* hop_i, const double* dist_
   }
 }
 
+// Every pivot's pass over the matrices, in the plain k, i, j order.
+[[gnu::always_inline]] inline void sweeps_body(double* dist, std::uint32_t* hop,
+                                               std::size_t n) noexcept {
+  for (std::size_t k = 0; k < n; ++k) {
+    const double* const dist_k = dist + k * n;
+    for (std::size_t i = 0; i < n; ++i) {
+      double* const dist_i = dist + i * n;
+      std::uint32_t* const hop_i = hop + i * n;
+      const double d_ik = dist_i[k];
+      if (!std::isfinite(d_ik)) continue;
+      // The entry (i, k) itself can improve at j == k when dist[k][k] < 0, and
+      // later columns must then see the new value, exactly as a plain
+      // element-by-element sweep would. Split the sweep around it.
+      relax_span(dist_i, hop_i, dist_k, d_ik, hop_i[k], 0, k);
+      relax_span(dist_i, hop_i, dist_k, d_ik, hop_i[k], k, k + 1);
+      relax_span(dist_i, hop_i, dist_k, dist_i[k], hop_i[k], k + 1, n);
+    }
+  }
+}
+
+// The same sweeps compiled for wider vector units, picked at run time so that
+// a wheel built for the baseline instruction set still uses them. Each lane
+// does exactly the scalar comparison and selection, so results are
+// bit-identical whichever copy runs.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define WAYLOOM_SWEEP_DISPATCH 1
+__attribute__((target("avx512f,avx512vl"))) inline void sweeps_avx512(double* dist,
+                                                                      std::uint32_t* hop,
+                                                                      std::size_t n) noexcept {
+  sweeps_body(dist, hop, n);
+}
+__attribute__((target("avx2"))) inline void sweeps_avx2(double* dist, std::uint32_t* hop,
+                                                        std::size_t n) noexcept {
+  sweeps_body(dist, hop, n);
+}
+#endif
+
+inline void floyd_warshall_sweeps(double* dist, std::uint32_t* hop, std::size_t n) noexcept {
+#ifdef WAYLOOM_SWEEP_DISPATCH
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl"))
+    return sweeps_avx512(dist, hop, n);
+  if (__builtin_cpu_supports("avx2")) return sweeps_avx2(dist, hop, n);
+#endif
+  sweeps_body(dist, hop, n);
+}
+
 }  // namespace detail
 
 // Relaxation follows the arc order of graph.edges(); updates take effect
@@ -192,11 +239,14 @@ inline ShortestPaths bellman_ford(const CsrGraph& graph, std::size_t source) {
   return detail::bellman_ford_counted(graph, source, passes);
 }
 
-// O(n^3) time, O(n^2) memory. Throws std::bad_alloc before building anything
-// if the matrices cannot be allocated.
-inline AllPairs floyd_warshall(const CsrGraph& graph, MemoryBudget* budget = nullptr) {
-  const std::size_t n = graph.num_nodes();
-  detail::check_all_pairs_size(n, budget);
+namespace detail {
+
+// O(n^3) time, O(n^2) memory. `for_each_arc(f)` calls f(source, target,
+// weight) for every arc; for each pair of nodes only the order of its own
+// parallel arcs matters (the smallest weight wins, the first of equal ones).
+template <class ForEachArc>
+AllPairs floyd_warshall_arcs(std::size_t n, MemoryBudget* budget, ForEachArc&& for_each_arc) {
+  check_all_pairs_size(n, budget);
   AllPairs ap;
   ap.num_nodes = n;
   ap.dist.assign(n * n, kInf);
@@ -205,31 +255,16 @@ inline AllPairs floyd_warshall(const CsrGraph& graph, MemoryBudget* budget = nul
   std::uint32_t* const hop = ap.next_hop.data();
 
   for (std::size_t i = 0; i < n; ++i) dist[i * n + i] = 0.0;
-  // Parallel arcs: the smallest weight wins, the first of equal ones; a
-  // self-loop only matters when negative.
-  for (const Edge& e : graph.edges()) {
-    const std::size_t at = e.source * n + e.target;
-    if (e.weight < dist[at]) {
-      dist[at] = e.weight;
-      hop[at] = std::uint32_t(e.target);
+  // A self-loop only matters when negative.
+  for_each_arc([&](std::size_t source, std::size_t target, double weight) {
+    const std::size_t at = source * n + target;
+    if (weight < dist[at]) {
+      dist[at] = weight;
+      hop[at] = std::uint32_t(target);
     }
-  }
+  });
 
-  for (std::size_t k = 0; k < n; ++k) {
-    const double* const dist_k = dist + k * n;
-    for (std::size_t i = 0; i < n; ++i) {
-      double* const dist_i = dist + i * n;
-      std::uint32_t* const hop_i = hop + i * n;
-      const double d_ik = dist_i[k];
-      if (!std::isfinite(d_ik)) continue;
-      // The entry (i, k) itself can improve at j == k when dist[k][k] < 0, and
-      // later columns must then see the new value, exactly as a plain
-      // element-by-element sweep would. Split the sweep around it.
-      detail::relax_span(dist_i, hop_i, dist_k, d_ik, hop_i[k], 0, k);
-      detail::relax_span(dist_i, hop_i, dist_k, d_ik, hop_i[k], k, k + 1);
-      detail::relax_span(dist_i, hop_i, dist_k, dist_i[k], hop_i[k], k + 1, n);
-    }
-  }
+  floyd_warshall_sweeps(dist, hop, n);
 
   for (std::size_t i = 0; i < n; ++i) {
     if (dist[i * n + i] < 0.0) {
@@ -238,6 +273,34 @@ inline AllPairs floyd_warshall(const CsrGraph& graph, MemoryBudget* budget = nul
     }
   }
   return ap;
+}
+
+}  // namespace detail
+
+// Throws std::bad_alloc before building anything if the matrices cannot be
+// allocated.
+inline AllPairs floyd_warshall(const CsrGraph& graph, MemoryBudget* budget = nullptr) {
+  return detail::floyd_warshall_arcs(graph.num_nodes(), budget, [&](auto&& relax) {
+    const auto& offsets = graph.offsets();
+    for (std::size_t u = 0; u + 1 < offsets.size(); ++u)
+      for (std::size_t i = offsets[u]; i < offsets[u + 1]; ++i)
+        relax(u, graph.targets()[i], graph.weights()[i]);
+  });
+}
+
+// The same from an edge list, without building the graph: each pair's
+// parallel arcs come in the same order as through CsrGraph::from_edges (an
+// undirected edge is an arc each way), so the result is identical.
+inline AllPairs floyd_warshall(std::size_t num_nodes, const std::vector<Edge>& edges,
+                               bool undirected, MemoryBudget* budget = nullptr) {
+  if (const Edge* e = first_out_of_range(num_nodes, edges))
+    throw CoreError(edge_out_of_range_message(e->source, e->target, num_nodes));
+  return detail::floyd_warshall_arcs(num_nodes, budget, [&](auto&& relax) {
+    for (const Edge& e : edges) {
+      relax(e.source, e.target, e.weight);
+      if (undirected) relax(e.target, e.source, e.weight);
+    }
+  });
 }
 
 }  // namespace wayloom

@@ -7,7 +7,9 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
+#include <vector>
 
 namespace wayloom {
 
@@ -16,60 +18,56 @@ namespace detail {
 inline constexpr std::array<std::uint32_t, 4> kChaChaConstants = {0x61707865, 0x3320646e,
                                                                   0x79622d32, 0x6b206574};
 
-// Four blocks are computed side by side: word w of all four blocks lives in
-// one Lanes value, so each step of the rounds is one 4-wide operation that the
+// L blocks are computed side by side: word w of all L blocks lives in one
+// Lanes value, so each step of the rounds is one L-wide operation that the
 // compiler maps to vector instructions.
+template <int L>
 struct Lanes {
-  std::uint32_t v[4];
+  // A vector type (GCC and Clang): values stay in registers through the
+  // rounds, where an array would go through memory.
+  typedef std::uint32_t Vec __attribute__((vector_size(4 * L)));
+  Vec v;
 };
 
-inline Lanes operator+(Lanes a, Lanes b) noexcept {
-  Lanes r;
-  for (int l = 0; l < 4; ++l) r.v[l] = a.v[l] + b.v[l];
-  return r;
+template <int L>
+[[gnu::always_inline]] inline void quarter_round(Lanes<L>& a, Lanes<L>& b, Lanes<L>& c,
+                                                 Lanes<L>& d) noexcept {
+  a.v += b.v;
+  d.v ^= a.v;
+  d.v = (d.v << 16) | (d.v >> 16);
+  c.v += d.v;
+  b.v ^= c.v;
+  b.v = (b.v << 12) | (b.v >> 20);
+  a.v += b.v;
+  d.v ^= a.v;
+  d.v = (d.v << 8) | (d.v >> 24);
+  c.v += d.v;
+  b.v ^= c.v;
+  b.v = (b.v << 7) | (b.v >> 25);
 }
 
-inline Lanes operator^(Lanes a, Lanes b) noexcept {
-  Lanes r;
-  for (int l = 0; l < 4; ++l) r.v[l] = a.v[l] ^ b.v[l];
-  return r;
-}
-
-template <int Bits>
-Lanes rotl(Lanes a) noexcept {
-  Lanes r;
-  for (int l = 0; l < 4; ++l) r.v[l] = (a.v[l] << Bits) | (a.v[l] >> (32 - Bits));
-  return r;
-}
-
-inline void quarter_round(Lanes& a, Lanes& b, Lanes& c, Lanes& d) noexcept {
-  a = a + b;
-  d = rotl<16>(d ^ a);
-  c = c + d;
-  b = rotl<12>(b ^ c);
-  a = a + b;
-  d = rotl<8>(d ^ a);
-  c = c + d;
-  b = rotl<7>(b ^ c);
-}
-
-// Four consecutive blocks for counters counter .. counter+3: out[16*b + w] is
-// word w of block b. `Rounds` must be even.
-template <int Rounds>
-void chacha_blocks4(const std::array<std::uint32_t, 8>& key, std::uint64_t counter,
-                    std::uint64_t stream, std::uint32_t (&out)[64]) noexcept {
+// The output words of L consecutive blocks for counters counter ..
+// counter+L-1, lane-major: x[w].v[l] is word w of block l. `Rounds` must be
+// even.
+template <int Rounds, int L>
+[[gnu::always_inline]] inline void chacha_lanes(const std::array<std::uint32_t, 8>& key,
+                                                std::uint64_t counter, std::uint64_t stream,
+                                                Lanes<L> (&x)[16]) noexcept {
   static_assert(Rounds > 0 && Rounds % 2 == 0);
-  Lanes init[16];
-  for (int l = 0; l < 4; ++l) {
+  // Each row filled as a plain array, then copied in whole: writing lanes
+  // one by one reads to the compiler as use of an unset vector.
+  std::uint32_t rows[16][L];
+  for (int l = 0; l < L; ++l) {
     const std::uint64_t ctr = counter + std::uint64_t(l);
-    for (int w = 0; w < 4; ++w) init[w].v[l] = kChaChaConstants[std::size_t(w)];
-    for (int w = 0; w < 8; ++w) init[4 + w].v[l] = key[std::size_t(w)];
-    init[12].v[l] = std::uint32_t(ctr);
-    init[13].v[l] = std::uint32_t(ctr >> 32);
-    init[14].v[l] = std::uint32_t(stream);
-    init[15].v[l] = std::uint32_t(stream >> 32);
+    for (int w = 0; w < 4; ++w) rows[w][l] = kChaChaConstants[std::size_t(w)];
+    for (int w = 0; w < 8; ++w) rows[4 + w][l] = key[std::size_t(w)];
+    rows[12][l] = std::uint32_t(ctr);
+    rows[13][l] = std::uint32_t(ctr >> 32);
+    rows[14][l] = std::uint32_t(stream);
+    rows[15][l] = std::uint32_t(stream >> 32);
   }
-  Lanes x[16];
+  Lanes<L> init[16];
+  for (int w = 0; w < 16; ++w) std::memcpy(&init[w].v, rows[w], sizeof init[w].v);
   for (int w = 0; w < 16; ++w) x[w] = init[w];
   for (int r = 0; r < Rounds; r += 2) {
     quarter_round(x[0], x[4], x[8], x[12]);
@@ -81,8 +79,75 @@ void chacha_blocks4(const std::array<std::uint32_t, 8>& key, std::uint64_t count
     quarter_round(x[2], x[7], x[8], x[13]);
     quarter_round(x[3], x[4], x[9], x[14]);
   }
+  for (int w = 0; w < 16; ++w) x[w].v += init[w].v;
+}
+
+// Four consecutive blocks for counters counter .. counter+3: out[16*b + w] is
+// word w of block b. `Rounds` must be even.
+template <int Rounds>
+void chacha_blocks4(const std::array<std::uint32_t, 8>& key, std::uint64_t counter,
+                    std::uint64_t stream, std::uint32_t (&out)[64]) noexcept {
+  Lanes<4> x[16];
+  chacha_lanes<Rounds>(key, counter, stream, x);
   for (int l = 0; l < 4; ++l)
-    for (int w = 0; w < 16; ++w) out[16 * l + w] = x[w].v[l] + init[w].v[l];
+    for (int w = 0; w < 16; ++w) out[16 * l + w] = x[w].v[l];
+}
+
+// The draws (64-bit words: an even word, then the next as the high half) of
+// blocks first_block .. first_block+blocks-1 of the stream-0 ChaCha8 stream
+// that lie below `bound`, by index (8 per block, counted from block 0), in
+// stream order, appended to `hits`. L blocks at a time (as many as the
+// vector registers hold); a group of draws is looked at one by one only when
+// one of them may be a hit.
+template <int L>
+[[gnu::always_inline]] inline void chacha8_draws_below_body(const std::array<std::uint32_t, 8>& key,
+                                                            std::uint64_t first_block,
+                                                            std::uint64_t blocks,
+                                                            std::uint64_t bound,
+                                                            std::vector<std::uint64_t>& hits) {
+  for (std::uint64_t b = 0; b < blocks; b += L) {
+    Lanes<L> x[16];
+    chacha_lanes<8>(key, first_block + b, 0, x);
+    // A draw below the bound has its high word at most the bound's.
+    const auto bound_hi = std::uint32_t(bound >> 32);
+    std::uint32_t any = 0;
+    for (int d = 0; d < 8; ++d)
+      for (int l = 0; l < L; ++l) any |= x[2 * d + 1].v[l] <= bound_hi;
+    if (!any) continue;
+    const std::uint64_t lanes = blocks - b < L ? blocks - b : L;
+    for (std::uint64_t l = 0; l < lanes; ++l)
+      for (int d = 0; d < 8; ++d)
+        if ((std::uint64_t(x[2 * d].v[l]) | (std::uint64_t(x[2 * d + 1].v[l]) << 32)) < bound)
+          hits.push_back((first_block + b + l) * 8 + std::uint64_t(d));
+  }
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define WAYLOOM_CHACHA_DISPATCH 1
+__attribute__((target("avx512f,avx512vl"))) inline void chacha8_draws_below_avx512(
+    const std::array<std::uint32_t, 8>& key, std::uint64_t first_block, std::uint64_t blocks,
+    std::uint64_t bound, std::vector<std::uint64_t>& hits) {
+  chacha8_draws_below_body<16>(key, first_block, blocks, bound, hits);
+}
+__attribute__((target("avx2"))) inline void chacha8_draws_below_avx2(
+    const std::array<std::uint32_t, 8>& key, std::uint64_t first_block, std::uint64_t blocks,
+    std::uint64_t bound, std::vector<std::uint64_t>& hits) {
+  chacha8_draws_below_body<8>(key, first_block, blocks, bound, hits);
+}
+#endif
+
+// The same, with the widest vector unit this machine has; every copy gives
+// the same draws.
+inline void chacha8_draws_below(const std::array<std::uint32_t, 8>& key, std::uint64_t first_block,
+                                std::uint64_t blocks, std::uint64_t bound,
+                                std::vector<std::uint64_t>& hits) {
+#ifdef WAYLOOM_CHACHA_DISPATCH
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl"))
+    return chacha8_draws_below_avx512(key, first_block, blocks, bound, hits);
+  if (__builtin_cpu_supports("avx2"))
+    return chacha8_draws_below_avx2(key, first_block, blocks, bound, hits);
+#endif
+  chacha8_draws_below_body<4>(key, first_block, blocks, bound, hits);
 }
 
 // High and low halves of the 128-bit product a * b.

@@ -25,7 +25,7 @@ template <>
 inline constexpr std::size_t kFrontierEntryBytes<PriorityFrontier> =
     sizeof(PriorityFrontier::Entry);
 
-template <class Frontier, bool Record, Graph G, class H>
+template <class Frontier, bool Record, class Store, Graph G, class H>
 SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
                                        const node_t<G>& goal, const BestFirstSpec& spec,
                                        const H& heuristic, const SearchOptions& options,
@@ -36,7 +36,7 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
     using Index = index_for_t<G>;
     MemoryBudget* const budget = options.budget;
     Index index(graph, budget);
-    NodeStore store(index.capacity(), budget);
+    Store store(index.capacity(), budget);
     Frontier frontier;
     Neighbors<N> buffer;
     std::vector<NodeId> discovered;
@@ -51,8 +51,20 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
     // cycle can turn the parent links into a loop; checked lazily.
     bool seen_negative = false;
 
+    // The priority of a node reached at cost g. A pure heuristic is not asked
+    // where its value cannot matter: a FIFO or LIFO frontier ignores
+    // priorities, and a zero h weight times a finite h >= 0 adds a zero of
+    // the weight's sign, as below.
+    auto priority = [&](const N& m, double g) {
+      if constexpr (PureHeuristic<H>) {
+        if constexpr (!Frontier::kOrdered) return 0.0;
+        if (hw == 0.0) return gw * g + hw * 0.0;
+      }
+      return gw * g + hw * heuristic.estimate(m, goal);
+    };
+
     store.reach(start_id, kNoNode, 0.0);
-    frontier.push(start_id, gw * 0.0 + hw * heuristic.estimate(start, goal));
+    frontier.push(start_id, priority(start, 0.0));
 
     StopReason stop = StopReason::Exhausted;
     double goal_cost = kInf;
@@ -78,9 +90,9 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
         stop = StopReason::NodeLimit;
         break;
       }
-      buffer.clear();
-      graph.neighbors_into(index.node(u), buffer);
-      for (auto& [m, w] : buffer) {
+      // Successors straight from the domain where it can hand them over one by
+      // one, else through the reused buffer; the same ones in the same order.
+      auto relax = [&](const N& m, double w) __attribute__((always_inline)) {
         const double g2 = gu + w;
         if (w < 0.0) seen_negative = true;
         const NodeId v = index.intern(m);
@@ -92,20 +104,20 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
             }
             break;
           case NodeStatus::Open:
-            if (!(g2 < store.g(v))) continue;
-            if (options.reopen && seen_negative && store.on_chain(v, u)) continue;
+            if (!(g2 < store.g(v))) return;
+            if (options.reopen && seen_negative && store.on_chain(v, u)) return;
             break;
           case NodeStatus::Closed:
-            if (!options.reopen || !(g2 < store.g(v))) continue;
+            if (!options.reopen || !(g2 < store.g(v))) return;
             // Re-parenting an ancestor under its own descendant would close a
             // negative cycle; refusing it keeps the search finite and the
             // parent links a tree.
-            if (seen_negative && store.on_chain(v, u)) continue;
+            if (seen_negative && store.on_chain(v, u)) return;
             ++reopened;
             break;
         }
         store.reach(v, u, g2);
-        frontier.push(v, gw * g2 + hw * heuristic.estimate(m, goal));
+        frontier.push(v, priority(m, g2));
         ++generated;
         if (frontier.size() > peak) {
           peak = frontier.size();
@@ -115,6 +127,15 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
             frontier_room = room;
           }
         }
+      };
+      if constexpr (requires { graph.for_each_successor(index.node(u), relax); }) {
+        // Interning a successor may move the interned nodes: walk from a copy.
+        const N node_u = index.node(u);
+        graph.for_each_successor(node_u, relax);
+      } else {
+        buffer.clear();
+        graph.neighbors_into(index.node(u), buffer);
+        for (auto& [m, w] : buffer) relax(m, w);
       }
     }
 
@@ -152,8 +173,22 @@ SearchResult<node_t<G>> best_first_for_frontier(const G& graph, const node_t<G>&
                                                 const H& heuristic, const SearchOptions& options,
                                                 Clock::time_point t0) {
   if (options.record)
-    return best_first_run<Frontier, true>(graph, start, goal, spec, heuristic, options, t0);
-  return best_first_run<Frontier, false>(graph, start, goal, spec, heuristic, options, t0);
+    return best_first_run<Frontier, true, NodeStore>(graph, start, goal, spec, heuristic, options,
+                                                     t0);
+  if constexpr (DenseGraph<G>) {
+    // A sweep (an unordered frontier, or no heuristic term) reaches most of
+    // what lies within its radius: flat arrays then cost no more memory and
+    // save the page lookups.
+    const bool sweep = !Frontier::kOrdered || spec.h_weight == 0.0;
+    // The flat arrays are charged whole, so under a tight budget the paged
+    // store, which grows with the search, serves instead.
+    if (sweep && graph.node_count() <= FlatStore::kMaxIds &&
+        (!options.budget || options.budget->fits(FlatStore::bytes_for(graph.node_count()))))
+      return best_first_run<Frontier, false, FlatStore>(graph, start, goal, spec, heuristic,
+                                                        options, t0);
+  }
+  return best_first_run<Frontier, false, NodeStore>(graph, start, goal, spec, heuristic, options,
+                                                    t0);
 }
 
 }  // namespace detail

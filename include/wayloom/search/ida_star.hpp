@@ -16,6 +16,7 @@
 
 #include "wayloom/core/concepts.hpp"
 #include "wayloom/core/result.hpp"
+#include "wayloom/search/board_walk.hpp"
 #include "wayloom/search/helpers.hpp"
 #include "wayloom/search/strategy_support.hpp"
 
@@ -42,6 +43,11 @@ SearchResult<node_t<G>> ida_star(const G& graph, const H& heuristic, const node_
                                  MemoryBudget* budget = nullptr) {
   using N = node_t<G>;
   return timed([&]() -> SearchResult<N> {
+    if constexpr (detail::kBoardWalk<G, H>) {
+      // Built-in board and heuristic: moved in place, same visits and counters.
+      if (!record && detail::board_walk_fits(graph, start, goal))
+        return detail::ida_star_board(graph, heuristic, start, goal, budget);
+    }
     std::uint64_t expanded = 0, generated = 1, peak = 1;
     std::vector<TraceStep<N>> trace;
     detail::FrameStack<detail::IdaFrame<N>> stack;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <optional>
@@ -31,8 +32,8 @@ class DenseIndex {
   explicit DenseIndex(const G& g, MemoryBudget* = nullptr) : g_(g) {
     if (g.node_count() >= kNoNode) throw std::bad_alloc();
   }
-  NodeId intern(const node_type& n) { return NodeId(g_.index_of(n)); }
-  node_type node(NodeId id) const { return g_.node_at(id); }
+  [[gnu::always_inline]] NodeId intern(const node_type& n) { return NodeId(g_.index_of(n)); }
+  [[gnu::always_inline]] node_type node(NodeId id) const { return g_.node_at(id); }
   std::size_t capacity() const noexcept { return g_.node_count(); }
 
  private:
@@ -172,6 +173,77 @@ class NodeStore {
   std::vector<std::unique_ptr<Page>> pages_;
   std::size_t touched_pages_ = 0;
   MemoryBudget* budget_;
+};
+
+// The same records in three flat arrays over every id, for searches that
+// sweep a dense domain (breadth-first, Dijkstra): one load per access instead
+// of two. The arrays come zeroed from calloc, which for large sizes maps pages
+// lazily, so memory still grows with the ids touched.
+class FlatStore {
+ public:
+  // Past this many ids the paged store serves: its tables grow with the
+  // search, not with the domain.
+  static constexpr std::size_t kMaxIds = std::size_t(1) << 24;
+
+  static std::size_t bytes_for(std::size_t capacity) noexcept {
+    return detail::sat_mul(capacity, sizeof(double) + sizeof(NodeId) + sizeof(NodeStatus));
+  }
+
+  // Charged whole up front: the pages are mapped as the search touches them,
+  // but nothing here tracks which.
+  explicit FlatStore(std::size_t capacity, MemoryBudget* budget = nullptr)
+      : n_((detail::charge(budget, bytes_for(capacity), Use::NodeStore), capacity)),
+        g_(alloc<double>(capacity)),
+        parent_(alloc<NodeId>(capacity)),
+        status_(alloc<NodeStatus>(capacity)) {}
+
+  [[gnu::always_inline]] NodeStatus status(NodeId id) const noexcept { return status_[id]; }
+  [[gnu::always_inline]] double g(NodeId id) const noexcept { return g_[id]; }
+  [[gnu::always_inline]] NodeId parent(NodeId id) const noexcept {
+    return status_[id] != NodeStatus::Unreached ? parent_[id] : kNoNode;
+  }
+  [[gnu::always_inline]] void reach(NodeId id, NodeId parent, double g) noexcept {
+    g_[id] = g;
+    parent_[id] = parent;
+    status_[id] = NodeStatus::Open;
+  }
+  [[gnu::always_inline]] std::optional<double> close(NodeId id) noexcept {
+    if (status_[id] == NodeStatus::Closed) return std::nullopt;
+    status_[id] = NodeStatus::Closed;
+    return g_[id];
+  }
+  std::vector<NodeId> path_to(NodeId target) const {
+    std::vector<NodeId> path{target};
+    while (path.size() <= n_) {
+      const NodeId p = parent(path.back());
+      if (p == kNoNode) break;
+      path.push_back(p);
+    }
+    return {path.rbegin(), path.rend()};
+  }
+  bool on_chain(NodeId ancestor, NodeId id) const noexcept {
+    for (std::size_t steps = 0; id != kNoNode && steps <= n_; ++steps) {
+      if (id == ancestor) return true;
+      id = parent(id);
+    }
+    return false;
+  }
+
+ private:
+  struct Free {
+    void operator()(void* p) const noexcept { std::free(p); }
+  };
+  template <class T>
+  static std::unique_ptr<T[], Free> alloc(std::size_t n) {
+    void* p = std::calloc(n ? n : 1, sizeof(T));
+    if (!p) throw std::bad_alloc();
+    return std::unique_ptr<T[], Free>(static_cast<T*>(p));
+  }
+
+  std::size_t n_;
+  std::unique_ptr<double[], Free> g_;
+  std::unique_ptr<NodeId[], Free> parent_;
+  std::unique_ptr<NodeStatus[], Free> status_;
 };
 
 }  // namespace wayloom

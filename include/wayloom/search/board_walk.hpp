@@ -1,0 +1,392 @@
+// Depth-first walks (IDA*, depth-limited passes) over sliding-tile boards with
+// one board moved in place and moved back, instead of a copied successor list
+// per node. It visits, counts and cuts exactly as the general walkers in
+// ida_star.hpp and depth_limited.hpp do: successors in the domain's order
+// (blank up, down, left, right), a successor skipped when it is a board of
+// the current path, goal tested when a node is visited.
+//
+// The heuristic is a per-(tile, cell) cost summed over the tiles (Manhattan,
+// misplaced tiles and zero all are), so a move changes it by the moved tile's
+// two entries. The current path is a small open-addressing set of board hashes
+// (Zobrist, updated by the move); a hash hit is confirmed against the stored
+// board, so a collision never changes what is visited.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <type_traits>
+#include <vector>
+
+#include "wayloom/core/byte_state.hpp"
+#include "wayloom/core/concepts.hpp"
+#include "wayloom/core/result.hpp"
+#include "wayloom/domains/npuzzle.hpp"
+#include "wayloom/search/helpers.hpp"
+#include "wayloom/search/strategy_support.hpp"
+
+namespace wayloom::detail {
+
+// Boards up to 8x8 take the in-place walk; larger ones keep the general one.
+inline constexpr std::size_t kWalkMaxCells = 64;
+
+// The per-(tile, cell) cost table of a heuristic against `goal`; nothing for
+// heuristics the walk does not know.
+inline void tile_costs(const PuzzleManhattan& h, const ByteState& goal, std::uint16_t* cost) {
+  const std::size_t n = goal.size();
+  if (h.side == 0) return;
+  for (std::size_t t = 1; t < n; ++t) {
+    std::size_t target = n;
+    for (std::size_t i = 0; i < n; ++i)
+      if (goal[i] == t) target = i;
+    for (std::size_t p = 0; p < n; ++p) {
+      if (target == n) continue;  // a tile absent from the goal counts as in place
+      const std::size_t pr = p / h.side, pc = p % h.side, tr = target / h.side,
+                        tc = target % h.side;
+      cost[t * n + p] =
+          std::uint16_t((pr > tr ? pr - tr : tr - pr) + (pc > tc ? pc - tc : tc - pc));
+    }
+  }
+}
+inline void tile_costs(const PuzzleMisplaced&, const ByteState& goal, std::uint16_t* cost) {
+  const std::size_t n = goal.size();
+  for (std::size_t t = 1; t < n; ++t)
+    for (std::size_t p = 0; p < n; ++p) cost[t * n + p] = goal[p] != t;
+}
+inline void tile_costs(const Zero&, const ByteState&, std::uint16_t*) {}
+
+template <class G, class H>
+inline constexpr bool kBoardWalk =
+    std::is_same_v<G, NPuzzle> && (std::is_same_v<H, PuzzleManhattan> ||
+                                   std::is_same_v<H, PuzzleMisplaced> || std::is_same_v<H, Zero>);
+
+// Whether the walk serves this search: a well-formed board (a permutation of
+// 0..n-1, which the entry point guarantees) of at most kWalkMaxCells cells.
+inline bool board_walk_fits(const NPuzzle& puzzle, const ByteState& start, const ByteState& goal) {
+  const std::size_t n = start.size();
+  if (puzzle.side == 0 || n != puzzle.side * puzzle.side || goal.size() != n || n > kWalkMaxCells ||
+      n < 2)
+    return false;
+  std::uint64_t seen_start = 0, seen_goal = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (start[i] >= n || goal[i] >= n) return false;
+    seen_start |= std::uint64_t(1) << start[i];
+    seen_goal |= std::uint64_t(1) << goal[i];
+  }
+  const std::uint64_t all = n == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << n) - 1;
+  return seen_start == all && seen_goal == all;
+}
+
+// Packed: boards of at most 16 cells are their own 64-bit key (4 bits a
+// cell), so the path set compares keys alone and keeps no boards.
+struct BoardWalkCounters {
+  std::uint64_t expanded = 0, generated = 0, peak = 0;
+};
+
+template <bool Packed>
+class BoardWalk {
+ public:
+  template <class H>
+  BoardWalk(const NPuzzle& puzzle, const H& heuristic, const ByteState& start,
+            const ByteState& goal, MemoryBudget* budget)
+      : budget_(budget),
+        n_(start.size()),
+        cost_(n_ * n_, 0),
+        zobrist_(Packed ? 0 : n_ * n_),
+        moves_(n_ * 4, kNoMove) {
+    tile_costs(heuristic, goal, cost_.data());
+    // Where the blank can go from each cell, in the domain's order.
+    const std::size_t side = puzzle.side;
+    for (std::size_t b = 0; b < n_; ++b) {
+      const std::size_t r = b / side, col = b % side;
+      if (r > 0) moves_[4 * b] = std::uint32_t(b - side);
+      if (r + 1 < side) moves_[4 * b + 1] = std::uint32_t(b + side);
+      if (col > 0) moves_[4 * b + 2] = std::uint32_t(b - 1);
+      if (col + 1 < side) moves_[4 * b + 3] = std::uint32_t(b + 1);
+    }
+    std::uint64_t x = 0x9E3779B97F4A7C15ull;  // a fixed seed: hashes never reach a result
+    for (std::uint64_t& z : zobrist_) {
+      x += 0x9E3779B97F4A7C15ull;
+      std::uint64_t y = x;
+      y = (y ^ (y >> 30)) * 0xBF58476D1CE4E5B9ull;
+      y = (y ^ (y >> 27)) * 0x94D049BB133111EBull;
+      z = y ^ (y >> 31);
+    }
+    std::copy(start.begin(), start.end(), start_);
+    std::copy(goal.begin(), goal.end(), goal_);
+    goal_key_ = key_of(goal_);
+  }
+
+  // One IDA* pass under `threshold` (Ida) or one depth-limited pass of
+  // `limit` edges (!Ida). Returns the path when the goal is visited;
+  // otherwise `next_bound` receives the smallest f over the threshold (Ida).
+  template <bool Ida>
+  std::optional<std::vector<ByteState>> pass(double threshold, std::uint64_t limit,
+                                             BoardWalkCounters& counters, double& next_bound) {
+    BoardWalkCounters k = counters, &c = k;  // a local copy stays in registers
+    std::copy(start_, start_ + n_, board_);
+    blank_ = 0;
+    h_ = 0;
+    for (std::size_t i = 0; i < n_; ++i) {
+      if (board_[i] == 0) blank_ = i;
+      h_ += cost_[board_[i] * n_ + i];
+    }
+    key_ = key_of(board_);
+    if (!Ida) {
+      c.generated += 1;
+      c.peak = std::max<std::uint64_t>(c.peak, 1);
+    }
+    depth_ = 0;
+    std::fill(slots_.begin(), slots_.end(), Slot{});
+    while (true) {
+      // Visit the node at depth_ (the board as it stands).
+      bool open_frame = true;
+      if (Ida) {
+        const double f = double(depth_) + double(h_);
+        if (f > threshold) {
+          if (depth_ == 0) {
+            next_bound = f;
+            counters = k;
+            return std::nullopt;
+          }
+          frames_[depth_ - 1].bound = min_bound(frames_[depth_ - 1].bound, f);
+          open_frame = false;
+        }
+      }
+      if (open_frame) {
+        ++c.expanded;
+        if (key_ == goal_key_ && std::equal(board_, board_ + n_, goal_)) {
+          counters = k;
+          return path();
+        }
+        open_frame = Ida || depth_ < limit;
+      }
+      if (open_frame) {
+        push_frame();
+        c.peak = std::max<std::uint64_t>(c.peak, depth_ + 1);
+      } else {
+        if (depth_ == 0) {  // a zero limit: the start alone
+          counters = k;
+          return std::nullopt;
+        }
+        step_back();
+      }
+      // Advance to the next untried successor, closing finished frames.
+      while (true) {
+        Frame& top = frames_[depth_];
+        const std::size_t to = next_move(top);
+        if (to != kNoMove) {
+          if (on_path(to)) continue;
+          ++c.generated;
+          slide(to);
+          ++depth_;
+          break;
+        }
+        const double bound = top.bound;
+        slots_[top.slot] = Slot{};  // the newest entry: no later probe runs through it
+        if (depth_ == 0) {
+          next_bound = bound;
+          counters = k;
+          return std::nullopt;
+        }
+        step_back();
+        if (Ida) frames_[depth_].bound = min_bound(frames_[depth_].bound, bound);
+      }
+    }
+  }
+
+ private:
+  static constexpr std::size_t kNoMove = 0xFF;
+
+  // f is a whole number here, never NaN: a plain min is fmin.
+  static double min_bound(double a, double b) noexcept { return b < a ? b : a; }
+  static constexpr std::uint32_t kEmpty = ~std::uint32_t(0);
+
+  struct Frame {
+    std::uint64_t key;
+    std::size_t blank;  // where this node's blank is; undoing a child returns it here
+    double bound;       // smallest f above the threshold in this subtree
+    std::uint32_t slot;
+    std::uint32_t next;  // next direction to try: up, down, left, right
+  };
+  struct Slot {
+    std::uint64_t key = 0;
+    std::uint32_t depth = kEmpty;
+  };
+
+  std::uint64_t key_of(const std::uint32_t* b) const noexcept {
+    std::uint64_t k = 0;
+    for (std::size_t i = 0; i < n_; ++i)
+      k ^= Packed ? std::uint64_t(b[i]) << (4 * i) : zobrist_[i * n_ + b[i]];
+    return k;
+  }
+  // The key after sliding tile t from `to` into the blank at b.
+  std::uint64_t slid_key(std::size_t b, std::size_t to, std::uint64_t t) const noexcept {
+    if (Packed) return key_ + (t << (4 * b)) - (t << (4 * to));
+    return key_ ^ zobrist_[b * n_ + t] ^ zobrist_[to * n_ + t] ^ zobrist_[b * n_] ^
+           zobrist_[to * n_];
+  }
+  static std::size_t slot_of(std::uint64_t k, std::size_t mask) noexcept {
+    if (Packed) k = (k ^ (k >> 29)) * 0x9E3779B97F4A7C15ull >> 32;
+    return k & mask;
+  }
+
+  // Moves the tile at `to` into the blank.
+  void slide(std::size_t to) noexcept {
+    const std::size_t b = blank_, t = board_[to];
+    board_[b] = std::uint32_t(t);
+    board_[to] = 0;
+    h_ += std::int64_t(cost_[t * n_ + b]) - std::int64_t(cost_[t * n_ + to]);
+    key_ = slid_key(b, to, t);
+    blank_ = to;
+  }
+
+  // Back to the parent of the node at depth_.
+  void step_back() {
+    --depth_;
+    slide(frames_[depth_].blank);
+  }
+
+  void push_frame() {
+    if (frames_.size() <= depth_) {
+      charge(budget_, sizeof(Frame) + kWalkMaxCells * sizeof(std::uint32_t), Use::Stacks);
+      frames_.resize(depth_ + 1);
+      boards_.resize((depth_ + 1) * kWalkMaxCells);
+    }
+    if (slots_.size() < 2 * (depth_ + 1)) grow_slots();
+    if (!Packed) std::copy(board_, board_ + kWalkMaxCells, &boards_[depth_ * kWalkMaxCells]);
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = slot_of(key_, mask);
+    while (slots_[i].depth != kEmpty) i = (i + 1) & mask;
+    slots_[i] = Slot{key_, std::uint32_t(depth_)};
+    frames_[depth_] = Frame{key_, blank_, kInf, std::uint32_t(i), 0};
+  }
+
+  std::size_t next_move(Frame& f) const noexcept {
+    const std::uint32_t* m = &moves_[4 * f.blank];
+    while (f.next < 4) {
+      const std::size_t to = m[f.next++];
+      if (to != kNoMove) return to;
+    }
+    return kNoMove;
+  }
+
+  // Whether sliding the tile at `to` gives a board of the current path.
+  bool on_path(std::size_t to) const noexcept {
+    const std::size_t b = blank_, t = board_[to];
+    const std::uint64_t k = slid_key(b, to, t);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = slot_of(k, mask); slots_[i].depth != kEmpty; i = (i + 1) & mask) {
+      if (slots_[i].key != k) continue;
+      if (Packed) return true;
+      const std::uint32_t* old = &boards_[slots_[i].depth * kWalkMaxCells];
+      bool same = old[b] == t && old[to] == 0;
+      for (std::size_t p = 0; same && p < n_; ++p) same = p == b || p == to || old[p] == board_[p];
+      if (same) return true;
+    }
+    return false;
+  }
+
+  // Doubles the path set; the open frames' entries are re-inserted bottom
+  // up, so later deletions still take the newest entry.
+  void grow_slots() {
+    const std::size_t size = std::max<std::size_t>(64, slots_.size() * 2);
+    charge(budget_, (size - slots_.size()) * sizeof(Slot), Use::Stacks);
+    slots_.assign(size, Slot{});
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t d = 0; d < depth_; ++d) {
+      const std::uint64_t k = frames_[d].key;
+      std::size_t i = slot_of(k, mask);
+      while (slots_[i].depth != kEmpty) i = (i + 1) & mask;
+      slots_[i] = Slot{k, std::uint32_t(d)};
+      frames_[d].slot = std::uint32_t(i);
+    }
+  }
+
+  // The open frames' boards, bottom to top, then the goal (the board now).
+  std::vector<ByteState> path() const {
+    std::vector<ByteState> out;
+    out.reserve(depth_ + 1);
+    for (std::size_t d = 0; d < depth_; ++d) {
+      if (!Packed) {
+        out.emplace_back(n_, 0);
+        std::copy_n(&boards_[d * kWalkMaxCells], n_, out.back().begin());
+        continue;
+      }
+      ByteState board(n_, 0);
+      for (std::size_t i = 0; i < n_; ++i) board[i] = std::uint8_t(frames_[d].key >> (4 * i) & 15);
+      out.push_back(std::move(board));
+    }
+    out.emplace_back(n_, 0);
+    std::copy_n(board_, n_, out.back().begin());
+    return out;
+  }
+
+  MemoryBudget* budget_;
+  std::size_t n_;
+  std::vector<std::uint16_t> cost_;     // [tile * n + cell]
+  std::vector<std::uint64_t> zobrist_;  // [cell * n + tile]
+  std::vector<std::uint32_t> moves_;    // [cell * 4 + direction], kNoMove off the board
+  // Cells are held wider than a byte: a byte store may alias any member, and
+  // the compiler would then reload every field after each move.
+  std::uint32_t start_[kWalkMaxCells] = {}, goal_[kWalkMaxCells] = {};
+  std::uint32_t board_[kWalkMaxCells] = {};
+  std::uint64_t goal_key_ = 0, key_ = 0;
+  std::size_t blank_ = 0, depth_ = 0;
+  std::int64_t h_ = 0;
+  std::vector<Frame> frames_;
+  std::vector<std::uint32_t> boards_;  // the open frames' boards, kWalkMaxCells cells apart
+  std::vector<Slot> slots_;            // the open frames' boards by hash
+};
+
+// IDA* through the walk; the caller checked board_walk_fits.
+template <class H>
+SearchResult<ByteState> ida_star_board(const NPuzzle& puzzle, const H& heuristic,
+                                       const ByteState& start, const ByteState& goal,
+                                       MemoryBudget* budget) {
+  auto run = [&](auto& walk) -> SearchResult<ByteState> {
+    BoardWalkCounters c{0, 1, 1};
+    double threshold = heuristic.estimate(start, goal);
+    while (true) {
+      double next = kInf;
+      if (auto path = walk.template pass<true>(threshold, 0, c, next))
+        return solved(puzzle, std::move(*path), c.expanded, c.generated, c.peak, {});
+      if (std::isinf(next)) return exhausted<ByteState>(c.expanded, c.generated, c.peak, {});
+      threshold = next;
+    }
+  };
+  if (start.size() <= 16) {
+    BoardWalk<true> walk(puzzle, heuristic, start, goal, budget);
+    return run(walk);
+  }
+  BoardWalk<false> walk(puzzle, heuristic, start, goal, budget);
+  return run(walk);
+}
+
+// Depth-limited passes of limits `first`..`last` through the walk (dls: one
+// pass; iddfs: every limit from 0), counters summed over the passes.
+inline SearchResult<ByteState> deepening_board(const NPuzzle& puzzle, const ByteState& start,
+                                               const ByteState& goal, std::uint64_t first,
+                                               std::uint64_t last, MemoryBudget* budget) {
+  auto run = [&](auto& walk) -> SearchResult<ByteState> {
+    BoardWalkCounters c;
+    for (std::uint64_t limit = first;; ++limit) {
+      double unused = kInf;
+      if (auto path = walk.template pass<false>(kInf, limit, c, unused))
+        return solved(puzzle, std::move(*path), c.expanded, c.generated, c.peak, {});
+      if (limit == last) break;
+    }
+    return exhausted<ByteState>(c.expanded, c.generated, c.peak, {});
+  };
+  if (start.size() <= 16) {
+    BoardWalk<true> walk(puzzle, Zero{}, start, goal, budget);
+    return run(walk);
+  }
+  BoardWalk<false> walk(puzzle, Zero{}, start, goal, budget);
+  return run(walk);
+}
+
+}  // namespace wayloom::detail
