@@ -8,11 +8,12 @@ from __future__ import annotations
 
 import dataclasses
 import math
-from typing import Any, Sequence, Tuple, Union
+from collections.abc import Sequence
+from typing import Any
 
-Cell = Tuple[int, int]
+Cell = tuple[int, int]
 #: What the drawing functions accept as a maze.
-MazeLike = Union[str, Sequence[Sequence[float]]]
+MazeLike = str | Sequence[Sequence[float]]
 
 
 @dataclasses.dataclass(frozen=True)
@@ -37,7 +38,9 @@ class Maze:
 
     @property
     def walls(self) -> list[Cell]:
-        return [(r, c) for r, row in enumerate(self.costs) for c, v in enumerate(row) if math.isinf(v)]
+        return [
+            (r, c) for r, row in enumerate(self.costs) for c, v in enumerate(row) if math.isinf(v)
+        ]
 
 
 def parse_ascii(text: str) -> Maze:

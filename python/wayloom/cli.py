@@ -55,8 +55,22 @@ _ACCEPTED = set(ALGORITHMS) | {"a*", "wastar", "idastar", "bidir"}
 DEFAULT_TILES = (4, 1, 3, 7, 2, 6, 0, 5, 8)
 
 #: File types of the pictures, checked before anything runs.
-PLOT_TYPES = {".png", ".pdf", ".svg", ".svgz", ".jpg", ".jpeg", ".tif", ".tiff", ".webp",
-              ".eps", ".ps", ".pgf", ".raw", ".rgba"}
+PLOT_TYPES = {
+    ".png",
+    ".pdf",
+    ".svg",
+    ".svgz",
+    ".jpg",
+    ".jpeg",
+    ".tif",
+    ".tiff",
+    ".webp",
+    ".eps",
+    ".ps",
+    ".pgf",
+    ".raw",
+    ".rgba",
+}
 ANIMATION_TYPES = {".gif", ".mp4", ".mov", ".avi", ".webm", ".mkv"}
 PAGE_TYPES = {".html", ".htm"}
 
@@ -129,8 +143,10 @@ def _graph_problem(ns: argparse.Namespace) -> Problem:
             if u < 0 or v < 0:
                 raise ValueError
         except ValueError:
-            raise UsageError(f"{ns.file}:{number}: expected 'u v [w]' with node numbers "
-                             f">= 0, got {line.strip()!r}") from None
+            raise UsageError(
+                f"{ns.file}:{number}: expected 'u v [w]' with node numbers "
+                f">= 0, got {line.strip()!r}"
+            ) from None
         edges.append((u, v, w))
     if ns.start < 0 or ns.goal < 0:
         raise UsageError("START and GOAL must be >= 0")
@@ -139,8 +155,12 @@ def _graph_problem(ns: argparse.Namespace) -> Problem:
         nodes = max([ns.start, ns.goal] + [max(u, v) for u, v, _ in edges]) + 1
     if nodes < 0:
         raise UsageError("--nodes must be >= 0")
-    return Problem(wayloom_native.search_graph, (nodes, edges, ns.start, ns.goal),
-                   {"undirected": not ns.directed}, _show_chain)
+    return Problem(
+        wayloom_native.search_graph,
+        (nodes, edges, ns.start, ns.goal),
+        {"undirected": not ns.directed},
+        _show_chain,
+    )
 
 
 def _float(text: str, what: str) -> float:
@@ -156,6 +176,7 @@ def _show_grid(maze: str) -> Callable[[list], list[str]]:
         for r, c in path[1:-1]:
             rows[r][c] = "*"
         return [f"path of {len(path) - 1} moves ('*'):"] + ["  " + "".join(r) for r in rows]
+
     return show
 
 
@@ -175,12 +196,14 @@ def _random_maze(ns: argparse.Namespace) -> tuple[str, str | None]:
         return wayloom_native.random_maze_ascii(width, height, density, seed), None
     for s in range(seed, seed + SOLVABLE_TRIES):
         text = wayloom_native.random_maze_ascii(width, height, density, s)
-        if wayloom_native.search_grid(text, algorithm="bfs", record=False,
-                                      diagonal=ns.diagonal).found:
+        if wayloom_native.search_grid(
+            text, algorithm="bfs", record=False, diagonal=ns.diagonal
+        ).found:
             skipped = f" (seeds {seed}-{s - 1} have no path)" if s > seed else ""
             return text, f"random maze {width}x{height}, density {density}: seed {s}{skipped}"
-    raise UsageError(f"no maze with a path among seeds {seed}-{seed + SOLVABLE_TRIES - 1}; "
-                     "try a lower DENSITY")
+    raise UsageError(
+        f"no maze with a path among seeds {seed}-{seed + SOLVABLE_TRIES - 1}; try a lower DENSITY"
+    )
 
 
 def _grid_problem(ns: argparse.Namespace) -> Problem:
@@ -195,8 +218,14 @@ def _grid_problem(ns: argparse.Namespace) -> Problem:
         text = wayloom_native.sample_maze(ns.maze[0])
     else:
         text = _read_text(ns.maze[0])
-    return Problem(wayloom_native.search_grid, (text,), {"diagonal": ns.diagonal},
-                   _show_grid(text), maze=text, note=note)
+    return Problem(
+        wayloom_native.search_grid,
+        (text,),
+        {"diagonal": ns.diagonal},
+        _show_grid(text),
+        maze=text,
+        note=note,
+    )
 
 
 def _show_npuzzle(path: list) -> list[str]:
@@ -270,8 +299,14 @@ class _Runner:
         """What runs now (called from the worker thread): the live line's subject."""
         self.label, self.since = label, time.monotonic()
 
-    def run(self, label: str, fn: Callable[..., Any], *args: Any,
-            run_for: float | None = None, **kwargs: Any) -> Any:
+    def run(
+        self,
+        label: str,
+        fn: Callable[..., Any],
+        *args: Any,
+        run_for: float | None = None,
+        **kwargs: Any,
+    ) -> Any:
         self.started(label)
         box: dict[str, Any] = {}
 
@@ -291,7 +326,8 @@ class _Runner:
                 if run_for and time.monotonic() - t0 > run_for and thread.is_alive():
                     raise ResourceError(
                         f"{label} did not finish within the time limit of {run_for:g} s "
-                        "(--time-limit; bound the search with --max-nodes or --depth-limit)")
+                        "(--time-limit; bound the search with --max-nodes or --depth-limit)"
+                    )
                 label_now, seconds = self.label, time.monotonic() - self.since
                 if self.live and seconds >= 1.0 and thread.is_alive():
                     mib = _memory_in_use() / 2**20
@@ -334,12 +370,16 @@ def _check_names(ns: argparse.Namespace) -> list[str]:
 
 
 def _check_outputs(ns: argparse.Namespace) -> None:
-    for option, path, kinds in (("--plot", ns.plot, PLOT_TYPES),
-                                ("--animate", ns.animate, ANIMATION_TYPES),
-                                ("--html", ns.html, PAGE_TYPES)):
+    for option, path, kinds in (
+        ("--plot", ns.plot, PLOT_TYPES),
+        ("--animate", ns.animate, ANIMATION_TYPES),
+        ("--html", ns.html, PAGE_TYPES),
+    ):
         if path is not None and pathlib.Path(path).suffix.lower() not in kinds:
-            raise OutputError(f"{option} cannot write {pathlib.Path(path).suffix or 'a file without a type'}"
-                              f" files; use one of: {', '.join(sorted(kinds))}")
+            raise OutputError(
+                f"{option} cannot write {pathlib.Path(path).suffix or 'a file without a type'}"
+                f" files; use one of: {', '.join(sorted(kinds))}"
+            )
 
 
 _MEMORY_LIMIT = re.compile(r"[0-9]+[KMGkmg]?")
@@ -355,19 +395,30 @@ def _check(ns: argparse.Namespace) -> None:
         raise UsageError("--time-limit must be >= 0 (0: no limit)")
     if ns.memory_limit is not None:
         if not _MEMORY_LIMIT.fullmatch(ns.memory_limit):
-            raise UsageError(f"--memory-limit must be bytes with an optional K, M or G suffix "
-                             f"(e.g. 2G), not {ns.memory_limit!r}")
+            raise UsageError(
+                f"--memory-limit must be bytes with an optional K, M or G suffix "
+                f"(e.g. 2G), not {ns.memory_limit!r}"
+            )
         # Read by every native call.
         os.environ["WAYLOOM_MEMORY_LIMIT"] = ns.memory_limit
 
 
-def _table(problem: Problem, ns: argparse.Namespace, options: dict[str, Any],
-           runner: _Runner) -> Comparison:
-    rows = runner.run("compare", compare, problem.search, *problem.args,
-                      algorithms=_check_names(ns), workers=ns.workers, progress=False,
-                      time_limit=ns.time_limit or None,
-                      _on_start=runner.started,
-                      **problem.kwargs, **options)
+def _table(
+    problem: Problem, ns: argparse.Namespace, options: dict[str, Any], runner: _Runner
+) -> Comparison:
+    rows = runner.run(
+        "compare",
+        compare,
+        problem.search,
+        *problem.args,
+        algorithms=_check_names(ns),
+        workers=ns.workers,
+        progress=False,
+        time_limit=ns.time_limit or None,
+        _on_start=runner.started,
+        **problem.kwargs,
+        **options,
+    )
     errors = {r.error for r in rows}
     if None not in errors and len(errors) == 1:
         # Every row refused for the same reason: the input is at fault, not an algorithm.
@@ -375,21 +426,38 @@ def _table(problem: Problem, ns: argparse.Namespace, options: dict[str, Any],
     return rows
 
 
-def _chosen(problem: Problem, ns: argparse.Namespace, options: dict[str, Any],
-            record: bool, runner: _Runner) -> Any:
+def _chosen(
+    problem: Problem, ns: argparse.Namespace, options: dict[str, Any], record: bool, runner: _Runner
+) -> Any:
     """Run the --algorithm alone, under the time limit."""
     algorithm = ns.algorithm
     limit = ns.time_limit or None
     if algorithm in DEPTH_LIMITED and "depth_limit" not in options:
         # As in the table: the depth of the bfs path, never an unbounded deepening.
-        depth = runner.run("bfs", bfs_depth, problem.search, *problem.args, run_for=limit,
-                           **problem.kwargs, **options)
+        depth = runner.run(
+            "bfs",
+            bfs_depth,
+            problem.search,
+            *problem.args,
+            run_for=limit,
+            **problem.kwargs,
+            **options,
+        )
         if depth is None:
-            raise UsageError(f"{algorithm!r} needs --depth-limit here: bfs found no path "
-                             "to take one from")
+            raise UsageError(
+                f"{algorithm!r} needs --depth-limit here: bfs found no path to take one from"
+            )
         options = {**options, "depth_limit": depth}
-    return runner.run(algorithm, problem.search, *problem.args, algorithm=algorithm,
-                      record=record, run_for=limit, **problem.kwargs, **options)
+    return runner.run(
+        algorithm,
+        problem.search,
+        *problem.args,
+        algorithm=algorithm,
+        record=record,
+        run_for=limit,
+        **problem.kwargs,
+        **options,
+    )
 
 
 def _draw(problem: Problem, ns: argparse.Namespace, result: Any) -> None:
@@ -399,8 +467,9 @@ def _draw(problem: Problem, ns: argparse.Namespace, result: Any) -> None:
 
         if ns.plot:
             if problem.maze is not None:
-                ax = viz.plot_grid(problem.maze, result,
-                                   title=f"{ns.algorithm}: {viz.describe(result)}")
+                ax = viz.plot_grid(
+                    problem.maze, result, title=f"{ns.algorithm}: {viz.describe(result)}"
+                )
             else:
                 ax = viz.plot_search_tree(result, layout="layered")
             import matplotlib.pyplot as plt
@@ -496,85 +565,180 @@ class Command:
 
 
 COMMANDS = (
-    Command("grid", "a grid maze",
-            "Search a grid maze: an ASCII map ('#' wall, 'S' start, 'G' goal, '1'-'9' terrain "
-            "cost, anything else open).",
-            (_arg("--maze", nargs="+", default=["wall"], metavar="MAZE",
-                  help="'open' or 'wall' (the samples; default wall), a map FILE ('-' = stdin), "
-                       "or 'random W H DENSITY SEED'"),
-             _arg("--solvable", action="store_true",
-                  help="with --maze random: try seeds upwards from SEED until the maze has a "
-                       "path, and say which seed it used"),
-             _arg("--diagonal", action="store_true", help="allow diagonal moves (8-connected)")),
-            _grid_problem),
-    Command("npuzzle", "a sliding-tile puzzle",
-            "Solve a sliding-tile puzzle. TILES row by row, 0 = blank (spaces or commas). "
-            "Default: " + " ".join(map(str, DEFAULT_TILES)) + ".",
-            (_arg("tiles", nargs="*", metavar="TILES"),
-             _arg("--goal", metavar="TILES",
-                  help="goal board, comma-separated (default 1..n-1, 0)")),
-            _npuzzle_problem),
-    Command("hanoi", "the Towers of Hanoi", "Move DISKS disks from the first peg to the last.",
-            (_arg("disks", nargs="?", type=int, default=3, help="number of disks (default 3)"),
-             _arg("--pegs", type=int, default=3, help="number of pegs, 3 to 16 (default 3)")),
-            _hanoi_problem),
-    Command("ladder", "a word ladder",
-            "Change START into GOAL one letter at a time through words of the list.",
-            (_arg("start"), _arg("goal"),
-             _arg("--words", required=True, metavar="FILE",
-                  help="word list, whitespace-separated ('-' = stdin)")),
-            _ladder_problem),
-    Command("graph", "a weighted graph from an edge list",
-            "Search a graph given as an edge list: one 'u v [w]' per line (w defaults to 1; "
-            "'#' starts a comment).",
-            (_arg("file", metavar="FILE", help="the edge list ('-' = stdin)"),
-             _arg("start", type=int, metavar="START"), _arg("goal", type=int, metavar="GOAL"),
-             _arg("--nodes", type=int, metavar="N",
-                  help="number of nodes (default: one more than the largest node number)"),
-             _arg("--directed", action="store_true", help="edges go from u to v only")),
-            _graph_problem),
+    Command(
+        "grid",
+        "a grid maze",
+        "Search a grid maze: an ASCII map ('#' wall, 'S' start, 'G' goal, '1'-'9' terrain "
+        "cost, anything else open).",
+        (
+            _arg(
+                "--maze",
+                nargs="+",
+                default=["wall"],
+                metavar="MAZE",
+                help="'open' or 'wall' (the samples; default wall), a map FILE ('-' = stdin), "
+                "or 'random W H DENSITY SEED'",
+            ),
+            _arg(
+                "--solvable",
+                action="store_true",
+                help="with --maze random: try seeds upwards from SEED until the maze has a "
+                "path, and say which seed it used",
+            ),
+            _arg("--diagonal", action="store_true", help="allow diagonal moves (8-connected)"),
+        ),
+        _grid_problem,
+    ),
+    Command(
+        "npuzzle",
+        "a sliding-tile puzzle",
+        "Solve a sliding-tile puzzle. TILES row by row, 0 = blank (spaces or commas). "
+        "Default: " + " ".join(map(str, DEFAULT_TILES)) + ".",
+        (
+            _arg("tiles", nargs="*", metavar="TILES"),
+            _arg("--goal", metavar="TILES", help="goal board, comma-separated (default 1..n-1, 0)"),
+        ),
+        _npuzzle_problem,
+    ),
+    Command(
+        "hanoi",
+        "the Towers of Hanoi",
+        "Move DISKS disks from the first peg to the last.",
+        (
+            _arg("disks", nargs="?", type=int, default=3, help="number of disks (default 3)"),
+            _arg("--pegs", type=int, default=3, help="number of pegs, 3 to 16 (default 3)"),
+        ),
+        _hanoi_problem,
+    ),
+    Command(
+        "ladder",
+        "a word ladder",
+        "Change START into GOAL one letter at a time through words of the list.",
+        (
+            _arg("start"),
+            _arg("goal"),
+            _arg(
+                "--words",
+                required=True,
+                metavar="FILE",
+                help="word list, whitespace-separated ('-' = stdin)",
+            ),
+        ),
+        _ladder_problem,
+    ),
+    Command(
+        "graph",
+        "a weighted graph from an edge list",
+        "Search a graph given as an edge list: one 'u v [w]' per line (w defaults to 1; "
+        "'#' starts a comment).",
+        (
+            _arg("file", metavar="FILE", help="the edge list ('-' = stdin)"),
+            _arg("start", type=int, metavar="START"),
+            _arg("goal", type=int, metavar="GOAL"),
+            _arg(
+                "--nodes",
+                type=int,
+                metavar="N",
+                help="number of nodes (default: one more than the largest node number)",
+            ),
+            _arg("--directed", action="store_true", help="edges go from u to v only"),
+        ),
+        _graph_problem,
+    ),
 )
 
 #: Options every sub-command shares, by group.
 COMMON = (
-    ("comparison", (
-        _arg("--algorithms", metavar="LIST",
-             help="comma-separated algorithms to compare (default: all twelve: "
-                  + ", ".join(ALGORITHMS) + ")"),
-        _arg("--heuristic", metavar="NAME", help="heuristic name (default: the domain's own)"),
-        _arg("--weight", type=float, help="w of weighted_astar (default 2.0)"),
-        _arg("--beam-width", type=int, metavar="N", help="beam width (default unlimited)"),
-        _arg("--depth-limit", type=int, metavar="N",
-             help="depth limit of dls/iddfs (default: the moves of the bfs path)"),
-        _arg("--workers", type=int, default=1, metavar="N",
-             help="run N searches at a time (default 1)"),
-        _arg("--no-table", action="store_true",
-             help="skip the comparison; without --plot/--animate/--html, print the result of "
-                  "--algorithm alone"),
-        _arg("--markdown", action="store_true", help="print the table as Markdown"),
-        _arg("--quiet", action="store_true",
-             help="print no solution (by default the --algorithm's is shown)"),
-    )),
-    ("limits", (
-        _arg("--time-limit", type=float, default=10.0, metavar="SECONDS",
-             help="time of each algorithm (default 10; 0 for none): in the table a slower one "
-                  "shows 'time limit'; the shown algorithm exits with status 4"),
-        _arg("--max-nodes", type=int, metavar="N",
-             help="expansion limit of the best-first algorithms"),
-        _arg("--memory-limit", metavar="BYTES",
-             help="memory of each search, e.g. 500M or 2G (default: what the machine has "
-                  "free; sets WAYLOOM_MEMORY_LIMIT)"),
-    )),
-    ("pictures (need matplotlib: pip install \"wayloom[viz]\")", (
-        _arg("--algorithm", default="astar", metavar="NAME",
-             help="the algorithm whose solution is shown, drawn or animated (default astar)"),
-        _arg("--plot", metavar="OUT.png", help="draw the search (png, svg, pdf, ...)"),
-        _arg("--animate", metavar="OUT.gif",
-             help="replay the search as an animation (.gif, or .mp4 with ffmpeg)"),
-        _arg("--html", metavar="OUT.html", help="write the search as an interactive HTML page"),
-        _arg("--max-frames", type=int, default=200, metavar="N",
-             help="frame budget of the animation (default 200)"),
-    )),
+    (
+        "comparison",
+        (
+            _arg(
+                "--algorithms",
+                metavar="LIST",
+                help="comma-separated algorithms to compare (default: all twelve: "
+                + ", ".join(ALGORITHMS)
+                + ")",
+            ),
+            _arg("--heuristic", metavar="NAME", help="heuristic name (default: the domain's own)"),
+            _arg("--weight", type=float, help="w of weighted_astar (default 2.0)"),
+            _arg("--beam-width", type=int, metavar="N", help="beam width (default unlimited)"),
+            _arg(
+                "--depth-limit",
+                type=int,
+                metavar="N",
+                help="depth limit of dls/iddfs (default: the moves of the bfs path)",
+            ),
+            _arg(
+                "--workers",
+                type=int,
+                default=1,
+                metavar="N",
+                help="run N searches at a time (default 1)",
+            ),
+            _arg(
+                "--no-table",
+                action="store_true",
+                help="skip the comparison; without --plot/--animate/--html, print the result of "
+                "--algorithm alone",
+            ),
+            _arg("--markdown", action="store_true", help="print the table as Markdown"),
+            _arg(
+                "--quiet",
+                action="store_true",
+                help="print no solution (by default the --algorithm's is shown)",
+            ),
+        ),
+    ),
+    (
+        "limits",
+        (
+            _arg(
+                "--time-limit",
+                type=float,
+                default=10.0,
+                metavar="SECONDS",
+                help="time of each algorithm (default 10; 0 for none): in the table a slower one "
+                "shows 'time limit'; the shown algorithm exits with status 4",
+            ),
+            _arg(
+                "--max-nodes",
+                type=int,
+                metavar="N",
+                help="expansion limit of the best-first algorithms",
+            ),
+            _arg(
+                "--memory-limit",
+                metavar="BYTES",
+                help="memory of each search, e.g. 500M or 2G (default: what the machine has "
+                "free; sets WAYLOOM_MEMORY_LIMIT)",
+            ),
+        ),
+    ),
+    (
+        'pictures (need matplotlib: pip install "wayloom[viz]")',
+        (
+            _arg(
+                "--algorithm",
+                default="astar",
+                metavar="NAME",
+                help="the algorithm whose solution is shown, drawn or animated (default astar)",
+            ),
+            _arg("--plot", metavar="OUT.png", help="draw the search (png, svg, pdf, ...)"),
+            _arg(
+                "--animate",
+                metavar="OUT.gif",
+                help="replay the search as an animation (.gif, or .mp4 with ffmpeg)",
+            ),
+            _arg("--html", metavar="OUT.html", help="write the search as an interactive HTML page"),
+            _arg(
+                "--max-frames",
+                type=int,
+                default=200,
+                metavar="N",
+                help="frame budget of the animation (default 200)",
+            ),
+        ),
+    ),
 )
 
 
@@ -583,22 +747,32 @@ def build_parser() -> argparse.ArgumentParser:
     parser = _Parser(
         prog="wayloom",
         description="Compare classical search algorithms, and show, draw or animate a search.\n"
-                    "Without a command: the demo (every algorithm on the sample mazes).",
+        "Without a command: the demo (every algorithm on the sample mazes).",
         epilog="examples:\n"
-               "  wayloom grid --maze wall --plot astar.png --animate astar.gif\n"
-               "  wayloom grid --maze random 40 20 0.3 7 --solvable --diagonal --heuristic octile\n"
-               "  wayloom npuzzle 1 2 3 4 5 6 0 7 8 --algorithms bfs,astar,ida_star\n"
-               "  wayloom hanoi 4 --pegs 4\n"
-               "  wayloom ladder cold warm --words words.txt\n"
-               "  wayloom graph edges.txt 0 7 --directed\n\n" + EXIT_CODES,
-        formatter_class=formatter)
+        "  wayloom grid --maze wall --plot astar.png --animate astar.gif\n"
+        "  wayloom grid --maze random 40 20 0.3 7 --solvable --diagonal --heuristic octile\n"
+        "  wayloom npuzzle 1 2 3 4 5 6 0 7 8 --algorithms bfs,astar,ida_star\n"
+        "  wayloom hanoi 4 --pegs 4\n"
+        "  wayloom ladder cold warm --words words.txt\n"
+        "  wayloom graph edges.txt 0 7 --directed\n\n" + EXIT_CODES,
+        formatter_class=formatter,
+    )
     parser.add_argument("--version", action="version", version=f"wayloom {__version__}")
     sub = parser.add_subparsers(dest="command", metavar="COMMAND")
-    sub.add_parser("demo", help="compare every algorithm on the sample mazes (the default)",
-                   epilog=EXIT_CODES, formatter_class=formatter)
+    sub.add_parser(
+        "demo",
+        help="compare every algorithm on the sample mazes (the default)",
+        epilog=EXIT_CODES,
+        formatter_class=formatter,
+    )
     for command in COMMANDS:
-        p = sub.add_parser(command.name, help=command.help, description=command.description,
-                           epilog=EXIT_CODES, formatter_class=formatter)
+        p = sub.add_parser(
+            command.name,
+            help=command.help,
+            description=command.description,
+            epilog=EXIT_CODES,
+            formatter_class=formatter,
+        )
         for flags, kwargs in command.arguments:
             p.add_argument(*flags, **kwargs)
         for title, arguments in COMMON:

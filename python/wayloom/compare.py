@@ -157,10 +157,13 @@ class Comparison(Sequence[Row]):
         header = [title for _, title in _COLUMNS]
         body = [[_cell(r, f) for f, _ in _COLUMNS] for r in self._rows]
         if markdown:
-            lines = ["| " + " | ".join(header) + " |",
-                     "|" + "|".join("---:" if f in _NUMERIC else "---" for f, _ in _COLUMNS) + "|"]
-            lines += ["| " + " | ".join(c.replace("|", "\\|") for c in cells) + " |"
-                      for cells in body]
+            lines = [
+                "| " + " | ".join(header) + " |",
+                "|" + "|".join("---:" if f in _NUMERIC else "---" for f, _ in _COLUMNS) + "|",
+            ]
+            lines += [
+                "| " + " | ".join(c.replace("|", "\\|") for c in cells) + " |" for cells in body
+            ]
             return "\n".join(lines)
         widths = [max(len(x) for x in col) for col in zip(header, *body)]
 
@@ -241,8 +244,10 @@ class _Progress:
         if not self.enabled or (not self.drawn and time.monotonic() - self.t0 < 0.5):
             return
         filled = 24 * self.done // self.total
-        self.stream.write(f"\rcompare [{'#' * filled}{'.' * (24 - filled)}] "
-                          f"{self.done}/{self.total} {name[:20]:<20}")
+        self.stream.write(
+            f"\rcompare [{'#' * filled}{'.' * (24 - filled)}] "
+            f"{self.done}/{self.total} {name[:20]:<20}"
+        )
         self.stream.flush()
         self.drawn = True
 
@@ -271,8 +276,9 @@ class _TimedExecutor(concurrent.futures.Executor):
     included) need not pickle; only the result comes back.
     """
 
-    def __init__(self, time_limit: float, workers: int,
-                 on_start: Callable[[str], None] | None = None) -> None:
+    def __init__(
+        self, time_limit: float, workers: int, on_start: Callable[[str], None] | None = None
+    ) -> None:
         self.time_limit = time_limit
         self.on_start = on_start
         self.pool = concurrent.futures.ThreadPoolExecutor(max_workers=workers)
@@ -291,8 +297,9 @@ class _TimedExecutor(concurrent.futures.Executor):
                 out = parent.recv()
             except EOFError:  # the worker died without a word (killed, crashed)
                 proc.join()
-                raise RuntimeError(f"the worker process ended with status {proc.exitcode}") \
-                    from None
+                raise RuntimeError(
+                    f"the worker process ended with status {proc.exitcode}"
+                ) from None
             if isinstance(out, BaseException):
                 raise out
             return out
@@ -302,8 +309,9 @@ class _TimedExecutor(concurrent.futures.Executor):
                 proc.kill()
             proc.join()
 
-    def _run_one(self, search: Callable[..., Any], algorithm: str, args: tuple,
-                 kwargs: dict) -> Row:
+    def _run_one(
+        self, search: Callable[..., Any], algorithm: str, args: tuple, kwargs: dict
+    ) -> Row:
         if self.on_start is not None:
             self.on_start(algorithm)
         t0 = time.monotonic()
@@ -360,8 +368,9 @@ def compare(
     """
     for key in ("algorithm", "record"):
         if key in kwargs:
-            raise TypeError(f"compare() sets {key!r} itself; choose the algorithms with "
-                            "algorithms=[...]")
+            raise TypeError(
+                f"compare() sets {key!r} itself; choose the algorithms with algorithms=[...]"
+            )
     if algorithms is None:
         names = list(ALGORITHMS)
     elif isinstance(algorithms, str):
@@ -373,8 +382,11 @@ def compare(
     if executor is not None and workers != 1:
         raise ValueError("give workers or executor, not both")
     if time_limit is not None:
-        if isinstance(time_limit, bool) or not isinstance(time_limit, (int, float)) \
-                or not time_limit > 0:
+        if (
+            isinstance(time_limit, bool)
+            or not isinstance(time_limit, (int, float))
+            or not time_limit > 0
+        ):
             raise ValueError(f"time_limit must be a number of seconds > 0, not {time_limit!r}")
         if executor is not None:
             raise ValueError("give time_limit or executor, not both")
@@ -395,8 +407,10 @@ def compare(
             # The problem itself is refused: let every row report why.
             need_depth = False
         except (TimeoutError, MemoryError):
-            no_depth = ("not run: no depth_limit given and bfs found no path within the "
-                        "limits to take one from")
+            no_depth = (
+                "not run: no depth_limit given and bfs found no path within the "
+                "limits to take one from"
+            )
     for a in names:
         if need_depth and a in DEPTH_LIMITED:
             if depth is None:
@@ -417,7 +431,8 @@ def compare(
                 bar.step(a)
         else:
             own: concurrent.futures.Executor | None = (
-                executor if isinstance(executor, _TimedExecutor) else None)
+                executor if isinstance(executor, _TimedExecutor) else None
+            )
             if executor is None:
                 own = executor = concurrent.futures.ThreadPoolExecutor(max_workers=workers)
             try:
@@ -438,7 +453,7 @@ def compare(
     finally:
         bar.close()
     out = []
-    for (a, job), row in zip(jobs, rows):
+    for (a, _job), row in zip(jobs, rows):
         assert row is not None
         if need_depth and a in DEPTH_LIMITED and row.error is None:
             row = dataclasses.replace(row, depth_limit=depth)

@@ -1,11 +1,12 @@
 """Type stubs for the wayloom_native extension module."""
 
-from typing import Any, Callable, Sequence, Tuple, Union, final
+from collections.abc import Callable, Sequence
+from typing import Any, final
 
-_Cell = Tuple[int, int]
-_Edge = Tuple[int, int, float]
-_Heuristic = Union[str, Callable[[Any, Any], float], None]
-_State = Union[int, Sequence[int]]
+_Cell = tuple[int, int]
+_Edge = tuple[int, int, float]
+_Heuristic = str | Callable[[Any, Any], float] | None
+_State = int | Sequence[int]
 
 class PanicException(BaseException):
     """An internal precondition of the engine failed; the argument is the text."""
@@ -125,7 +126,9 @@ def random_maze_ascii(width: int, height: int, obstacle_density: float, seed: in
 def bellman_ford(
     num_nodes: int, edges: Sequence[_Edge], source: int, undirected: bool = False
 ) -> ShortestPaths: ...
-def floyd_warshall(num_nodes: int, edges: Sequence[_Edge], undirected: bool = False) -> AllPairs: ...
+def floyd_warshall(
+    num_nodes: int, edges: Sequence[_Edge], undirected: bool = False
+) -> AllPairs: ...
 def search_npuzzle(
     tiles: Sequence[int],
     algorithm: str = "astar",
