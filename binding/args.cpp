@@ -22,9 +22,9 @@ std::string quoted_list(const std::vector<std::string>& names) {
 }  // namespace
 
 void bind_arguments(const char* function, const char* const* names, std::size_t count,
-                    std::size_t required, PyObject* args, PyObject* kwargs, PyObject** out) {
+                    std::size_t required, const Call& call, PyObject** out) {
   const std::string f = std::string(function) + "()";
-  const Py_ssize_t npos = args ? PyTuple_GET_SIZE(args) : 0;
+  const Py_ssize_t npos = call.nargs;
   if (std::size_t(npos) > count) {
     std::string takes;
     if (required == count)
@@ -36,21 +36,18 @@ void bind_arguments(const char* function, const char* const* names, std::size_t 
     type_error(f + " takes " + takes + " but " + std::to_string(npos) +
                (npos == 1 ? " was given" : " were given"));
   }
-  for (Py_ssize_t i = 0; i < npos; ++i) out[i] = PyTuple_GET_ITEM(args, i);
-  if (kwargs && PyDict_GET_SIZE(kwargs) > 0) {
-    PyObject *key, *value;
-    Py_ssize_t pos = 0;
-    while (PyDict_Next(kwargs, &pos, &key, &value)) {
-      if (!PyUnicode_Check(key)) type_error(f + " keywords must be strings");
-      const char* k = PyUnicode_AsUTF8(key);
-      if (!k) throw ErrorAlreadySet{};
-      std::size_t idx = count;
-      for (std::size_t j = 0; j < count; ++j)
-        if (std::strcmp(names[j], k) == 0) idx = j;
-      if (idx == count) type_error(f + " got an unexpected keyword argument '" + k + "'");
-      if (out[idx]) type_error(f + " got multiple values for argument '" + k + "'");
-      out[idx] = value;
-    }
+  for (Py_ssize_t i = 0; i < npos; ++i) out[i] = call.args[i];
+  // The interpreter has already refused keywords that are not strings.
+  const Py_ssize_t nkw = call.kwnames ? PyTuple_GET_SIZE(call.kwnames) : 0;
+  for (Py_ssize_t i = 0; i < nkw; ++i) {
+    const char* k = PyUnicode_AsUTF8(PyTuple_GET_ITEM(call.kwnames, i));
+    if (!k) throw ErrorAlreadySet{};
+    std::size_t idx = count;
+    for (std::size_t j = 0; j < count; ++j)
+      if (std::strcmp(names[j], k) == 0) idx = j;
+    if (idx == count) type_error(f + " got an unexpected keyword argument '" + k + "'");
+    if (out[idx]) type_error(f + " got multiple values for argument '" + k + "'");
+    out[idx] = call.args[npos + i];
   }
   std::vector<std::string> missing;
   for (std::size_t j = 0; j < required; ++j)

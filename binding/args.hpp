@@ -14,17 +14,48 @@
 
 namespace wayloom::py {
 
-// Binds positional and keyword arguments to the parameter list `names`
-// (the first `required` of them are required). Absent parameters are NULL;
-// the objects are borrowed from args/kwargs.
+// The arguments of a METH_FASTCALL | METH_KEYWORDS call, as the interpreter
+// passes them: positional values, then the values of the keywords named in
+// `kwnames` (NULL when there are none).
+struct Call {
+  PyObject* const* args;
+  Py_ssize_t nargs;
+  PyObject* kwnames;
+};
+
+// A function's parameter table: every parameter is positional-or-keyword and
+// the first `required` must be given.
+template <std::size_t K>
+struct Params {
+  const char* function;
+  std::array<const char*, K> names;
+  std::size_t required;
+
+  // The position of a parameter, or K when the function has no such one.
+  constexpr std::size_t index(std::string_view name) const {
+    std::size_t i = 0;
+    while (i < K && std::string_view(names[i]) != name) ++i;
+    return i;
+  }
+};
+
+// Bound arguments in parameter order, borrowed from the call; NULL where
+// absent.
+template <std::size_t K>
+struct Bound {
+  std::array<PyObject*, K> values{};
+  PyObject* operator[](std::size_t i) const noexcept { return i < K ? values[i] : nullptr; }
+};
+
+// Binds `call` to the parameter list, raising the interpreter's usual
+// TypeError wording for binding mistakes.
 void bind_arguments(const char* function, const char* const* names, std::size_t count,
-                    std::size_t required, PyObject* args, PyObject* kwargs, PyObject** out);
+                    std::size_t required, const Call& call, PyObject** out);
 
 template <std::size_t K>
-std::array<PyObject*, K> bind_args(const char* function, const std::array<const char*, K>& names,
-                                   std::size_t required, PyObject* args, PyObject* kwargs) {
-  std::array<PyObject*, K> out{};
-  bind_arguments(function, names.data(), K, required, args, kwargs, out.data());
+Bound<K> bind(const Params<K>& params, const Call& call) {
+  Bound<K> out;
+  bind_arguments(params.function, params.names.data(), K, params.required, call, out.values.data());
   return out;
 }
 

@@ -63,16 +63,33 @@ class PendingError {
 };
 
 // Records the exception in flight as a heuristic failure: ordinary exceptions
-// become the fixed ValueError, but an interrupt or exit request
+// become the fixed ValueError, with the original kept as its __cause__ so the
+// traceback still shows what went wrong; an interrupt or exit request
 // (KeyboardInterrupt, SystemExit: not Exception subclasses) is kept unchanged
 // so Ctrl-C still means Ctrl-C.
 inline void record_heuristic_failure(PendingError& slot) noexcept {
-  if (PyErr_Occurred() && !PyErr_ExceptionMatches(PyExc_Exception)) {
-    slot.capture();
+  if (slot.has() || (PyErr_Occurred() && !PyErr_ExceptionMatches(PyExc_Exception))) {
+    slot.capture();  // keeps the first failure, drops this one
     return;
   }
-  PyErr_Clear();
-  slot.set(PyExc_ValueError, "the heuristic callable must return a float");
+  PyObject *type, *cause, *tb;
+  PyErr_Fetch(&type, &cause, &tb);
+  PyErr_NormalizeException(&type, &cause, &tb);
+  if (cause && tb) PyException_SetTraceback(cause, tb);
+  Py_XDECREF(type);
+  Py_XDECREF(tb);
+  PyErr_SetString(PyExc_ValueError, "the heuristic callable must return a float");
+  if (cause) {
+    PyObject* value;
+    PyErr_Fetch(&type, &value, &tb);
+    PyErr_NormalizeException(&type, &value, &tb);
+    if (value)
+      PyException_SetCause(value, cause);  // steals cause
+    else
+      Py_DECREF(cause);
+    PyErr_Restore(type, value, tb);
+  }
+  slot.capture();
 }
 
 // A heuristic backed by a Python callable h(node, goal) -> float; absent

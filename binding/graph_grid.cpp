@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "entry_points.hpp"
+#include "edges.hpp"
 #include "search_common.hpp"
 #include "wayloom/domains/csr_graph.hpp"
 #include "wayloom/domains/grid.hpp"
@@ -13,24 +13,6 @@
 namespace wayloom::py {
 
 namespace {
-
-template <class Run>
-void dispatch_grid_heuristic(const std::string& name, Run&& run) {
-  if (name == "zero") return run(Zero{});
-  if (name == "manhattan") return run(Manhattan{});
-  if (name == "euclidean") return run(Euclidean{});
-  if (name == "octile") return run(Octile{});
-  throw UsageError("unknown heuristic: '" + name +
-                   "'. Available: zero, manhattan, euclidean, octile, or a callable h(node, "
-                   "goal) -> float");
-}
-
-Ref run_on_grid(PyObject* module, const GridGraph& grid, Cell start, Cell goal,
-                const SearchParams& p) {
-  return run_search(
-      module, grid, start, goal, p, "manhattan",
-      [](const std::string& name, auto&& run) { dispatch_grid_heuristic(name, run); });
-}
 
 Cell to_cell(const char* name, PyObject* o) {
   check_tuple(name, o, 2);
@@ -53,31 +35,43 @@ std::vector<Edge> to_edges(PyObject* o) {
 
 }  // namespace
 
-void check_edges(std::size_t num_nodes, const std::vector<Edge>& edges) {
-  for (const Edge& e : edges)
-    if (e.source >= num_nodes || e.target >= num_nodes)
-      throw UsageError(edge_out_of_range_message(e.source, e.target, num_nodes));
-}
-
 std::vector<Edge> convert_edges(PyObject* o) { return to_edges(o); }
 
-// Offsets, the build cursor, targets and weights. A node count the machine
-// cannot hold must fail here, before anything is touched: with overcommit the
-// arrays would be handed out and the process killed while filling them.
-detail::AllocBudget& add_csr_build(detail::AllocBudget& budget, std::size_t num_nodes,
-                                   std::size_t edge_count, bool undirected) {
-  const std::size_t arcs = undirected ? detail::checked_mul(edge_count, 2) : edge_count;
-  budget.add(num_nodes, 2 * sizeof(std::size_t)).add(1, sizeof(std::size_t));
-  return budget.add(arcs, sizeof(std::size_t) + sizeof(double));
+// A node count the machine cannot hold must fail here, before anything is
+// touched: with overcommit the arrays would be handed out and the process
+// killed while filling them.
+void require_csr(MemoryBudget& budget, std::size_t num_nodes, const std::vector<Edge>& edges,
+                 bool undirected) {
+  budget.charge(edges.size() * sizeof(Edge), Use::Graph);
+  const std::size_t arcs = undirected ? detail::sat_mul(edges.size(), 2) : edges.size();
+  budget.require(CsrGraph::bytes_for(num_nodes, arcs), Use::Graph, "the graph");
 }
 
-PyObject* search_grid(PyObject* module, PyObject* args, PyObject* kwargs) {
-  static constexpr std::array<const char*, 10> names{
-      "map",        "algorithm",   "heuristic", "record",   "weight",
-      "beam_width", "depth_limit", "max_nodes", "diagonal", "reopen"};
-  const auto a = bind_args("search_grid", names, 1, args, kwargs);
+extern const char search_grid_doc[] =
+    "search_grid(map, algorithm=\"astar\", heuristic=None, record=True, weight=2.0, "
+    "beam_width=None, depth_limit=None, max_nodes=None, diagonal=False, reopen=False)\n--\n\n"
+    "Search a 2-D maze given as an ASCII map (`#` wall, `S` start, `G` goal, a\n"
+    "digit `1`\xe2\x80\x93`9` = a free cell with that terrain cost).\n"
+    "\n"
+    "`heuristic` is a built-in name (`\"zero\"`, `\"manhattan\"`, `\"euclidean\"`,\n"
+    "`\"octile\"`) or a custom callable `h((row, col), (row, col)) -> float`.\n"
+    "\n"
+    "`reopen=True` puts a closed node back on the frontier when a cheaper path to it\n"
+    "appears. Leave it off with the built-in heuristics (they are consistent, so it\n"
+    "changes nothing); switch it on when you pass a **custom** callable that may be\n"
+    "admissible without being consistent, or A\\* can return a sub-optimal path.\n"
+    "It applies to the frontier algorithms (bfs/dfs/ucs/greedy/astar/weighted_astar);\n"
+    "the iterative-deepening, beam and bidirectional drivers ignore it.";
+
+PyObject* search_grid(PyObject* module, const Call& call) {
+  static constexpr Params<10> kParams{
+      "search_grid",
+      {"map", "algorithm", "heuristic", "record", "weight", "beam_width", "depth_limit",
+       "max_nodes", "diagonal", "reopen"},
+      1};
+  const auto a = bind(kParams, call);
   const std::string_view map = to_str("map", a[0]);
-  const SearchParams p = convert_shared({a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[9]}, "astar");
+  const SearchParams p = convert_shared<kParams>(a, "astar");
   const bool diagonal = a[8] ? to_bool("diagonal", a[8]) : false;
 
   if (map.find('S') == std::string_view::npos || map.find('G') == std::string_view::npos)
@@ -91,14 +85,25 @@ PyObject* search_grid(PyObject* module, PyObject* args, PyObject* kwargs) {
     return GridGraph::from_ascii(map);
   }();
   parsed.grid.diagonal = diagonal;
-  return run_on_grid(module, parsed.grid, parsed.start, parsed.goal, p).release();
+  return run_search(module, parsed.grid, parsed.start, parsed.goal, p, grid_heuristics()).release();
 }
 
-PyObject* search_grid_costs(PyObject* module, PyObject* args, PyObject* kwargs) {
-  static constexpr std::array<const char*, 12> names{
-      "costs",  "start",      "goal",        "algorithm", "heuristic", "record",
-      "weight", "beam_width", "depth_limit", "max_nodes", "diagonal",  "reopen"};
-  const auto a = bind_args("search_grid_costs", names, 3, args, kwargs);
+extern const char search_grid_costs_doc[] =
+    "search_grid_costs(costs, start, goal, algorithm=\"astar\", heuristic=None, record=True, "
+    "weight=2.0, beam_width=None, depth_limit=None, max_nodes=None, diagonal=False, "
+    "reopen=False)\n--\n\n"
+    "Search a grid built from a matrix of **terrain costs**. `costs[r][c]` is the\n"
+    "movement cost of entering cell `(r, c)`; a non-positive or non-finite value\n"
+    "marks a wall. `start` and `goal` are `(row, col)` tuples. Same `heuristic`\n"
+    "options as [`search_grid`].";
+
+PyObject* search_grid_costs(PyObject* module, const Call& call) {
+  static constexpr Params<12> kParams{
+      "search_grid_costs",
+      {"costs", "start", "goal", "algorithm", "heuristic", "record", "weight", "beam_width",
+       "depth_limit", "max_nodes", "diagonal", "reopen"},
+      3};
+  const auto a = bind(kParams, call);
   std::vector<std::vector<double>> rows;
   {
     const Sequence outer("costs", a[0]);
@@ -112,7 +117,7 @@ PyObject* search_grid_costs(PyObject* module, PyObject* args, PyObject* kwargs) 
   }
   const Cell start = to_cell("start", a[1]);
   const Cell goal = to_cell("goal", a[2]);
-  const SearchParams p = convert_shared({a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[11]}, "astar");
+  const SearchParams p = convert_shared<kParams>(a, "astar");
   const bool diagonal = a[10] ? to_bool("diagonal", a[10]) : false;
 
   if (rows.empty()) throw UsageError("costs must be a non-empty matrix");
@@ -120,54 +125,61 @@ PyObject* search_grid_costs(PyObject* module, PyObject* args, PyObject* kwargs) 
   grid.diagonal = diagonal;
   if (!grid.is_open(start) || !grid.is_open(goal))
     throw UsageError("start and goal must be in-bounds, non-wall cells");
-  return run_on_grid(module, grid, start, goal, p).release();
+  return run_search(module, grid, start, goal, p, grid_heuristics()).release();
 }
 
-PyObject* search_graph(PyObject* module, PyObject* args, PyObject* kwargs) {
-  static constexpr std::array<const char*, 13> names{
-      "num_nodes", "edges",  "start",      "goal",        "algorithm", "heuristic", "undirected",
-      "record",    "weight", "beam_width", "depth_limit", "max_nodes", "reopen"};
-  const auto a = bind_args("search_graph", names, 4, args, kwargs);
+extern const char search_graph_doc[] =
+    "search_graph(num_nodes, edges, start, goal, algorithm=\"bfs\", heuristic=None, "
+    "undirected=True, record=True, weight=2.0, beam_width=None, depth_limit=None, "
+    "max_nodes=None, reopen=False)\n--\n\n"
+    "Search an explicit weighted graph given as an edge list over `0..num_nodes`.\n"
+    "\n"
+    "`heuristic` defaults to the zero heuristic (so the informed algorithms behave\n"
+    "as their uninformed counterparts). Pass a custom callable\n"
+    "`h(node, goal) -> float` (nodes are ints) to run a real A\\* / Greedy \xe2\x80\x94 e.g.\n"
+    "straight-line distance when your nodes have coordinates. `weight` sets the\n"
+    "`w` for `weighted_astar`.\n"
+    "\n"
+    "With a custom heuristic, consider `reopen=True`: a hand-written `h` that is\n"
+    "admissible but not *consistent* can make A\\* close a node too early and return\n"
+    "a sub-optimal path. `SearchResult.nodes_reopened` reports what it cost.";
+
+PyObject* search_graph(PyObject* module, const Call& call) {
+  static constexpr Params<13> kParams{
+      "search_graph",
+      {"num_nodes", "edges", "start", "goal", "algorithm", "heuristic", "undirected", "record",
+       "weight", "beam_width", "depth_limit", "max_nodes", "reopen"},
+      4};
+  const auto a = bind(kParams, call);
   const std::size_t num_nodes = to_u64("num_nodes", a[0]);
   const std::vector<Edge> edges = to_edges(a[1]);
   const std::size_t start = to_u64("start", a[2]);
   const std::size_t goal = to_u64("goal", a[3]);
   const bool undirected = a[6] ? to_bool("undirected", a[6]) : true;
-  const SearchParams p = convert_shared({a[4], a[5], a[7], a[8], a[9], a[10], a[11], a[12]}, "bfs");
+  const SearchParams p = convert_shared<kParams>(a, "bfs");
 
   if (start >= num_nodes || goal >= num_nodes)
     throw UsageError("start and goal must be < num_nodes");
-  check_edges(num_nodes, edges);
-  {
-    detail::AllocBudget budget;
-    // The node store's page table: one pointer per page of nodes.
-    add_csr_build(budget, num_nodes, edges.size(), undirected)
-        .add(num_nodes / NodeStore::kPageSize + 1, sizeof(void*));
-    budget.check();
-  }
+  CsrGraph::check_edges(num_nodes, edges);
+  require_csr(p.budget, num_nodes, edges, undirected);
+  // The node store's page table comes with the search; refuse it here, before
+  // the graph is built, if it cannot fit beside it.
+  p.budget.check(NodeStore::bytes_for(num_nodes), "the node store");
   const CsrGraph graph = CsrGraph::from_edges(num_nodes, edges, undirected);
 
-  return run_search(module, graph, start, goal, p, "zero",
-                    [](const std::string& name, auto&& run) {
-                      if (name == "zero") return run(Zero{});
-                      throw UsageError("unknown graph heuristic: '" + name +
-                                       "'. Use 'zero' or a callable h(node, goal) -> float");
-                    })
-      .release();
+  return run_search(module, graph, start, goal, p, graph_heuristics()).release();
 }
 
-PyObject* sample_maze(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
-  static constexpr std::array<const char*, 1> names{"name"};
-  const auto a = bind_args("sample_maze", names, 1, args, kwargs);
+extern const char sample_maze_doc[] =
+    "sample_maze(name)\n--\n\n"
+    "A named sample maze as an ASCII map. `name` is `\"open\"` or `\"wall\"`.";
+
+PyObject* sample_maze(PyObject* /*module*/, const Call& call) {
+  static constexpr Params<1> kParams{"sample_maze", {"name"}, 1};
+  const auto a = bind(kParams, call);
   const std::string_view name = to_str("name", a[0]);
-  const char* text = nullptr;
-  if (name == "open")
-    text = "S........\n.........\n....#....\n....#....\n....#....\n........G";
-  else if (name == "wall")
-    text = "S.#......\n..#.####.\n..#.#..#.\n..#.#.##.\n....#...G\n#####.#..";
-  else
-    throw UsageError("unknown sample maze: '" + std::string(name) + "'. Available: open, wall");
-  return PyUnicode_FromString(text);
+  const std::string_view text = sample_maze_text(name);
+  return PyUnicode_FromStringAndSize(text.data(), Py_ssize_t(text.size()));
 }
 
 }  // namespace wayloom::py

@@ -2,8 +2,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "docs.hpp"
-#include "entry_points.hpp"
 #include "search_common.hpp"
 
 namespace wayloom::py {
@@ -124,12 +122,21 @@ class PyImplicitGraph {
 
 }  // namespace
 
-PyObject* search_implicit(PyObject* module, PyObject* args, PyObject* kwargs) {
-  static constexpr std::array<const char*, 11> names{
-      "successors", "start",      "goal",        "algorithm", "heuristic", "record",
-      "weight",     "beam_width", "depth_limit", "max_nodes", "reopen"};
-  const auto a = bind_args("search_implicit", names, 3, args, kwargs);
-  const SearchParams p = convert_shared({a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10]}, "astar");
+extern const char search_implicit_doc[] =
+    "search_implicit(successors, start, goal, algorithm=\"astar\", heuristic=None, record=True, "
+    "weight=2.0, beam_width=None, depth_limit=None, max_nodes=None, reopen=False)\n--\n\n"
+    "Search an implicit graph defined by a Python successor callable\n"
+    "`successors(state) -> [(state, cost), ...]`. States are ints or tuples of\n"
+    "ints. `heuristic`, if given, is a callable `h(state, goal) -> float`.";
+
+PyObject* search_implicit(PyObject* module, const Call& call) {
+  static constexpr Params<11> kParams{
+      "search_implicit",
+      {"successors", "start", "goal", "algorithm", "heuristic", "record", "weight", "beam_width",
+       "depth_limit", "max_nodes", "reopen"},
+      3};
+  const auto a = bind(kParams, call);
+  const SearchParams p = convert_shared<kParams>(a, "astar");
   State start, goal;
   if (!py_to_state(a[1], start) || !py_to_state(a[2], goal)) throw ErrorAlreadySet{};
 
@@ -139,9 +146,10 @@ PyObject* search_implicit(PyObject* module, PyObject* args, PyObject* kwargs) {
   PendingError pending;
   const PyImplicitGraph graph(successors.get(), pending);
   const PyHeuristic<State> h(heuristic.get(), pending);
-  SearchResult<State> result = run_algo(graph, h, start, goal, p.algorithm, p.record, p.options);
+  SearchResult<State> result =
+      run_algo(graph, h, start, goal, p.algorithm, p.record, p.run_options());
   pending.raise_if_set();
-  return to_py_result(state_of(module), std::move(result)).release();
+  return to_py_result(state_of(module), std::move(result), p.budget).release();
 }
 
 }  // namespace wayloom::py

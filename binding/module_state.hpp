@@ -1,6 +1,7 @@
 // Per-module state: the exception and class objects created at import.
 #pragma once
 
+#include "args.hpp"
 #include "py_ref.hpp"
 
 namespace wayloom::py {
@@ -20,11 +21,27 @@ inline ModuleState& state_of(PyObject* module) {
 // always returns NULL so entry points can `return translate_exception(...)`.
 PyObject* translate_exception(PyObject* module) noexcept;
 
-// Wraps an entry point body: any escaping C++ exception becomes a Python one.
-template <PyObject* (*Body)(PyObject*, PyObject*, PyObject*)>
-PyObject* entry(PyObject* module, PyObject* args, PyObject* kwargs) noexcept {
+// Wraps an entry point body as a METH_FASTCALL | METH_KEYWORDS function: any
+// escaping C++ exception becomes a Python one.
+template <PyObject* (*Body)(PyObject*, const Call&)>
+PyObject* entry(PyObject* module, PyObject* const* args, Py_ssize_t nargs,
+                PyObject* kwnames) noexcept {
   try {
-    return Body(module, args, kwargs);
+    return Body(module, Call{args, PyVectorcall_NARGS(nargs), kwnames});
+  } catch (...) {
+    return translate_exception(module);
+  }
+}
+
+// The same for a method of one of the module's classes (METH_METHOD): the
+// defining class leads to the module, so methods see its state as functions do.
+template <PyObject* (*Body)(PyObject* module, PyObject* self, const Call&)>
+PyObject* method_entry(PyObject* self, PyTypeObject* defining_class, PyObject* const* args,
+                       Py_ssize_t nargs, PyObject* kwnames) noexcept {
+  PyObject* module = PyType_GetModule(defining_class);
+  if (!module) return nullptr;
+  try {
+    return Body(module, self, Call{args, PyVectorcall_NARGS(nargs), kwnames});
   } catch (...) {
     return translate_exception(module);
   }

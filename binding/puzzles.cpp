@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "entry_points.hpp"
 #include "search_common.hpp"
 #include "wayloom/core/byte_state.hpp"
 #include "wayloom/domains/hanoi.hpp"
@@ -56,15 +55,31 @@ std::string lowered(const char* name, PyObject* s) {
 
 }  // namespace
 
-PyObject* search_npuzzle(PyObject* module, PyObject* args, PyObject* kwargs) {
-  static constexpr std::array<const char*, 10> names{
-      "tiles",  "algorithm",  "heuristic",   "goal",      "record",
-      "weight", "beam_width", "depth_limit", "max_nodes", "reopen"};
-  const auto a = bind_args("search_npuzzle", names, 1, args, kwargs);
+extern const char search_npuzzle_doc[] =
+    "search_npuzzle(tiles, algorithm=\"astar\", heuristic=None, goal=None, record=True, "
+    "weight=2.0, beam_width=None, depth_limit=None, max_nodes=None, reopen=False)\n--\n\n"
+    "Solve a sliding-tile **N-puzzle** (3\xc3\x97"
+    "3 \xe2\x86\x92 8-puzzle, 4\xc3\x97"
+    "4 \xe2\x86\x92 15-puzzle, \xe2\x80\xa6).\n"
+    "\n"
+    "`tiles` is the flat, row-major start state with `0` for the blank; its length\n"
+    "must be a perfect square. `goal` defaults to the canonical `1, 2, \xe2\x80\xa6, n\xe2\x88\x92"
+    "1, 0`.\n"
+    "States in the result are tuples of ints. `heuristic` is `\"manhattan\"`\n"
+    "(default), `\"misplaced\"`, `\"zero\"`, or a callable `h(state, goal) -> float`.\n"
+    "Raises if the configuration is not solvable into the goal (parity).";
+
+PyObject* search_npuzzle(PyObject* module, const Call& call) {
+  static constexpr Params<10> kParams{
+      "search_npuzzle",
+      {"tiles", "algorithm", "heuristic", "goal", "record", "weight", "beam_width", "depth_limit",
+       "max_nodes", "reopen"},
+      1};
+  const auto a = bind(kParams, call);
   const std::vector<std::int64_t> tiles = to_int_list("tiles", a[0]);
   std::optional<std::vector<std::int64_t>> goal_tiles;
   if (!is_none(a[3])) goal_tiles = to_int_list("goal", a[3]);
-  const SearchParams p = convert_shared({a[1], a[2], a[4], a[5], a[6], a[7], a[8], a[9]}, "astar");
+  const SearchParams p = convert_shared<kParams>(a, "astar");
 
   const std::size_t n = tiles.size();
   const std::size_t side = std::size_t(std::llround(std::sqrt(double(n))));
@@ -87,46 +102,50 @@ PyObject* search_npuzzle(PyObject* module, PyObject* args, PyObject* kwargs) {
   if (!puzzle.is_solvable(start, goal))
     throw UsageError("this configuration is not solvable into the goal (parity)");
 
-  return run_search(module, puzzle, start, goal, p, "manhattan",
-                    [side, &goal](const std::string& name, auto&& run) {
-                      if (name == "zero") return run(Zero{});
-                      if (name == "manhattan") return run(PuzzleManhattan::for_goal(side, goal));
-                      if (name == "misplaced") return run(PuzzleMisplaced{});
-                      throw UsageError("unknown npuzzle heuristic: '" + name +
-                                       "'. Use manhattan, misplaced, zero, or a callable h(state, "
-                                       "goal) -> float");
-                    })
-      .release();
+  return run_search(module, puzzle, start, goal, p, puzzle_heuristics(side)).release();
 }
 
-PyObject* search_hanoi(PyObject* module, PyObject* args, PyObject* kwargs) {
-  static constexpr std::array<const char*, 10> names{
-      "disks",  "algorithm",  "heuristic",   "pegs",      "record",
-      "weight", "beam_width", "depth_limit", "max_nodes", "reopen"};
-  const auto a = bind_args("search_hanoi", names, 1, args, kwargs);
+extern const char search_hanoi_doc[] =
+    "search_hanoi(disks, algorithm=\"astar\", heuristic=None, pegs=3, record=True, weight=2.0, "
+    "beam_width=None, depth_limit=None, max_nodes=None, reopen=False)\n--\n\n"
+    "Solve the **Towers of Hanoi** with `disks` disks over `pegs` pegs (default 3).\n"
+    "\n"
+    "Start = every disk on peg 0; goal = every disk on the last peg. A state in the\n"
+    "result is a tuple `peg_of_disk[d]` (disk 0 = smallest). `heuristic` is\n"
+    "`\"misplaced\"` (default), `\"zero\"`, or a callable `h(state, goal) -> float`.\n"
+    "The classic 3-peg optimum is `2^disks \xe2\x88\x92 1` moves.";
+
+PyObject* search_hanoi(PyObject* module, const Call& call) {
+  static constexpr Params<10> kParams{
+      "search_hanoi",
+      {"disks", "algorithm", "heuristic", "pegs", "record", "weight", "beam_width", "depth_limit",
+       "max_nodes", "reopen"},
+      1};
+  const auto a = bind(kParams, call);
   const std::uint64_t disks = to_u64("disks", a[0]);
   const std::uint64_t pegs = a[3] ? to_u64("pegs", a[3]) : 3;
-  const SearchParams p = convert_shared({a[1], a[2], a[4], a[5], a[6], a[7], a[8], a[9]}, "astar");
+  const SearchParams p = convert_shared<kParams>(a, "astar");
 
-  if (disks == 0) throw UsageError("disks must be \xe2\x89\xa5 1");
-  if (pegs < 3) throw UsageError("pegs must be \xe2\x89\xa5 3");
-  const Hanoi hanoi = Hanoi::with_pegs(disks, pegs);
+  const Hanoi hanoi = Hanoi::for_search(disks, pegs);
   const ByteState start = hanoi.start(), goal = hanoi.goal();
-  return run_search(module, hanoi, start, goal, p, "misplaced",
-                    [](const std::string& name, auto&& run) {
-                      if (name == "zero") return run(Zero{});
-                      if (name == "misplaced") return run(HanoiMisplaced{});
-                      throw UsageError("unknown hanoi heuristic: '" + name +
-                                       "'. Use misplaced, zero, or a callable");
-                    })
-      .release();
+  return run_search(module, hanoi, start, goal, p, hanoi_heuristics()).release();
 }
 
-PyObject* search_wordladder(PyObject* module, PyObject* args, PyObject* kwargs) {
-  static constexpr std::array<const char*, 11> names{
-      "start",  "goal",       "words",       "algorithm", "heuristic", "record",
-      "weight", "beam_width", "depth_limit", "max_nodes", "reopen"};
-  const auto a = bind_args("search_wordladder", names, 3, args, kwargs);
+extern const char search_wordladder_doc[] =
+    "search_wordladder(start, goal, words, algorithm=\"astar\", heuristic=None, record=True, "
+    "weight=2.0, beam_width=None, depth_limit=None, max_nodes=None, reopen=False)\n--\n\n"
+    "Solve a **word ladder** from `start` to `goal` over a `words` dictionary\n"
+    "(equal-length lowercase words; `start`/`goal` are added automatically so the\n"
+    "endpoints are valid nodes). Each step changes exactly one letter. `heuristic`\n"
+    "is `\"hamming\"` (default), `\"zero\"`, or a callable `h(word, goal) -> float`.";
+
+PyObject* search_wordladder(PyObject* module, const Call& call) {
+  static constexpr Params<11> kParams{
+      "search_wordladder",
+      {"start", "goal", "words", "algorithm", "heuristic", "record", "weight", "beam_width",
+       "depth_limit", "max_nodes", "reopen"},
+      3};
+  const auto a = bind(kParams, call);
   const std::string start = lowered("start", a[0]);
   const std::string goal = lowered("goal", a[1]);
   std::vector<std::string> words;
@@ -135,20 +154,13 @@ PyObject* search_wordladder(PyObject* module, PyObject* args, PyObject* kwargs) 
     words.reserve(std::size_t(seq.size()));
     for (Py_ssize_t i = 0; i < seq.size(); ++i) words.push_back(lowered("words", seq[i]));
   }
-  const SearchParams p = convert_shared({a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10]}, "astar");
+  const SearchParams p = convert_shared<kParams>(a, "astar");
 
   if (start.size() != goal.size()) throw UsageError("start and goal must have the same length");
   WordLadder ladder(std::move(words));
   ladder.insert(start);
   ladder.insert(goal);
-  return run_search(module, ladder, start, goal, p, "hamming",
-                    [](const std::string& name, auto&& run) {
-                      if (name == "zero") return run(Zero{});
-                      if (name == "hamming") return run(LadderHamming{});
-                      throw UsageError("unknown wordladder heuristic: '" + name +
-                                       "'. Use hamming, zero, or a callable");
-                    })
-      .release();
+  return run_search(module, ladder, start, goal, p, ladder_heuristics()).release();
 }
 
 }  // namespace wayloom::py

@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <string>
 
-#include "docs.hpp"
-
 namespace wayloom::py {
 
 namespace {
@@ -39,10 +37,8 @@ PyObject* lazy_list(SearchResultObject* s, PyObject** slot, Ref (LazyRecord::*co
     try {
       Ref list = s->record ? (s->record->*convert)() : check(PyList_New(0));
       if (!*slot) *slot = list.release();  // a re-entrant read may have filled it
-    } catch (const ErrorAlreadySet&) {
-      return nullptr;
-    } catch (const std::bad_alloc&) {
-      return PyErr_NoMemory();
+    } catch (...) {
+      return translate_exception(nullptr);
     }
     drop_record_if_done(s);
   }
@@ -180,8 +176,39 @@ void dealloc(PyObject* o) {
   Py_DECREF(type);
 }
 
+constexpr char kSearchResultDoc[] =
+    "The outcome of a search.\n"
+    "\n"
+    "Attributes:\n"
+    "    path (list | None): nodes from start to goal, or ``None`` if unreachable.\n"
+    "        Grid nodes are ``(row, col)`` tuples; graph nodes are ints; implicit\n"
+    "        nodes are ints or tuples (as your successor function returns them).\n"
+    "    cost (float): total cost of ``path`` (``inf`` if none).\n"
+    "    found (bool): whether a path was found.\n"
+    "    nodes_expanded (int): nodes taken off the frontier and expanded. A node\n"
+    "        re-expanded after being reopened counts again.\n"
+    "    nodes_generated (int): nodes ever pushed onto the frontier.\n"
+    "    nodes_reopened (int): how many times a closed node was reopened because a\n"
+    "        cheaper path to it turned up. Always ``0`` unless ``reopen=True``; a\n"
+    "        non-zero count is the signature of an inconsistent heuristic.\n"
+    "    max_frontier_size (int): peak frontier size (a memory proxy).\n"
+    "    elapsed (float): seconds the search itself took (excluding building the\n"
+    "        graph and converting the result). The companion to\n"
+    "        ``nodes_expanded``, which is machine-independent.\n"
+    "    stop_reason (str): ``\"goal\"``, ``\"exhausted\"`` or ``\"node_limit\"``.\n"
+    "    trace (list): per-expansion ``(node, g, frontier_size)`` tuples; empty if\n"
+    "        ``record=False``. Replaying ``node`` reproduces the search order\n"
+    "        (this drives the visualization in Phase 4). ``g`` is the cost from the\n"
+    "        start when the node was expanded, or ``None`` where that is not a\n"
+    "        meaningful question \xe2\x80\x94 ``bidirectional`` expands half of its nodes in a\n"
+    "        frontier growing backwards from the goal.\n"
+    "    tree (list): edges ``(parent, child)`` of the search tree (each node's\n"
+    "        best-known parent); empty if ``record=False``. Drives\n"
+    "        ``viz.plot_search_tree``. Empty for the iterative-deepening and\n"
+    "        bidirectional algorithms.";
+
 PyType_Slot slots[] = {
-    {Py_tp_doc, const_cast<char*>(docs::search_result)},
+    {Py_tp_doc, const_cast<char*>(kSearchResultDoc)},
     {Py_tp_new, reinterpret_cast<void*>(no_constructor)},
     {Py_tp_dealloc, reinterpret_cast<void*>(dealloc)},
     {Py_tp_traverse, reinterpret_cast<void*>(traverse)},

@@ -4,16 +4,54 @@ The engine lives in the extension module :mod:`wayloom_native`; this package
 re-exports it and adds the demo, comparisons and command line.
 """
 
-from wayloom_native import (  # noqa: F401
+from wayloom_native import (
+    AllPairs,
     PanicException,
     SearchResult,
+    ShortestPaths,
+    bellman_ford,
+    floyd_warshall,
+    gen_barabasi_albert,
+    gen_erdos_renyi,
+    gen_watts_strogatz,
+    random_maze_ascii,
     sample_maze,
     search_graph,
     search_grid,
     search_grid_costs,
+    search_hanoi,
+    search_implicit,
+    search_npuzzle,
+    search_wordladder,
 )
+
+from . import viz  # matplotlib is imported only when drawing
+from .compare import ALGORITHMS, Comparison, Row, compare
 
 __version__ = "0.1.0"
 
-from . import viz  # noqa: E402,F401  (matplotlib is imported only when drawing)
-from .compare import ALGORITHMS, Comparison, Row, compare  # noqa: E402,F401
+__all__ = [
+    "ALGORITHMS",
+    "AllPairs",
+    "Comparison",
+    "PanicException",
+    "Row",
+    "SearchResult",
+    "ShortestPaths",
+    "bellman_ford",
+    "compare",
+    "floyd_warshall",
+    "gen_barabasi_albert",
+    "gen_erdos_renyi",
+    "gen_watts_strogatz",
+    "random_maze_ascii",
+    "sample_maze",
+    "search_graph",
+    "search_grid",
+    "search_grid_costs",
+    "search_hanoi",
+    "search_implicit",
+    "search_npuzzle",
+    "search_wordladder",
+    "viz",
+]

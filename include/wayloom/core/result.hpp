@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "wayloom/core/memory_budget.hpp"
+
 namespace wayloom {
 
 inline constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -31,7 +33,12 @@ constexpr std::string_view stop_reason_text(StopReason r) noexcept {
 template <class N>
 struct TraceStep {
   N node;
-  std::optional<double> g;  // absent where the strategy records none
+  std::optional<double> g;  // absent where the strategy records none (bidirectional)
+  // What "frontier" means differs by strategy, so replays must ask which:
+  //   best-first driver  the frontier's length after the pop, stale entries included
+  //   dls, iddfs, IDA*   the path-set size: edges from the start along the current path
+  //   beam               candidates gathered so far in this layer (0 at each layer's start)
+  //   bidirectional      the next layer's length so far (0 at each layer's start)
   std::uint64_t frontier_size = 0;
 };
 
@@ -57,6 +64,7 @@ struct SearchOptions {
   std::optional<std::uint64_t> max_nodes;
   bool record = true;
   bool reopen = false;
+  MemoryBudget* budget = nullptr;  // the call's; none: unbounded
 };
 
 struct BestFirstSpec {

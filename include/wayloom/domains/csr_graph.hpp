@@ -10,6 +10,8 @@
 
 #include "wayloom/core/concepts.hpp"
 #include "wayloom/core/error.hpp"
+#include "wayloom/core/heuristic_table.hpp"
+#include "wayloom/core/memory_budget.hpp"
 
 namespace wayloom {
 
@@ -24,19 +26,39 @@ inline std::string edge_out_of_range_message(std::size_t u, std::size_t v, std::
          std::to_string(n) + "-node graph";
 }
 
+// The first edge with an endpoint not below num_nodes, or nullptr.
+inline const Edge* first_out_of_range(std::size_t num_nodes, const std::vector<Edge>& edges) {
+  for (const Edge& e : edges)
+    if (e.source >= num_nodes || e.target >= num_nodes) return &e;
+  return nullptr;
+}
+
 class CsrGraph {
  public:
   using node_type = std::size_t;
 
   CsrGraph() : offsets_(1, 0) {}
 
+  // The caller's edges checked before building: an endpoint out of range is
+  // the caller's mistake here, where from_edges treats it as a broken
+  // precondition.
+  static void check_edges(std::size_t num_nodes, const std::vector<Edge>& edges) {
+    if (const Edge* e = first_out_of_range(num_nodes, edges))
+      throw UsageError(edge_out_of_range_message(e->source, e->target, num_nodes));
+  }
+  // Bytes of building a graph of this size: offsets and the build cursor per
+  // node, a target and a weight per arc.
+  static std::size_t bytes_for(std::size_t num_nodes, std::size_t num_arcs) noexcept {
+    return detail::sat_add(detail::sat_mul(detail::sat_add(num_nodes, 1), 2 * sizeof(std::size_t)),
+                           detail::sat_mul(num_arcs, sizeof(std::size_t) + sizeof(double)));
+  }
+  std::size_t bytes() const noexcept { return bytes_for(num_nodes(), num_arcs()); }
+
   // Two-pass counting build; arcs of a node keep the order of the input edges.
   static CsrGraph from_edges(std::size_t num_nodes, const std::vector<Edge>& edges,
                              bool undirected) {
-    for (const Edge& e : edges) {
-      if (e.source >= num_nodes || e.target >= num_nodes)
-        throw CoreError(edge_out_of_range_message(e.source, e.target, num_nodes));
-    }
+    if (const Edge* e = first_out_of_range(num_nodes, edges))
+      throw CoreError(edge_out_of_range_message(e->source, e->target, num_nodes));
     if (num_nodes >= std::vector<std::size_t>().max_size()) throw std::bad_alloc();
     CsrGraph g;
     g.undirected_ = undirected;
@@ -146,5 +168,12 @@ class CsrGraph {
   std::vector<double> weights_;
   bool undirected_ = false;
 };
+
+// The built-in heuristics of explicit graphs, by name.
+inline constexpr auto graph_heuristics() {
+  return HeuristicTable("zero", "unknown graph heuristic: '",
+                        "'. Use 'zero' or a callable h(node, goal) -> float",
+                        Named<Zero>{"zero", {}});
+}
 
 }  // namespace wayloom

@@ -12,6 +12,7 @@
 
 #include "wayloom/core/concepts.hpp"
 #include "wayloom/core/error.hpp"
+#include "wayloom/core/heuristic_table.hpp"
 #include "wayloom/core/node.hpp"
 
 namespace wayloom {
@@ -25,6 +26,9 @@ class GridGraph {
   bool diagonal = false;
 
   // Every cell open at cost 1.
+  // Bytes of a grid of `cells` cells: one terrain byte each.
+  static constexpr std::size_t bytes_for(std::size_t cells) noexcept { return cells; }
+
   static GridGraph blank(std::int32_t width, std::int32_t height) {
     if (width < 1 || height < 1) throw CoreError("grid must be non-empty");
     const std::int64_t n = std::int64_t(width) * std::int64_t(height);
@@ -329,5 +333,21 @@ struct Octile {
     return (a - b) + b * kSqrt2;
   }
 };
+
+// The sample mazes, by name.
+inline std::string_view sample_maze_text(std::string_view name) {
+  if (name == "open") return "S........\n.........\n....#....\n....#....\n....#....\n........G";
+  if (name == "wall") return "S.#......\n..#.####.\n..#.#..#.\n..#.#.##.\n....#...G\n#####.#..";
+  throw UsageError("unknown sample maze: '" + std::string(name) + "'. Available: open, wall");
+}
+
+// The built-in heuristics of grids, by name.
+inline constexpr auto grid_heuristics() {
+  return HeuristicTable("manhattan", "unknown heuristic: '",
+                        "'. Available: zero, manhattan, euclidean, octile, or a callable h(node, "
+                        "goal) -> float",
+                        Named<Zero>{"zero", {}}, Named<Manhattan>{"manhattan", {}},
+                        Named<Euclidean>{"euclidean", {}}, Named<Octile>{"octile", {}});
+}
 
 }  // namespace wayloom

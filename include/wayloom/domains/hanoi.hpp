@@ -13,6 +13,7 @@
 #include "wayloom/core/byte_state.hpp"
 #include "wayloom/core/concepts.hpp"
 #include "wayloom/core/error.hpp"
+#include "wayloom/core/heuristic_table.hpp"
 
 namespace wayloom {
 
@@ -31,6 +32,14 @@ class Hanoi {
       throw CoreError("pegs must be between 1 and 16, got " + std::to_string(pegs));
     if (disks > kMaxDisks) throw std::bad_alloc();
     return Hanoi(disks, pegs);
+  }
+
+  // What a caller may ask for: at least one disk and three pegs; more than
+  // 16 pegs is left to with_pegs, whose refusal is an internal failure.
+  static Hanoi for_search(std::uint64_t disks, std::uint64_t pegs) {
+    if (disks == 0) throw UsageError("disks must be \xe2\x89\xa5 1");
+    if (pegs < 3) throw UsageError("pegs must be \xe2\x89\xa5 3");
+    return with_pegs(disks, pegs);
   }
 
   std::size_t disks() const noexcept { return disks_; }
@@ -92,5 +101,12 @@ struct HanoiMisplaced {
     return double(count);
   }
 };
+
+// The built-in heuristics of the Towers of Hanoi, by name.
+inline constexpr auto hanoi_heuristics() {
+  return HeuristicTable("misplaced", "unknown hanoi heuristic: '",
+                        "'. Use misplaced, zero, or a callable", Named<Zero>{"zero", {}},
+                        Named<HanoiMisplaced>{"misplaced", {}});
+}
 
 }  // namespace wayloom

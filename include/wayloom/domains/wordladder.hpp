@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "wayloom/core/concepts.hpp"
+#include "wayloom/core/heuristic_table.hpp"
 #include "wayloom/core/node.hpp"
 #include "wayloom/store/node_table.hpp"
 
@@ -168,5 +169,12 @@ struct LadderHamming {
     return double(count);
   }
 };
+
+// The built-in heuristics of word ladders, by name.
+inline constexpr auto ladder_heuristics() {
+  return HeuristicTable("hamming", "unknown wordladder heuristic: '",
+                        "'. Use hamming, zero, or a callable", Named<Zero>{"zero", {}},
+                        Named<LadderHamming>{"hamming", {}});
+}
 
 }  // namespace wayloom

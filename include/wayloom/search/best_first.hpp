@@ -18,6 +18,13 @@ namespace wayloom {
 
 namespace detail {
 
+// Bytes one frontier entry takes, for the memory budget.
+template <class Frontier>
+inline constexpr std::size_t kFrontierEntryBytes = sizeof(NodeId);
+template <>
+inline constexpr std::size_t kFrontierEntryBytes<PriorityFrontier> =
+    sizeof(PriorityFrontier::Entry);
+
 template <class Frontier, bool Record, class Store, Graph G, class H>
 SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
                                        const node_t<G>& goal, const BestFirstSpec& spec,
@@ -27,8 +34,9 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
   SearchResult<N> result;
   {
     using Index = index_for_t<G>;
-    Index index(graph);
-    Store store(index.capacity());
+    MemoryBudget* const budget = options.budget;
+    Index index(graph, budget);
+    Store store(index.capacity(), budget);
     Frontier frontier;
     Neighbors<N> buffer;
     std::vector<NodeId> discovered;
@@ -37,6 +45,8 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
     const NodeId start_id = index.intern(start);
     const NodeId goal_id = index.intern(goal);
     std::uint64_t expanded = 0, generated = 1, reopened = 0, peak = 1;
+    // The frontier is charged in doublings as its peak grows (it never shrinks).
+    std::size_t frontier_room = 0;
     // Only a negative arc can close a cycle of negative cost, and only such a
     // cycle can turn the parent links into a loop; checked lazily.
     bool seen_negative = false;
@@ -65,7 +75,11 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
       const std::optional<double> closed = store.close(u);
       if (!closed) continue;  // stale entry
       const double gu = *closed;
-      if constexpr (Record) result.trace.push_back({index.node(u), gu, frontier.size()});
+      if constexpr (Record) {
+        make_room(result.trace, budget, Use::Record);
+        if constexpr (!kPlainNode<N>) charge(budget, heap_bytes(index.node(u)), Use::Record);
+        result.trace.push_back({index.node(u), gu, frontier.size()});
+      }
       ++expanded;
       if (u == goal_id) {
         stop = StopReason::Goal;
@@ -84,7 +98,10 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
         const NodeId v = index.intern(m);
         switch (store.status(v)) {
           case NodeStatus::Unreached:
-            if constexpr (Record) discovered.push_back(v);
+            if constexpr (Record) {
+              make_room(discovered, budget, Use::Record);
+              discovered.push_back(v);
+            }
             break;
           case NodeStatus::Open:
             if (!(g2 < store.g(v))) return;
@@ -102,7 +119,14 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
         store.reach(v, u, g2);
         frontier.push(v, priority(m, g2));
         ++generated;
-        if (frontier.size() > peak) peak = frontier.size();
+        if (frontier.size() > peak) {
+          peak = frontier.size();
+          if (peak > frontier_room) {
+            const std::size_t room = std::max<std::size_t>(2 * frontier_room, 1024);
+            charge(budget, (room - frontier_room) * kFrontierEntryBytes<Frontier>, Use::Frontier);
+            frontier_room = room;
+          }
+        }
       };
       if constexpr (requires { graph.for_each_successor(index.node(u), relax); }) {
         // Interning a successor may move the interned nodes: walk from a copy.
@@ -122,6 +146,10 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
       result.cost = goal_cost;
     }
     if constexpr (Record) {
+      charge(budget, discovered.size() * sizeof(std::pair<N, N>), Use::Record);
+      if constexpr (!kPlainNode<N>)
+        for (const NodeId id : discovered)
+          charge(budget, 2 * heap_bytes(index.node(id)), Use::Record);
       result.tree.reserve(discovered.size());
       for (const NodeId id : discovered) {
         const NodeId p = store.parent(id);
@@ -138,20 +166,24 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
   return result;
 }
 
+// The driver over one frontier type, with recording compiled in or out.
 template <class Frontier, Graph G, class H>
-SearchResult<node_t<G>> best_first_dispatch_record(const G& graph, const node_t<G>& start,
-                                                   const node_t<G>& goal, const BestFirstSpec& spec,
-                                                   const H& heuristic, const SearchOptions& options,
-                                                   Clock::time_point t0) {
+SearchResult<node_t<G>> best_first_for_frontier(const G& graph, const node_t<G>& start,
+                                                const node_t<G>& goal, const BestFirstSpec& spec,
+                                                const H& heuristic, const SearchOptions& options,
+                                                Clock::time_point t0) {
   if (options.record)
     return best_first_run<Frontier, true, NodeStore>(graph, start, goal, spec, heuristic, options,
                                                      t0);
   if constexpr (DenseGraph<G>) {
     // A sweep (an unordered frontier, or no heuristic term) reaches most of
     // what lies within its radius: flat arrays then cost no more memory and
-    // save the page lookups.
+    // save the page lookups. Taken only when the budget has room for them.
     const bool sweep = !Frontier::kOrdered || spec.h_weight == 0.0;
-    if (sweep && graph.node_count() <= FlatStore::kMaxIds)
+    const std::size_t n = graph.node_count();
+    MemoryBudget* const budget = options.budget;
+    if (sweep && n <= FlatStore::kMaxIds &&
+        (!budget || budget->held() + FlatStore::bytes_for(n) <= budget->limit()))
       return best_first_run<Frontier, false, FlatStore>(graph, start, goal, spec, heuristic,
                                                         options, t0);
   }
@@ -169,16 +201,16 @@ SearchResult<node_t<G>> search_with_options(const G& graph, const node_t<G>& sta
   const auto t0 = Clock::now();
   switch (spec.frontier) {
     case FrontierKind::Fifo:
-      return detail::best_first_dispatch_record<FifoFrontier>(graph, start, goal, spec, heuristic,
-                                                              options, t0);
+      return detail::best_first_for_frontier<FifoFrontier>(graph, start, goal, spec, heuristic,
+                                                           options, t0);
     case FrontierKind::Lifo:
-      return detail::best_first_dispatch_record<LifoFrontier>(graph, start, goal, spec, heuristic,
-                                                              options, t0);
+      return detail::best_first_for_frontier<LifoFrontier>(graph, start, goal, spec, heuristic,
+                                                           options, t0);
     case FrontierKind::PriorityQueue:
       break;
   }
-  return detail::best_first_dispatch_record<PriorityFrontier>(graph, start, goal, spec, heuristic,
-                                                              options, t0);
+  return detail::best_first_for_frontier<PriorityFrontier>(graph, start, goal, spec, heuristic,
+                                                           options, t0);
 }
 
 }  // namespace wayloom

@@ -1,6 +1,7 @@
 // The algorithm catalogue: the only engine code that sees algorithm names.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -24,15 +25,75 @@ struct RunOptions {
   double weight = 2.0;
   std::uint64_t beam_width = std::numeric_limits<std::uint64_t>::max();
   bool reopen = false;
+  MemoryBudget* budget = nullptr;  // the call's; none: unbounded
 };
 
-inline constexpr std::string_view kAlgorithmList =
-    "bfs, dfs, ucs, dijkstra, greedy, astar, weighted_astar, iddfs, dls, ida_star, beam, "
-    "bidirectional";
+// What reaches an algorithm besides graph, start, goal and `record`.
+enum AlgorithmOption : unsigned {
+  kTakesHeuristic = 1u << 0,
+  kTakesMaxNodes = 1u << 1,
+  kTakesReopen = 1u << 2,
+  kTakesWeight = 1u << 3,
+  kTakesBeamWidth = 1u << 4,
+  kTakesDepthLimit = 1u << 5,
+  kNeedsDepthLimit = 1u << 6,
+};
+
+enum class Strategy : std::uint8_t { BestFirst, Dls, Iddfs, IdaStar, Beam, Bidirectional };
+
+struct AlgorithmRow {
+  std::string_view name;
+  std::string_view alias;  // empty when none
+  Strategy strategy;
+  unsigned options;
+  BestFirstSpec spec{};  // best-first rows only; kTakesWeight puts `weight` in h_weight
+};
+
+inline constexpr unsigned kBestFirstOptions = kTakesHeuristic | kTakesMaxNodes | kTakesReopen;
+
+// The catalogue: the one list of algorithm names, in the order error messages
+// and the companion package list them. The first matching row decides.
+inline constexpr std::array<AlgorithmRow, 12> kAlgorithms{{
+    {"bfs", "", Strategy::BestFirst, kBestFirstOptions, {1.0, 0.0, FrontierKind::Fifo}},
+    {"dfs", "", Strategy::BestFirst, kBestFirstOptions, {1.0, 0.0, FrontierKind::Lifo}},
+    {"ucs", "", Strategy::BestFirst, kBestFirstOptions, {1.0, 0.0, FrontierKind::PriorityQueue}},
+    {"dijkstra",
+     "",
+     Strategy::BestFirst,
+     kBestFirstOptions,
+     {1.0, 0.0, FrontierKind::PriorityQueue}},
+    {"greedy", "", Strategy::BestFirst, kBestFirstOptions, {0.0, 1.0, FrontierKind::PriorityQueue}},
+    {"astar",
+     "a*",
+     Strategy::BestFirst,
+     kBestFirstOptions,
+     {1.0, 1.0, FrontierKind::PriorityQueue}},
+    {"weighted_astar",
+     "wastar",
+     Strategy::BestFirst,
+     kBestFirstOptions | kTakesWeight,
+     {1.0, 0.0, FrontierKind::PriorityQueue}},
+    {"iddfs", "", Strategy::Iddfs, kTakesDepthLimit},
+    {"dls", "", Strategy::Dls, kTakesDepthLimit | kNeedsDepthLimit},
+    {"ida_star", "idastar", Strategy::IdaStar, kTakesHeuristic},
+    {"beam", "", Strategy::Beam, kTakesHeuristic | kTakesBeamWidth},
+    {"bidirectional", "bidir", Strategy::Bidirectional, 0},
+}};
+
+// The row accepting `name` (exact, case-sensitive), or nullptr.
+constexpr const AlgorithmRow* find_algorithm(std::string_view name) {
+  for (const AlgorithmRow& row : kAlgorithms)
+    if (row.name == name || (!row.alias.empty() && row.alias == name)) return &row;
+  return nullptr;
+}
 
 inline std::string unknown_algorithm_message(std::string_view name) {
-  return "unknown algorithm: '" + std::string(name) +
-         "'. Available: " + std::string(kAlgorithmList);
+  std::string text = "unknown algorithm: '" + std::string(name) + "'. Available: ";
+  for (const AlgorithmRow& row : kAlgorithms) {
+    if (&row != &kAlgorithms.front()) text += ", ";
+    text += row.name;
+  }
+  return text;
 }
 
 // Runs the named algorithm; throws UsageError with the catalogue's messages.
@@ -41,32 +102,28 @@ template <Graph G, class H>
 SearchResult<node_t<G>> run_algo(const G& graph, const H& heuristic, const node_t<G>& start,
                                  const node_t<G>& goal, std::string_view algorithm, bool record,
                                  const RunOptions& options) {
-  const SearchOptions search_options{options.max_nodes, record, options.reopen};
-  auto best_first = [&](double g_weight, double h_weight, FrontierKind kind) {
-    return search_with_options(graph, start, goal, BestFirstSpec{g_weight, h_weight, kind},
-                               heuristic, search_options);
-  };
-  if (algorithm == "bfs") return best_first(1.0, 0.0, FrontierKind::Fifo);
-  if (algorithm == "dfs") return best_first(1.0, 0.0, FrontierKind::Lifo);
-  if (algorithm == "ucs" || algorithm == "dijkstra")
-    return best_first(1.0, 0.0, FrontierKind::PriorityQueue);
-  if (algorithm == "greedy") return best_first(0.0, 1.0, FrontierKind::PriorityQueue);
-  if (algorithm == "astar" || algorithm == "a*")
-    return best_first(1.0, 1.0, FrontierKind::PriorityQueue);
-  if (algorithm == "weighted_astar" || algorithm == "wastar")
-    return best_first(1.0, options.weight, FrontierKind::PriorityQueue);
-  if (algorithm == "dls") {
-    if (!options.depth_limit) throw UsageError("'dls' requires depth_limit");
-    return dls(graph, start, goal, *options.depth_limit, record);
+  MemoryBudget* const budget = options.budget;
+  const AlgorithmRow* row = find_algorithm(algorithm);
+  if (row == nullptr) throw UsageError(unknown_algorithm_message(algorithm));
+  switch (row->strategy) {
+    case Strategy::BestFirst: {
+      BestFirstSpec spec = row->spec;
+      if (row->options & kTakesWeight) spec.h_weight = options.weight;
+      return search_with_options(graph, start, goal, spec, heuristic,
+                                 SearchOptions{options.max_nodes, record, options.reopen, budget});
+    }
+    case Strategy::Dls:
+      if (!options.depth_limit) throw UsageError("'dls' requires depth_limit");
+      return dls(graph, start, goal, *options.depth_limit, record, budget);
+    case Strategy::Iddfs:
+      return iddfs(graph, start, goal, options.depth_limit.value_or(1000), record, budget);
+    case Strategy::IdaStar:
+      return ida_star(graph, heuristic, start, goal, record, budget);
+    case Strategy::Beam:
+      return beam_search(graph, heuristic, start, goal, options.beam_width, record, budget);
+    case Strategy::Bidirectional:
+      return bidirectional(graph, start, goal, record, budget);
   }
-  if (algorithm == "iddfs")
-    return iddfs(graph, start, goal, options.depth_limit.value_or(1000), record);
-  if (algorithm == "ida_star" || algorithm == "idastar")
-    return ida_star(graph, heuristic, start, goal, record);
-  if (algorithm == "beam")
-    return beam_search(graph, heuristic, start, goal, options.beam_width, record);
-  if (algorithm == "bidirectional" || algorithm == "bidir")
-    return bidirectional(graph, start, goal, record);
   throw UsageError(unknown_algorithm_message(algorithm));
 }
 

@@ -40,7 +40,11 @@ class DlsEngine {
  public:
   using N = node_t<G>;
 
-  DlsEngine(const G& graph, bool record) : graph_(graph), record_(record) {}
+  DlsEngine(const G& graph, bool record, MemoryBudget* budget)
+      : graph_(graph), record_(record), budget_(budget) {
+    stack_.set_budget(budget);
+    path_.set_budget(budget, Use::Stacks);
+  }
 
   std::uint64_t expanded = 0;
   std::uint64_t generated = 0;
@@ -61,14 +65,14 @@ class DlsEngine {
     std::uint64_t depth = limit;
     while (true) {
       ++expanded;
-      if (record_) trace.push_back({*current, g, path_.size()});
+      if (record_) record_step(trace, budget_, *current, g, path_.size());
       if (*current == goal) return path_to(goal);
       if (depth > 0) {
         // Successors are requested only for nodes that have depth left.
         const auto id = path_.insert(*current).first;
         DlsFrame<N>& frame = stack_.push();
         frame.successors.clear();
-        graph_.neighbors_into(path_.node(id), frame.successors);
+        successors_into(graph_, path_.node(id), frame.successors, budget_);
         frame.g = g;
         frame.depth = depth;
         frame.next = 0;
@@ -107,6 +111,7 @@ class DlsEngine {
 
   const G& graph_;
   bool record_;
+  MemoryBudget* budget_;
   FrameStack<DlsFrame<N>> stack_;
   NodeTable<N> path_;  // the nodes of the open frames, in stack order
 };
@@ -118,25 +123,27 @@ class DlsEngine {
 // exactly `limit` edges away is found.
 template <Graph G>
 SearchResult<node_t<G>> dls_inner(const G& graph, const node_t<G>& start, const node_t<G>& goal,
-                                  std::uint64_t limit, bool record) {
+                                  std::uint64_t limit, bool record,
+                                  MemoryBudget* budget = nullptr) {
   if constexpr (detail::kBoardWalk<G, Zero>) {
     if (!record && detail::board_walk_fits(graph, start, goal))
       return detail::deepening_board(graph, start, goal, limit, limit);
   }
-  detail::DlsEngine<G> engine(graph, record);
+  detail::DlsEngine<G> engine(graph, record, budget);
   std::vector<TraceStep<node_t<G>>> trace;
   auto path = engine.pass(start, goal, limit, trace);
   if (path)
     return solved(graph, std::move(*path), engine.expanded, engine.generated, engine.peak,
                   std::move(trace));
-  return detail::exhausted(engine.expanded, engine.generated, engine.peak, std::move(trace));
+  return exhausted(engine.expanded, engine.generated, engine.peak, std::move(trace));
 }
 
 // Depth-limited search.
 template <Graph G>
 SearchResult<node_t<G>> dls(const G& graph, const node_t<G>& start, const node_t<G>& goal,
-                            std::uint64_t depth_limit, bool record) {
-  return timed([&] { return dls_inner(graph, start, goal, depth_limit, record); });
+                            std::uint64_t depth_limit, bool record,
+                            MemoryBudget* budget = nullptr) {
+  return timed([&] { return dls_inner(graph, start, goal, depth_limit, record, budget); });
 }
 
 // Iterative deepening: passes with limits 0, 1, ..., depth_limit, each from
@@ -147,21 +154,27 @@ SearchResult<node_t<G>> dls(const G& graph, const node_t<G>& start, const node_t
 // depth_limit + 1 passes.
 template <Graph G>
 SearchResult<node_t<G>> iddfs(const G& graph, const node_t<G>& start, const node_t<G>& goal,
-                              std::uint64_t depth_limit, bool record) {
+                              std::uint64_t depth_limit, bool record,
+                              MemoryBudget* budget = nullptr) {
   return timed([&]() -> SearchResult<node_t<G>> {
     if constexpr (detail::kBoardWalk<G, Zero>) {
       if (!record && detail::board_walk_fits(graph, start, goal))
         return detail::deepening_board(graph, start, goal, 0, depth_limit);
     }
-    detail::DlsEngine<G> engine(graph, record);
+    detail::DlsEngine<G> engine(graph, record, budget);
     std::vector<TraceStep<node_t<G>>> trace;
     for (std::uint64_t d = 0;; ++d) {
-      if (auto path = engine.pass(start, goal, d, trace))
-        return solved(graph, std::move(*path), engine.expanded, engine.generated, engine.peak,
-                      std::move(trace));
+      if (auto path = engine.pass(start, goal, d, trace)) {
+        // The pass makes its own result, then the combined result is made
+        // again from that pass's path: the graph is asked for the path's arc
+        // costs twice, which a Python successor function can observe.
+        auto pass_result = solved(graph, std::move(*path), 0, 0, 0, {});
+        return solved(graph, std::move(*pass_result.path), engine.expanded, engine.generated,
+                      engine.peak, std::move(trace));
+      }
       if (d == depth_limit) break;
     }
-    return detail::exhausted(engine.expanded, engine.generated, engine.peak, std::move(trace));
+    return exhausted(engine.expanded, engine.generated, engine.peak, std::move(trace));
   });
 }
 

@@ -1,5 +1,5 @@
-// Shared helpers of the special strategies: timing a whole run and building
-// the result of a run that reached the goal.
+// Shared helpers of the special strategies: timing a whole run and the two
+// results they end with, `solved` (the goal was reached) and `exhausted`.
 #pragma once
 
 #include <chrono>
@@ -45,21 +45,43 @@ double path_cost(const G& g, const std::vector<node_t<G>>& path) {
   return cost;
 }
 
-// The result of a strategy that reached the goal.
+// The result of a strategy that reached the goal along `path`, whose cost the
+// caller has already worked out.
+template <class N>
+SearchResult<N> solved_at_cost(std::vector<N> path, double cost, std::uint64_t nodes_expanded,
+                               std::uint64_t nodes_generated, std::uint64_t max_frontier_size,
+                               std::vector<TraceStep<N>> trace) {
+  SearchResult<N> r;
+  r.path = std::move(path);
+  r.cost = cost;
+  r.nodes_expanded = nodes_expanded;
+  r.nodes_generated = nodes_generated;
+  r.max_frontier_size = max_frontier_size;
+  r.stop_reason = StopReason::Goal;
+  r.trace = std::move(trace);
+  return r;
+}
+
+// The result of a strategy that reached the goal: the path's cost by its
+// cheapest arcs.
 template <Graph G>
 SearchResult<node_t<G>> solved(const G& g, std::vector<node_t<G>> path,
                                std::uint64_t nodes_expanded, std::uint64_t nodes_generated,
                                std::uint64_t max_frontier_size,
                                std::vector<TraceStep<node_t<G>>> trace) {
-  SearchResult<node_t<G>> r;
-  r.cost = path_cost(g, path);
-  r.path = std::move(path);
-  r.nodes_expanded = nodes_expanded;
-  r.nodes_generated = nodes_generated;
-  r.nodes_reopened = 0;
-  r.max_frontier_size = max_frontier_size;
-  r.stop_reason = StopReason::Goal;
-  r.trace = std::move(trace);
+  const double cost = path_cost(g, path);
+  return solved_at_cost(std::move(path), cost, nodes_expanded, nodes_generated, max_frontier_size,
+                        std::move(trace));
+}
+
+// The result of a strategy that ran out of nodes to try: no path, cost +inf.
+template <class N>
+SearchResult<N> exhausted(std::uint64_t nodes_expanded, std::uint64_t nodes_generated,
+                          std::uint64_t max_frontier_size, std::vector<TraceStep<N>> trace) {
+  SearchResult<N> r = solved_at_cost<N>({}, kInf, nodes_expanded, nodes_generated,
+                                        max_frontier_size, std::move(trace));
+  r.path.reset();
+  r.stop_reason = StopReason::Exhausted;
   return r;
 }
 

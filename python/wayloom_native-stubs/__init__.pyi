@@ -1,6 +1,6 @@
 """Type stubs for the wayloom_native extension module."""
 
-from typing import Any, Callable, Sequence, Tuple, Union
+from typing import Any, Callable, Sequence, Tuple, Union, final
 
 _Cell = Tuple[int, int]
 _Edge = Tuple[int, int, float]
@@ -10,6 +10,7 @@ _State = Union[int, Sequence[int]]
 class PanicException(BaseException):
     """An internal precondition of the engine failed; the argument is the text."""
 
+@final
 class SearchResult:
     """The outcome of a search."""
 
@@ -36,6 +37,7 @@ class SearchResult:
     @property
     def tree(self) -> list[tuple[Any, Any]]: ...
 
+@final
 class ShortestPaths:
     """Single-source shortest paths from bellman_ford."""
 
@@ -49,6 +51,7 @@ class ShortestPaths:
     def negative_cycle(self) -> bool: ...
     def path_to(self, target: int) -> list[int] | None: ...
 
+@final
 class AllPairs:
     """All-pairs shortest paths from floyd_warshall."""
 
