@@ -90,8 +90,8 @@ Ref catalogue_object() {
   }
   if (!algorithms) return algorithms;
   Ref grid = heuristic_row(grid_heuristics()), graph = heuristic_row(graph_heuristics()),
-      npuzzle = heuristic_row(puzzle_heuristics(0)), hanoi = heuristic_row(hanoi_heuristics()),
-      ladder = heuristic_row(ladder_heuristics());
+      npuzzle = heuristic_row(puzzle_heuristics(0, ByteState())),
+      hanoi = heuristic_row(hanoi_heuristics()), ladder = heuristic_row(ladder_heuristics());
   if (!grid || !graph || !npuzzle || !hanoi || !ladder) return Ref();
   return Ref::steal(Py_BuildValue("{sOs{sOsOsOsOsO}}", "algorithms", algorithms.get(), "heuristics",
                                   "grid", grid.get(), "graph", graph.get(), "npuzzle",

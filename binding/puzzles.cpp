@@ -102,7 +102,7 @@ PyObject* search_npuzzle(PyObject* module, const Call& call) {
   if (!puzzle.is_solvable(start, goal))
     throw UsageError("this configuration is not solvable into the goal (parity)");
 
-  return run_search(module, puzzle, start, goal, p, puzzle_heuristics(side)).release();
+  return run_search(module, puzzle, start, goal, p, puzzle_heuristics(side, goal)).release();
 }
 
 extern const char search_hanoi_doc[] =

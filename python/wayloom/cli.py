@@ -160,15 +160,15 @@ def _show_grid(maze: str) -> Callable[[list], list[str]]:
 
 
 def _random_maze(ns: argparse.Namespace) -> tuple[str, str | None]:
-    spec = ns.maze[1:]
-    if len(spec) != 4:
+    fields = ns.maze[1:]
+    if len(fields) != 4:
         raise UsageError("--maze random takes W H DENSITY SEED, e.g. --maze random 30 20 0.25 7")
-    width, height = _int(spec[0], "W"), _int(spec[1], "H")
-    density, seed = _float(spec[2], "DENSITY"), _int(spec[3], "SEED")
+    width, height = _int(fields[0], "W"), _int(fields[1], "H")
+    density, seed = _float(fields[2], "DENSITY"), _int(fields[3], "SEED")
     if width < 1 or height < 1:
         raise UsageError("W and H must be >= 1")
     if not 0.0 <= density <= 1.0:
-        raise UsageError(f"DENSITY must be between 0 and 1, not {spec[2]}")
+        raise UsageError(f"DENSITY must be between 0 and 1, not {fields[2]}")
     if seed < 0:
         raise UsageError("SEED must be >= 0")
     if not ns.solvable:

@@ -34,8 +34,7 @@ def one(ax, name):
 
 
 def marker_xy(ax, name):
-    line = one(ax, name)
-    return (float(line.get_xdata()[0]), float(line.get_ydata()[0]))
+    return xy_of(one(ax, name))[0]
 
 
 def xy_of(line):
@@ -45,15 +44,9 @@ def xy_of(line):
 def fake(trace, path=None):
     """A result-shaped object; the drawing functions only read these attributes."""
     cost, stop = (len(path) - 1.0, "goal") if path else (float("inf"), "exhausted")
-    return SimpleNamespace(
-        trace=trace,
-        tree=[],
-        path=path,
-        found=bool(path),
-        cost=cost,
-        nodes_expanded=len(trace),
-        stop_reason=stop,
-    )
+    r = SimpleNamespace(trace=trace, tree=[], path=path, found=bool(path), stop_reason=stop)
+    r.cost, r.nodes_expanded = cost, len(trace)
+    return r
 
 
 def test_grid_draws_each_expanded_cell_in_its_order_and_the_path_cell_by_cell(ax):
@@ -67,7 +60,7 @@ def test_grid_draws_each_expanded_cell_in_its_order_and_the_path_cell_by_cell(ax
     walls = one(ax, "walls").get_array()
     assert int((~walls.mask).sum()) == WALL.count("#")
     assert ax.get_title() == "cost 20, 25 expanded"
-    ax2 = viz.plot_grid(WALL, r, ax=ax.figure.add_subplot(2, 1, 2), algorithm="bfs")
+    ax2 = viz.plot_grid(WALL, r, ax=ax.figure.add_subplot(212), algorithm="bfs")
     assert ax2.get_title() == "bfs: cost 20, 25 expanded"
 
 
@@ -156,15 +149,12 @@ def test_depth_first_trace_is_rebuilt_into_the_last_pass_tree(ax):
     assert "pass 2 of 2" in ax.get_title()
     with pytest.raises(ValueError, match="iteration 5 does not exist: the trace has 2 pass"):
         viz.search_tree(r, iteration=5)
-
-
-def test_real_depth_first_results_rebuild_their_path():
     edges = [(0, 1, 1.0), (1, 2, 1.0), (2, 3, 1.0), (0, 4, 5.0), (4, 3, 1.0)]
-    for algorithm in ("iddfs", "ida_star"):
-        r = wn.search_graph(5, edges, 0, 3, algorithm=algorithm)
-        assert r.tree == []
-        t = viz.search_tree(r)
-        assert t.kind == "depth-first" and [t.labels[v] for v in t.path] == r.path
+    for algorithm in ("iddfs", "ida_star"):  # real ones: no tree, the path rebuilt
+        real = wn.search_graph(5, edges, 0, 3, algorithm=algorithm)
+        t = viz.search_tree(real)
+        assert real.tree == [] and t.kind == "depth-first"
+        assert [t.labels[v] for v in t.path] == real.path
 
 
 def test_results_without_parents_are_drawn_on_grids_and_refused_elsewhere(ax):

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -161,7 +162,9 @@ inline std::optional<std::size_t> available_memory(const MemorySources& src = {}
   rlimit as{};
   if (src.address_space_limit && ::getrlimit(RLIMIT_AS, &as) == 0 && as.rlim_cur != RLIM_INFINITY) {
     const auto pages = detail::read_number("/proc/self/statm");
-    const std::size_t used = pages ? detail::sat_mul(*pages, 4096) : 0;
+    const long page = ::sysconf(_SC_PAGESIZE);
+    const std::size_t used =
+        pages ? detail::sat_mul(*pages, std::size_t(page > 0 ? page : 4096)) : 0;
     take(as.rlim_cur > used ? std::size_t(as.rlim_cur) - used : 0);
   }
   return best;
@@ -259,6 +262,13 @@ class MemoryBudget {
   void require(std::size_t bytes, Use u, std::string_view what) {
     check(bytes, what);
     charge(bytes, u);
+  }
+
+  // Whether `bytes` more would fit (asking the system if need be).
+  bool fits(std::size_t bytes) {
+    const std::size_t need = detail::sat_add(held_, bytes);
+    if (need > limit_) measure();
+    return need <= limit_ && bytes != std::numeric_limits<std::size_t>::max();
   }
 
   // Throws, naming `what`, unless `bytes` more would fit; charges nothing.

@@ -146,16 +146,16 @@ inline std::vector<Edge> erdos_renyi_edges(std::size_t n, double p, std::uint64_
   }
   // Mean plus six standard deviations: one allocation, almost never regrown.
   edges.reserve(erdos_renyi_bytes(n, p) / sizeof(Edge));
-  // Pair k (row order) gets draw k of a fresh generator; its unit float (top
-  // 53 bits times 2^-53, exact) is below p exactly when the draw is below
-  // ceil(p * 2^53) * 2^11, an integer test the draws are scanned with.
+  // Pair k (row order) gets draw k of a fresh generator; its unit float
+  // (top 53 bits times 2^-53, exact) is below p exactly when the draw is
+  // below ceil(p * 2^53) * 2^11, an integer test the draws are scanned with.
   const auto key = ChaCha8Rng::key_from_seed(seed);
   const std::uint64_t bound = std::uint64_t(std::ceil(p * 0x1.0p53)) << 11;
   const std::uint64_t draws = detail::pair_count(n);
-  std::vector<std::uint64_t> hits;  // at most 8 * kChunk a scan
+  std::vector<std::uint64_t> hits;
   std::size_t i = 0;
   std::uint64_t row_first = 0, row_end = n - 1;             // draws of row i
-  constexpr std::uint64_t kChunk = std::uint64_t(1) << 12;  // blocks a scan
+  constexpr std::uint64_t kChunk = std::uint64_t(1) << 16;  // blocks a scan
   for (std::uint64_t block = 0; block * 8 < draws; block += kChunk) {
     hits.clear();
     const std::uint64_t blocks = std::min<std::uint64_t>(kChunk, (draws + 7) / 8 - block);

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
@@ -108,34 +109,54 @@ class NPuzzle {
 };
 
 // Sum over the tiles (blank excluded) of the rows plus columns between a
-// tile's cell and its cell in the goal. Works against any goal board.
+// tile's cell and its cell in the goal. Works against any goal board; one made
+// with `for_goal` keeps that goal's cells, so the usual call (always the same
+// goal) does not rebuild them.
 struct PuzzleManhattan {
   static constexpr bool pure = true;
+
+  // Goal row and column of each tile; a bit set marks the tiles the goal has.
+  struct GoalCells {
+    ByteState goal;
+    std::uint16_t row[256], col[256];
+    std::uint64_t present[4] = {0, 0, 0, 0};
+
+    GoalCells(const ByteState& g, std::size_t side) : goal(g) {
+      for (std::size_t i = 0, r = 0, c = 0; i < g.size(); ++i) {
+        row[g[i]] = std::uint16_t(r);
+        col[g[i]] = std::uint16_t(c);
+        present[g[i] >> 6] |= std::uint64_t(1) << (g[i] & 63);
+        if (++c == side) c = 0, ++r;
+      }
+    }
+  };
+
   std::size_t side = 0;
+  std::shared_ptr<const GoalCells> cells{};  // immutable once made, so safely shared
+
+  static PuzzleManhattan for_goal(std::size_t side, const ByteState& goal) {
+    return {side, side ? std::make_shared<const GoalCells>(goal, side) : nullptr};
+  }
 
   double estimate(const ByteState& state, const ByteState& goal) const noexcept {
     if (side == 0) return 0.0;
-    // Goal row and column of each tile, walked without dividing; a bit set
-    // marks the tiles the goal has (cheaper to clear per call than a table).
-    std::uint16_t goal_row[256], goal_col[256];
-    std::uint64_t present[4] = {0, 0, 0, 0};
-    for (std::size_t i = 0, r = 0, c = 0; i < goal.size(); ++i) {
-      goal_row[goal[i]] = std::uint16_t(r);
-      goal_col[goal[i]] = std::uint16_t(c);
-      present[goal[i] >> 6] |= std::uint64_t(1) << (goal[i] & 63);
-      if (++c == side) c = 0, ++r;
-    }
-    std::size_t sum = 0;
+    if (cells && cells->goal == goal) return sum(state, *cells);
+    return sum(state, GoalCells(goal, side));
+  }
+
+ private:
+  double sum(const ByteState& state, const GoalCells& cells_of) const noexcept {
+    std::size_t total = 0;
     for (std::size_t i = 0, r = 0, c = 0; i < state.size(); ++i) {
       const std::uint8_t tile = state[i];
       // A tile the goal lacks counts as in place.
-      if (tile != 0 && ((present[tile >> 6] >> (tile & 63)) & 1)) {
-        const std::size_t pr = goal_row[tile], pc = goal_col[tile];
-        sum += (r > pr ? r - pr : pr - r) + (c > pc ? c - pc : pc - c);
+      if (tile != 0 && ((cells_of.present[tile >> 6] >> (tile & 63)) & 1)) {
+        const std::size_t pr = cells_of.row[tile], pc = cells_of.col[tile];
+        total += (r > pr ? r - pr : pr - r) + (c > pc ? c - pc : pc - c);
       }
       if (++c == side) c = 0, ++r;
     }
-    return double(sum);
+    return double(total);
   }
 };
 
@@ -150,11 +171,13 @@ struct PuzzleMisplaced {
   }
 };
 
-// The built-in heuristics of sliding-tile boards of a given side, by name.
-inline constexpr auto puzzle_heuristics(std::size_t side) {
+// The built-in heuristics of sliding-tile boards of a given side and goal, by
+// name.
+inline auto puzzle_heuristics(std::size_t side, const ByteState& goal) {
   return HeuristicTable("manhattan", "unknown npuzzle heuristic: '",
                         "'. Use manhattan, misplaced, zero, or a callable h(state, goal) -> float",
-                        Named<Zero>{"zero", {}}, Named<PuzzleManhattan>{"manhattan", {side}},
+                        Named<Zero>{"zero", {}},
+                        Named<PuzzleManhattan>{"manhattan", PuzzleManhattan::for_goal(side, goal)},
                         Named<PuzzleMisplaced>{"misplaced", {}});
 }
 

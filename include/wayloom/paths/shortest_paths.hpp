@@ -293,9 +293,8 @@ inline AllPairs floyd_warshall(const CsrGraph& graph, MemoryBudget* budget = nul
 // undirected edge is an arc each way), so the result is identical.
 inline AllPairs floyd_warshall(std::size_t num_nodes, const std::vector<Edge>& edges,
                                bool undirected, MemoryBudget* budget = nullptr) {
-  for (const Edge& e : edges)
-    if (e.source >= num_nodes || e.target >= num_nodes)
-      throw CoreError(edge_out_of_range_message(e.source, e.target, num_nodes));
+  if (const Edge* e = first_out_of_range(num_nodes, edges))
+    throw CoreError(edge_out_of_range_message(e->source, e->target, num_nodes));
   return detail::floyd_warshall_arcs(num_nodes, budget, [&](auto&& relax) {
     for (const Edge& e : edges) {
       relax(e.source, e.target, e.weight);

@@ -178,12 +178,12 @@ SearchResult<node_t<G>> best_first_for_frontier(const G& graph, const node_t<G>&
   if constexpr (DenseGraph<G>) {
     // A sweep (an unordered frontier, or no heuristic term) reaches most of
     // what lies within its radius: flat arrays then cost no more memory and
-    // save the page lookups. Taken only when the budget has room for them.
+    // save the page lookups.
     const bool sweep = !Frontier::kOrdered || spec.h_weight == 0.0;
-    const std::size_t n = graph.node_count();
-    MemoryBudget* const budget = options.budget;
-    if (sweep && n <= FlatStore::kMaxIds &&
-        (!budget || budget->held() + FlatStore::bytes_for(n) <= budget->limit()))
+    // The flat arrays are charged whole, so under a tight budget the paged
+    // store, which grows with the search, serves instead.
+    if (sweep && graph.node_count() <= FlatStore::kMaxIds &&
+        (!options.budget || options.budget->fits(FlatStore::bytes_for(graph.node_count()))))
       return best_first_run<Frontier, false, FlatStore>(graph, start, goal, spec, heuristic,
                                                         options, t0);
   }

@@ -91,8 +91,9 @@ class BoardWalk {
  public:
   template <class H>
   BoardWalk(const NPuzzle& puzzle, const H& heuristic, const ByteState& start,
-            const ByteState& goal)
-      : n_(start.size()),
+            const ByteState& goal, MemoryBudget* budget)
+      : budget_(budget),
+        n_(start.size()),
         cost_(n_ * n_, 0),
         zobrist_(Packed ? 0 : n_ * n_),
         moves_(n_ * 4, kNoMove) {
@@ -251,6 +252,7 @@ class BoardWalk {
 
   void push_frame() {
     if (frames_.size() <= depth_) {
+      charge(budget_, sizeof(Frame) + kWalkMaxCells * sizeof(std::uint32_t), Use::Stacks);
       frames_.resize(depth_ + 1);
       boards_.resize((depth_ + 1) * kWalkMaxCells);
     }
@@ -291,7 +293,9 @@ class BoardWalk {
   // Doubles the path set; the open frames' entries are re-inserted bottom
   // up, so later deletions still take the newest entry.
   void grow_slots() {
-    slots_.assign(std::max<std::size_t>(64, slots_.size() * 2), Slot{});
+    const std::size_t size = std::max<std::size_t>(64, slots_.size() * 2);
+    charge(budget_, (size - slots_.size()) * sizeof(Slot), Use::Stacks);
+    slots_.assign(size, Slot{});
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t d = 0; d < depth_; ++d) {
       const std::uint64_t k = frames_[d].key;
@@ -321,6 +325,7 @@ class BoardWalk {
     return out;
   }
 
+  MemoryBudget* budget_;
   std::size_t n_;
   std::vector<std::uint16_t> cost_;     // [tile * n + cell]
   std::vector<std::uint64_t> zobrist_;  // [cell * n + tile]
@@ -340,7 +345,8 @@ class BoardWalk {
 // IDA* through the walk; the caller checked board_walk_fits.
 template <class H>
 SearchResult<ByteState> ida_star_board(const NPuzzle& puzzle, const H& heuristic,
-                                       const ByteState& start, const ByteState& goal) {
+                                       const ByteState& start, const ByteState& goal,
+                                       MemoryBudget* budget) {
   auto run = [&](auto& walk) -> SearchResult<ByteState> {
     BoardWalkCounters c{0, 1, 1};
     double threshold = heuristic.estimate(start, goal);
@@ -353,10 +359,10 @@ SearchResult<ByteState> ida_star_board(const NPuzzle& puzzle, const H& heuristic
     }
   };
   if (start.size() <= 16) {
-    BoardWalk<true> walk(puzzle, heuristic, start, goal);
+    BoardWalk<true> walk(puzzle, heuristic, start, goal, budget);
     return run(walk);
   }
-  BoardWalk<false> walk(puzzle, heuristic, start, goal);
+  BoardWalk<false> walk(puzzle, heuristic, start, goal, budget);
   return run(walk);
 }
 
@@ -364,7 +370,7 @@ SearchResult<ByteState> ida_star_board(const NPuzzle& puzzle, const H& heuristic
 // pass; iddfs: every limit from 0), counters summed over the passes.
 inline SearchResult<ByteState> deepening_board(const NPuzzle& puzzle, const ByteState& start,
                                                const ByteState& goal, std::uint64_t first,
-                                               std::uint64_t last) {
+                                               std::uint64_t last, MemoryBudget* budget) {
   auto run = [&](auto& walk) -> SearchResult<ByteState> {
     BoardWalkCounters c;
     for (std::uint64_t limit = first;; ++limit) {
@@ -376,10 +382,10 @@ inline SearchResult<ByteState> deepening_board(const NPuzzle& puzzle, const Byte
     return exhausted<ByteState>(c.expanded, c.generated, c.peak, {});
   };
   if (start.size() <= 16) {
-    BoardWalk<true> walk(puzzle, Zero{}, start, goal);
+    BoardWalk<true> walk(puzzle, Zero{}, start, goal, budget);
     return run(walk);
   }
-  BoardWalk<false> walk(puzzle, Zero{}, start, goal);
+  BoardWalk<false> walk(puzzle, Zero{}, start, goal, budget);
   return run(walk);
 }
 

@@ -127,7 +127,7 @@ SearchResult<node_t<G>> dls_inner(const G& graph, const node_t<G>& start, const 
                                   MemoryBudget* budget = nullptr) {
   if constexpr (detail::kBoardWalk<G, Zero>) {
     if (!record && detail::board_walk_fits(graph, start, goal))
-      return detail::deepening_board(graph, start, goal, limit, limit);
+      return detail::deepening_board(graph, start, goal, limit, limit, budget);
   }
   detail::DlsEngine<G> engine(graph, record, budget);
   std::vector<TraceStep<node_t<G>>> trace;
@@ -159,7 +159,7 @@ SearchResult<node_t<G>> iddfs(const G& graph, const node_t<G>& start, const node
   return timed([&]() -> SearchResult<node_t<G>> {
     if constexpr (detail::kBoardWalk<G, Zero>) {
       if (!record && detail::board_walk_fits(graph, start, goal))
-        return detail::deepening_board(graph, start, goal, 0, depth_limit);
+        return detail::deepening_board(graph, start, goal, 0, depth_limit, budget);
     }
     detail::DlsEngine<G> engine(graph, record, budget);
     std::vector<TraceStep<node_t<G>>> trace;

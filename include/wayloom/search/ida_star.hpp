@@ -46,7 +46,7 @@ SearchResult<node_t<G>> ida_star(const G& graph, const H& heuristic, const node_
     if constexpr (detail::kBoardWalk<G, H>) {
       // Built-in board and heuristic: moved in place, same visits and counters.
       if (!record && detail::board_walk_fits(graph, start, goal))
-        return detail::ida_star_board(graph, heuristic, start, goal);
+        return detail::ida_star_board(graph, heuristic, start, goal, budget);
     }
     std::uint64_t expanded = 0, generated = 1, peak = 1;
     std::vector<TraceStep<N>> trace;

@@ -185,11 +185,12 @@ class FlatStore {
   // search, not with the domain.
   static constexpr std::size_t kMaxIds = std::size_t(1) << 24;
 
-  // Bytes of the three arrays (what the budget is charged, touched or not).
-  static constexpr std::size_t bytes_for(std::size_t capacity) noexcept {
-    return capacity * (sizeof(double) + sizeof(NodeId) + sizeof(NodeStatus));
+  static std::size_t bytes_for(std::size_t capacity) noexcept {
+    return detail::sat_mul(capacity, sizeof(double) + sizeof(NodeId) + sizeof(NodeStatus));
   }
 
+  // Charged whole up front: the pages are mapped as the search touches them,
+  // but nothing here tracks which.
   explicit FlatStore(std::size_t capacity, MemoryBudget* budget = nullptr)
       : n_((detail::charge(budget, bytes_for(capacity), Use::NodeStore), capacity)),
         g_(alloc<double>(capacity)),
