@@ -8,11 +8,17 @@ result field on random instances.
 import random
 
 import pytest
-
 import wayloom_native as wn
 
-FIELDS = ("path", "cost", "nodes_expanded", "nodes_generated", "nodes_reopened",
-          "max_frontier_size", "stop_reason")
+FIELDS = (
+    "path",
+    "cost",
+    "nodes_expanded",
+    "nodes_generated",
+    "nodes_reopened",
+    "max_frontier_size",
+    "stop_reason",
+)
 
 
 def same(fn, **kw):
@@ -26,8 +32,11 @@ def scrambled(side, moves, rng, goal=None):
     z = b.index(0)
     for _ in range(moves):
         r, c = divmod(z, side)
-        nxt = [z + d for d, ok in ((-side, r > 0), (side, r < side - 1), (-1, c > 0),
-                                   (1, c < side - 1)) if ok]
+        nxt = [
+            z + d
+            for d, ok in ((-side, r > 0), (side, r < side - 1), (-1, c > 0), (1, c < side - 1))
+            if ok
+        ]
         t = rng.choice(nxt)
         b[z], b[t], z = b[t], 0, t
     return b
@@ -61,8 +70,9 @@ def manhattan(a, b):
     return abs(a[0] - b[0]) + abs(a[1] - b[1])
 
 
-@pytest.mark.parametrize("algorithm", ["bfs", "dfs", "dijkstra", "astar", "greedy",
-                                       "weighted_astar"])
+@pytest.mark.parametrize(
+    "algorithm", ["bfs", "dfs", "dijkstra", "astar", "greedy", "weighted_astar"]
+)
 def test_grid_and_graph_sweeps(algorithm):
     rng = random.Random(algorithm)
     for _ in range(8):
@@ -77,8 +87,17 @@ def test_grid_and_graph_sweeps(algorithm):
         called = wn.search_grid(text, algorithm=algorithm, heuristic=manhattan, record=False)
         assert [getattr(built_in, f) for f in FIELDS] == [getattr(called, f) for f in FIELDS]
         n = rng.randint(1, 40)
-        edges = [(rng.randrange(n), rng.randrange(n), rng.choice([1, 2, 0.5, rng.random()]))
-                 for _ in range(rng.randint(0, 4 * n))]
+        edges = [
+            (rng.randrange(n), rng.randrange(n), rng.choice([1, 2, 0.5, rng.random()]))
+            for _ in range(rng.randint(0, 4 * n))
+        ]
         for undirected in (False, True):
-            same(wn.search_graph, num_nodes=n, edges=edges, start=0, goal=n - 1,
-                 algorithm=algorithm, undirected=undirected)
+            same(
+                wn.search_graph,
+                num_nodes=n,
+                edges=edges,
+                start=0,
+                goal=n - 1,
+                algorithm=algorithm,
+                undirected=undirected,
+            )
