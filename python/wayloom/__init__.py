@@ -27,6 +27,7 @@ from wayloom_native import (
 
 from . import viz  # matplotlib is imported only when drawing
 from .compare import ALGORITHMS, Comparison, Row, compare
+from .graphs import Graph, Grid
 
 __version__ = "0.1.0"
 
@@ -34,6 +35,8 @@ __all__ = [
     "ALGORITHMS",
     "AllPairs",
     "Comparison",
+    "Graph",
+    "Grid",
     "PanicException",
     "Row",
     "SearchResult",
