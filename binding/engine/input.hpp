@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "../args.hpp"
@@ -41,6 +42,19 @@ class ArrayView {
   ArrayView& operator=(const ArrayView&) = delete;
 
   int ndim() const noexcept { return view_.ndim; }
+
+  // The data as a plain array of T when the view is one (1-D, contiguous, T's
+  // kind and size), else null: the common numpy case, read without dispatch.
+  template <class T>
+  const T* contiguous() const noexcept {
+    const bool kind = std::is_floating_point_v<T> ? kind_ == Kind::Float
+                      : std::is_signed_v<T>       ? kind_ == Kind::Int
+                                                  : kind_ == Kind::UInt;
+    if (!kind || view_.ndim != 1 || view_.itemsize != Py_ssize_t(sizeof(T)) ||
+        view_.strides[0] != Py_ssize_t(sizeof(T)))
+      return nullptr;
+    return static_cast<const T*>(view_.buf);
+  }
   std::size_t shape(int d) const noexcept { return std::size_t(view_.shape[d]); }
   bool is_float() const noexcept { return kind_ == Kind::Float; }
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <queue>
 #include <string>
 #include <string_view>
@@ -84,19 +85,12 @@ PyObject* new_grid(PyTypeObject* type, GridGraph g) {
 
 // ---- building a graph ------------------------------------------------------
 
-// Arc columns before the CSR build; weights empty means 1.0 everywhere.
-struct Columns {
-  std::vector<std::size_t> u, v;
-  std::vector<double> w;
-};
-
 // The counting build of CsrGraph::from_edges (same arc order: by source, then
-// input order, an undirected edge adding its reverse arc as it is met), over
-// columns instead of Edge records.
-CsrGraph build_csr(std::size_t n, const Columns& c, bool undirected) {
-  const std::size_t m = c.u.size();
-  for (std::size_t i = 0; i < m; ++i)
-    if (c.u[i] >= n || c.v[i] >= n) throw UsageError(edge_out_of_range_message(c.u[i], c.v[i], n));
+// input order, an undirected edge adding its reverse arc as it is met), reading
+// edge i through u(i), v(i), w(i) so arrays are read in place, not copied.
+template <class U, class V, class W>
+CsrGraph build_csr(std::size_t n, std::size_t m, const U& u, const V& v, const W& w,
+                   bool undirected) {
   {
     detail::AllocBudget budget;
     const std::size_t arcs = undirected ? detail::checked_mul(m, 2) : m;
@@ -105,86 +99,113 @@ CsrGraph build_csr(std::size_t n, const Columns& c, bool undirected) {
   }
   std::vector<std::size_t> offsets(n + 1, 0);
   for (std::size_t i = 0; i < m; ++i) {
-    ++offsets[c.u[i] + 1];
-    if (undirected) ++offsets[c.v[i] + 1];
+    const std::size_t a = u(i), b = v(i);
+    if (a >= n || b >= n) throw UsageError(edge_out_of_range_message(a, b, n));
+    ++offsets[a + 1];
+    if (undirected) ++offsets[b + 1];
   }
   for (std::size_t i = 0; i < n; ++i) offsets[i + 1] += offsets[i];
   std::vector<std::size_t> targets(offsets[n]), cursor(offsets.begin(), offsets.end() - 1);
   std::vector<double> weights(offsets[n]);
   for (std::size_t i = 0; i < m; ++i) {
-    const std::size_t a = c.u[i], b = c.v[i];
-    const double w = c.w.empty() ? 1.0 : c.w[i];
+    const std::size_t a = u(i), b = v(i);
+    const double wi = w(i);
     const std::size_t at = cursor[a]++;
     targets[at] = b;
-    weights[at] = w;
+    weights[at] = wi;
     if (undirected) {
       const std::size_t back = cursor[b]++;
       targets[back] = a;
-      weights[back] = w;
+      weights[back] = wi;
     }
   }
   return CsrGraph::from_csr(std::move(offsets), std::move(targets), std::move(weights), undirected);
 }
 
+constexpr auto kUnitWeight = [](std::size_t) { return 1.0; };
+
 // Edges as (u, v) / (u, v, w) tuples, or an (m, 2) / (m, 3) array.
-Columns edge_columns(PyObject* o) {
-  Columns c;
+CsrGraph graph_from_edges(std::size_t n, PyObject* o, bool undirected, std::size_t& m) {
   if (is_array(o)) {
     const ArrayView a("edges", o);
     if (a.ndim() != 2 || (a.shape(1) != 2 && a.shape(1) != 3))
       argument_error(PyExc_ValueError, "edges", "expected an array of shape (m, 2) or (m, 3)");
-    const std::size_t m = a.shape(0);
-    c.u.resize(m);
-    c.v.resize(m);
-    for (std::size_t i = 0; i < m; ++i) {
-      c.u[i] = a.id(i, 0);
-      c.v[i] = a.id(i, 1);
-    }
-    if (a.shape(1) == 3) {
-      c.w.resize(m);
-      for (std::size_t i = 0; i < m; ++i) c.w[i] = a.f64(i, 2);
-    }
-    return c;
+    m = a.shape(0);
+    const auto u = [&](std::size_t i) { return a.id(i, 0); };
+    const auto v = [&](std::size_t i) { return a.id(i, 1); };
+    if (a.shape(1) == 2) return build_csr(n, m, u, v, kUnitWeight, undirected);
+    return build_csr(n, m, u, v, [&](std::size_t i) { return a.f64(i, 2); }, undirected);
   }
   const Sequence seq("edges", o);
-  const std::size_t m = std::size_t(seq.size());
-  c.u.reserve(m);
-  c.v.reserve(m);
-  c.w.reserve(m);
-  for (Py_ssize_t i = 0; i < seq.size(); ++i) {
-    PyObject* t = seq[i];
+  m = std::size_t(seq.size());
+  std::vector<std::size_t> us(m), vs(m);
+  std::vector<double> ws(m);
+  for (std::size_t i = 0; i < m; ++i) {
+    PyObject* t = seq[Py_ssize_t(i)];
     check_tuple("edges", t, PyTuple_Check(t) && PyTuple_GET_SIZE(t) == 2 ? 2 : 3);
-    c.u.push_back(to_u64("edges", PyTuple_GET_ITEM(t, 0)));
-    c.v.push_back(to_u64("edges", PyTuple_GET_ITEM(t, 1)));
-    c.w.push_back(PyTuple_GET_SIZE(t) == 3 ? to_f64("edges", PyTuple_GET_ITEM(t, 2)) : 1.0);
+    us[i] = to_u64("edges", PyTuple_GET_ITEM(t, 0));
+    vs[i] = to_u64("edges", PyTuple_GET_ITEM(t, 1));
+    ws[i] = PyTuple_GET_SIZE(t) == 3 ? to_f64("edges", PyTuple_GET_ITEM(t, 2)) : 1.0;
   }
-  return c;
+  return build_csr(
+      n, m, [&](std::size_t i) { return us[i]; }, [&](std::size_t i) { return vs[i]; },
+      [&](std::size_t i) { return ws[i]; }, undirected);
 }
 
-// One 1-D column: an array or a sequence.
+// One 1-D column of node ids or weights: an array read in place, or a sequence
+// converted up front.
 template <bool Ids>
-void column(const char* name, PyObject* o, std::conditional_t<Ids, std::vector<std::size_t>,
-                                                              std::vector<double>>& out) {
-  if (is_array(o)) {
-    const ArrayView a(name, o);
-    if (a.ndim() != 1) argument_error(PyExc_ValueError, name, "expected a 1-D array");
-    out.resize(a.shape(0));
-    for (std::size_t i = 0; i < out.size(); ++i) {
-      if constexpr (Ids)
-        out[i] = a.id(i);
-      else
-        out[i] = a.f64(i);
+class Column {
+ public:
+  using T = std::conditional_t<Ids, std::size_t, double>;
+  Column(const char* name, PyObject* o) {
+    if (is_array(o)) {
+      view_.emplace(name, o);
+      if (view_->ndim() != 1) argument_error(PyExc_ValueError, name, "expected a 1-D array");
+      size_ = view_->shape(0);
+      if constexpr (Ids) {
+        if (const std::int64_t* p = view_->template contiguous<std::int64_t>()) {
+          for (std::size_t i = 0; i < size_; ++i)
+            if (p[i] < 0) view_->id(i);  // raises the negative-id error
+          fast_ = reinterpret_cast<const std::size_t*>(p);
+        }
+      } else {
+        fast_ = view_->template contiguous<double>();
+      }
+      return;
     }
-    return;
+    const Sequence seq(name, o);
+    size_ = std::size_t(seq.size());
+    values_.resize(size_);
+    for (std::size_t i = 0; i < size_; ++i) {
+      if constexpr (Ids)
+        values_[i] = to_u64(name, seq[Py_ssize_t(i)]);
+      else
+        values_[i] = to_f64(name, seq[Py_ssize_t(i)]);
+    }
   }
-  const Sequence seq(name, o);
-  out.resize(std::size_t(seq.size()));
-  for (Py_ssize_t i = 0; i < seq.size(); ++i) {
+  std::size_t size() const noexcept { return size_; }
+  T operator()(std::size_t i) const {
+    if (fast_) return fast_[i];
+    if (!view_) return values_[i];
     if constexpr (Ids)
-      out[std::size_t(i)] = to_u64(name, seq[i]);
+      return view_->id(i);
     else
-      out[std::size_t(i)] = to_f64(name, seq[i]);
+      return view_->f64(i);
   }
+
+ private:
+  std::optional<ArrayView> view_;
+  const T* fast_ = nullptr;  // the view's data when it needs no conversion
+  std::vector<T> values_;
+  std::size_t size_ = 0;
+};
+
+template <bool Ids>
+void column(const char* name, PyObject* o, std::vector<typename Column<Ids>::T>& out) {
+  const Column<Ids> c(name, o);
+  out.resize(c.size());
+  for (std::size_t i = 0; i < out.size(); ++i) out[i] = c(i);
 }
 
 PyObject* graph_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
@@ -206,9 +227,10 @@ PyObject* graph_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     }
     const auto a = bind(kParams, Call{flat.data(), nargs, kwnames.get()});
     const std::size_t n = to_u64("num_nodes", a[0]);
-    const Columns c = edge_columns(a[1]);
     const bool undirected = a[2] ? to_bool("undirected", a[2]) : true;
-    return new_graph(type, build_csr(n, c, undirected), c.u.size());
+    std::size_t m = 0;
+    CsrGraph g = graph_from_edges(n, a[1], undirected, m);
+    return new_graph(type, std::move(g), m);
   } catch (...) {
     return translate_exception(module);
   }
@@ -218,21 +240,22 @@ PyObject* graph_from_arrays(PyObject* /*module*/, PyObject* cls, const Call& cal
   static constexpr Params<5> kParams{
       "from_arrays", {"u", "v", "w", "num_nodes", "undirected"}, 2};
   const auto a = bind(kParams, call);
-  Columns c;
-  column<true>("u", a[0], c.u);
-  column<true>("v", a[1], c.v);
-  if (!is_none(a[2])) column<false>("w", a[2], c.w);
-  if (c.v.size() != c.u.size() || (!c.w.empty() && c.w.size() != c.u.size()) ||
-      (!is_none(a[2]) && c.w.size() != c.u.size()))
+  const Column<true> u("u", a[0]), v("v", a[1]);
+  std::optional<Column<false>> w;
+  if (!is_none(a[2])) w.emplace("w", a[2]);
+  const std::size_t m = u.size();
+  if (v.size() != m || (w && w->size() != m))
     throw UsageError("u, v and w must have the same length");
   std::size_t n = 0;
   if (!is_none(a[3])) {
     n = to_u64("num_nodes", a[3]);
   } else {
-    for (std::size_t i = 0; i < c.u.size(); ++i) n = std::max({n, c.u[i] + 1, c.v[i] + 1});
+    for (std::size_t i = 0; i < m; ++i) n = std::max({n, u(i) + 1, v(i) + 1});
   }
   const bool undirected = a[4] ? to_bool("undirected", a[4]) : true;
-  return new_graph(reinterpret_cast<PyTypeObject*>(cls), build_csr(n, c, undirected), c.u.size());
+  auto build = [&](const auto& weight) { return build_csr(n, m, u, v, weight, undirected); };
+  CsrGraph g = w ? build([&](std::size_t i) { return (*w)(i); }) : build(kUnitWeight);
+  return new_graph(reinterpret_cast<PyTypeObject*>(cls), std::move(g), m);
 }
 
 // ---- pickling ----------------------------------------------------------------
