@@ -25,9 +25,8 @@ from pathlib import Path
 from typing import Any
 
 import numpy as np
-import wayloom_native as wn
-
 import wayloom
+import wayloom_native as wn
 
 
 def median_time(fn: Callable[[], Any], reps: int) -> float:
@@ -51,14 +50,13 @@ def graph_section(n: int, m: int, reps: int) -> None:
     w = rng.uniform(1.0, 10.0, m)
     print(f"graph: {n:,} nodes, {m:,} edges (undirected, {2 * m:,} arcs)")
     t_arrays = median_time(lambda: wayloom.Graph.from_arrays(u, v, w, num_nodes=n), reps)
-    edges = list(zip(u.tolist(), v.tolist(), w.tolist()))
+    edges = list(zip(u.tolist(), v.tolist(), w.tolist(), strict=True))
     t_tuples = median_time(
         lambda: wn.search_graph(n, edges, 0, 0, algorithm="dijkstra", record=False), reps
     )
     row("search_graph converting tuples (base)", t_tuples)
     row("Graph.from_arrays", t_arrays, t_tuples)
     row("Graph(n, tuples)", median_time(lambda: wayloom.Graph(n, edges), reps), t_tuples)
-    del edges
     try:
         import scipy.sparse as sp
         from scipy.sparse import csgraph
@@ -66,11 +64,16 @@ def graph_section(n: int, m: int, reps: int) -> None:
         sp = csgraph = None
         print("  scipy not installed: skipped")
     if sp is not None:
-        row("scipy csr_matrix((w, (u, v)))",
-            median_time(lambda: sp.csr_matrix((w, (u, v)), shape=(n, n)), reps), t_tuples)
+        row(
+            "scipy csr_matrix((w, (u, v)))",
+            median_time(lambda: sp.csr_matrix((w, (u, v)), shape=(n, n)), reps),
+            t_tuples,
+        )
     g = wayloom.Graph.from_arrays(u, v, w, num_nodes=n)
-    print(f"  memory of the built graph: {(16 * g.num_arcs + 8 * (n + 1)) / 1e6:.0f} MB "
-          "(16 bytes per stored arc, 8 per node)")
+    print(
+        f"  memory of the built graph: {(16 * g.num_arcs + 8 * (n + 1)) / 1e6:.0f} MB "
+        "(16 bytes per stored arc, 8 per node)"
+    )
     far = int(np.argmax(np.where(np.isfinite(d := g.distances(0)), d, -1)))
     t_query = median_time(lambda: g.search(0, far, algorithm="dijkstra", record=False), reps)
     print(f"one query 0 -> {far} (the farthest node: the whole graph is searched)")
@@ -80,8 +83,9 @@ def graph_section(n: int, m: int, reps: int) -> None:
     if sp is not None:
         # Both directions of every edge (parallel edges are summed here, which
         # changes a few distances but not the work).
-        sym = sp.csr_matrix((np.concatenate([w, w]), (np.concatenate([u, v]),
-                                                      np.concatenate([v, u]))), shape=(n, n))
+        sym = sp.csr_matrix(
+            (np.concatenate([w, w]), (np.concatenate([u, v]), np.concatenate([v, u]))), shape=(n, n)
+        )
         t_sp = median_time(lambda: csgraph.dijkstra(sym, indices=0), reps)
         row("scipy csgraph.dijkstra(indices=0)", t_sp, t_query)
     try:
@@ -89,10 +93,12 @@ def graph_section(n: int, m: int, reps: int) -> None:
 
         rg = rx.PyGraph(multigraph=True)
         rg.add_nodes_from(range(n))
-        rg.add_edges_from(list(zip(u.tolist(), v.tolist(), w.tolist())))
-        row("rustworkx dijkstra_shortest_paths(target)",
+        rg.add_edges_from(list(zip(u.tolist(), v.tolist(), w.tolist(), strict=True)))
+        row(
+            "rustworkx dijkstra_shortest_paths(target)",
             median_time(lambda: rx.dijkstra_shortest_paths(rg, 0, far, lambda x: x), reps),
-            t_query)
+            t_query,
+        )
     except ImportError:
         print("  rustworkx not installed: skipped")
     print("one to all")
@@ -138,11 +144,12 @@ def movingai_section(data: Path, reps: int, quick: bool) -> None:
         results = grid.search_many(pairs, algorithm="astar", heuristic="octile", record=False)
         t_grid += time.perf_counter() - t
         count += len(pairs)
-        for r, res in zip(rows, results):
+        for r, res in zip(rows, results, strict=True):
             worst = max(worst, abs(res.cost - float(r[8])))
             total += abs(res.cost - float(r[8])) < 1e-6
-        two = grid.search_many(pairs, algorithm="astar", heuristic="octile", record=False,
-                               workers=2)
+        two = grid.search_many(
+            pairs, algorithm="astar", heuristic="octile", record=False, workers=2
+        )
         assert [r.cost for r in two] == [r.cost for r in results]
         for s, g in pairs[:: max(1, len(pairs) // 20)]:
             lines = [list(line) for line in text.splitlines()]
@@ -157,8 +164,10 @@ def movingai_section(data: Path, reps: int, quick: bool) -> None:
             n_native += 1
         if scen.name.startswith("arena"):
             sample_nx, n_nx = nx_sample(text, pairs[::5])
-    print(f"MovingAI: {count:,} scenarios, {total:,} optimal lengths reproduced "
-          f"(max error {worst:.2e})")
+    print(
+        f"MovingAI: {count:,} scenarios, {total:,} optimal lengths reproduced "
+        f"(max error {worst:.2e})"
+    )
     qps = count / t_grid
     print(f"  Grid.search_many (serial)        {qps:12,.0f} queries/s")
     if n_native:
@@ -181,8 +190,12 @@ def nx_sample(text: str, pairs: list[Any]) -> tuple[float, int]:
             if ch == "#":
                 continue
             g.add_node((r, c))
-            for dr, dc, cost in [(0, 1, 1.0), (1, 0, 1.0), (1, 1, math.sqrt(2)),
-                                 (1, -1, math.sqrt(2))]:
+            for dr, dc, cost in [
+                (0, 1, 1.0),
+                (1, 0, 1.0),
+                (1, 1, math.sqrt(2)),
+                (1, -1, math.sqrt(2)),
+            ]:
                 rr, cc = r + dr, c + dc
                 if not (0 <= rr < len(lines) and 0 <= cc < len(lines[rr])) or lines[rr][cc] == "#":
                     continue
@@ -209,10 +222,15 @@ def main() -> None:
     graph_section(n, m, args.reps)
     text = wn.random_maze_ascii(400, 400, 0.25, 11)
     grid = wayloom.Grid(text)
-    free = [(r, c) for r, line in enumerate(text.splitlines()) for c, ch in enumerate(line)
-            if ch != "#"][::997]
-    many_section("grid 400x400, 64 A* queries", grid,
-                 list(zip(free[:64], reversed(free[-64:]))), args.reps)
+    free = [
+        (r, c) for r, line in enumerate(text.splitlines()) for c, ch in enumerate(line) if ch != "#"
+    ][::997]
+    many_section(
+        "grid 400x400, 64 A* queries",
+        grid,
+        list(zip(free[:64], reversed(free[-64:]), strict=True)),
+        args.reps,
+    )
     data = Path(os.environ.get("WAYLOOM_BENCH_DATA", "/work/shared/data")) / "grid"
     movingai_section(data, args.reps, args.quick)
 

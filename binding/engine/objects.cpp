@@ -237,8 +237,7 @@ PyObject* graph_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 }
 
 PyObject* graph_from_arrays(PyObject* /*module*/, PyObject* cls, const Call& call) {
-  static constexpr Params<5> kParams{
-      "from_arrays", {"u", "v", "w", "num_nodes", "undirected"}, 2};
+  static constexpr Params<5> kParams{"from_arrays", {"u", "v", "w", "num_nodes", "undirected"}, 2};
   const auto a = bind(kParams, call);
   const Column<true> u("u", a[0]), v("v", a[1]);
   std::optional<Column<false>> w;
@@ -280,7 +279,8 @@ PyObject* graph_reduce(PyObject* /*module*/, PyObject* self, const Call& call) {
   static constexpr Params<0> kParams{"__reduce__", {}, 0};
   bind(kParams, call);
   const GraphObject* s = graph_of(self);
-  Ref restore = check(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(self)), "_restore"));
+  Ref restore =
+      check(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(self)), "_restore"));
   Ref off = bytes_of(s->graph->offsets()), tgt = bytes_of(s->graph->targets()),
       wts = bytes_of(s->graph->weights());
   return check(Py_BuildValue("(O(nOOOO))", restore.get(), Py_ssize_t(s->num_edges),
@@ -408,7 +408,8 @@ PyObject* grid_reduce(PyObject* /*module*/, PyObject* self, const Call& call) {
     for (std::int32_t c = 0; c < g.width(); ++c)
       costs[std::size_t(r) * std::size_t(g.width()) + std::size_t(c)] =
           g.is_wall({r, c}) ? 0.0 : g.cost({r, c});
-  Ref restore = check(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(self)), "_restore"));
+  Ref restore =
+      check(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(self)), "_restore"));
   Ref data = bytes_of(costs);
   return check(Py_BuildValue("(O(iOO))", restore.get(), int(g.width()),
                              g.diagonal ? Py_True : Py_False, data.get()))
@@ -467,11 +468,10 @@ struct Domain<GridObject> {
   static auto table() { return grid_heuristics(); }
 };
 
-constexpr Params<10> kSearchParams{
-    "search",
-    {"start", "goal", "algorithm", "heuristic", "record", "weight", "beam_width", "depth_limit",
-     "max_nodes", "reopen"},
-    2};
+constexpr Params<10> kSearchParams{"search",
+                                   {"start", "goal", "algorithm", "heuristic", "record", "weight",
+                                    "beam_width", "depth_limit", "max_nodes", "reopen"},
+                                   2};
 
 template <class O>
 PyObject* search_method(PyObject* module, PyObject* self, const Call& call) {
@@ -526,13 +526,12 @@ PyObject* search_batch(PyObject* module, PyObject* self, const Call& call) {
   D::table().with(h.name, [&](const auto& heuristic) {
     ReleaseGil nogil;
     for (std::size_t i = 0; i < pairs.size(); ++i)
-      results[i] = run_algo(g, heuristic, pairs[i].first, pairs[i].second, p.algorithm, p.record,
-                            p.options);
+      results[i] =
+          run_algo(g, heuristic, pairs[i].first, pairs[i].second, p.algorithm, p.record, p.options);
   });
   const ModuleState& state = state_of(module);
   for (std::size_t i = 0; i < pairs.size(); ++i)
-    PyList_SET_ITEM(out.get(), Py_ssize_t(i),
-                    to_py_result(state, std::move(results[i])).release());
+    PyList_SET_ITEM(out.get(), Py_ssize_t(i), to_py_result(state, std::move(results[i])).release());
   return out.release();
 }
 
@@ -592,8 +591,7 @@ T* data_of(const Ref& a) {
 }
 
 PyObject* graph_distances(PyObject* /*module*/, PyObject* self, const Call& call) {
-  static constexpr Params<3> kParams{
-      "_distances", {"sources", "limit", "return_predecessors"}, 1};
+  static constexpr Params<3> kParams{"_distances", {"sources", "limit", "return_predecessors"}, 1};
   const auto a = bind(kParams, call);
   const GraphObject* s = graph_of(self);
   const CsrGraph& g = *s->graph;
@@ -685,11 +683,11 @@ class ListRecord final : public LazyRecord {
 };
 
 PyObject* make_result(PyObject* module, const Call& call) {
-  static constexpr Params<10> kParams{"_make_result",
-                                      {"path", "cost", "nodes_expanded", "nodes_generated",
-                                       "nodes_reopened", "max_frontier_size", "elapsed",
-                                       "stop_reason", "trace", "tree"},
-                                      10};
+  static constexpr Params<10> kParams{
+      "_make_result",
+      {"path", "cost", "nodes_expanded", "nodes_generated", "nodes_reopened", "max_frontier_size",
+       "elapsed", "stop_reason", "trace", "tree"},
+      10};
   const auto a = bind(kParams, call);
   ResultFields f;
   if (!is_none(a[0])) {
@@ -737,8 +735,7 @@ PyMethodDef graph_methods[] = {
      "Search from `start` to `goal`; the result, counters and errors are those of\n"
      "`search_graph` on the same edges. A built-in heuristic runs with the\n"
      "interpreter lock released, so threads search one graph in parallel."},
-    {"_search_batch", WAYLOOM_CALLABLE(method_entry<search_batch<GraphObject>>), kMethod,
-     nullptr},
+    {"_search_batch", WAYLOOM_CALLABLE(method_entry<search_batch<GraphObject>>), kMethod, nullptr},
     {"_distances", WAYLOOM_CALLABLE(method_entry<graph_distances>), kMethod, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
@@ -826,8 +823,9 @@ int clear(PyObject* module) {
 void free_module(void* module) { clear(static_cast<PyObject*>(module)); }
 
 PyModuleDef engine_def = {
-    PyModuleDef_HEAD_INIT, "wayloom._engine", "", sizeof(ModuleState), module_methods, nullptr,
-    traverse,  clear,       free_module,
+    PyModuleDef_HEAD_INIT, "wayloom._engine", "",       sizeof(ModuleState),
+    module_methods,        nullptr,           traverse, clear,
+    free_module,
 };
 
 int add_type(PyObject* module, PyType_Spec* spec, const char* name) {

@@ -137,9 +137,10 @@ class Graph(_Batch, _engine.Graph):
         if shape[0] != shape[1]:
             raise ValueError(f"from_scipy expects a square matrix, got shape {tuple(shape)}")
         coo = matrix.tocoo()
-        return cls.from_arrays(
+        graph: Graph = cls.from_arrays(
             coo.row, coo.col, coo.data, num_nodes=int(shape[0]), undirected=undirected
         )
+        return graph
 
     def distances(
         self, sources: Any, limit: float | None = None, return_predecessors: bool = False

@@ -6,13 +6,34 @@ from concurrent.futures import ProcessPoolExecutor
 
 import pytest
 import wayloom_native as wn
-
 from wayloom import Graph, Grid
 
-ALGOS = ["bfs", "dfs", "ucs", "dijkstra", "greedy", "astar", "weighted_astar", "beam",
-         "bidirectional", ("iddfs", {}), ("dls", {"depth_limit": 3}), ("ida_star", {})]
-FIELDS = ["path", "cost", "found", "nodes_expanded", "nodes_generated", "nodes_reopened",
-          "max_frontier_size", "stop_reason", "trace", "tree"]
+ALGOS = [
+    "bfs",
+    "dfs",
+    "ucs",
+    "dijkstra",
+    "greedy",
+    "astar",
+    "weighted_astar",
+    "beam",
+    "bidirectional",
+    ("iddfs", {}),
+    ("dls", {"depth_limit": 3}),
+    ("ida_star", {}),
+]
+FIELDS = [
+    "path",
+    "cost",
+    "found",
+    "nodes_expanded",
+    "nodes_generated",
+    "nodes_reopened",
+    "max_frontier_size",
+    "stop_reason",
+    "trace",
+    "tree",
+]
 
 
 def same(a, b):
@@ -34,14 +55,21 @@ def test_graph_search_equals_search_graph(undirected, seed):
     for algo in ALGOS:
         name, extra = algo if isinstance(algo, tuple) else (algo, {"max_nodes": 25})
         for s, t in [(0, 29), (3, 3), (7, 12)]:
-            same(g.search(s, t, algorithm=name, **extra),
-                 wn.search_graph(30, edges, s, t, algorithm=name, undirected=undirected, **extra))
+            same(
+                g.search(s, t, algorithm=name, **extra),
+                wn.search_graph(30, edges, s, t, algorithm=name, undirected=undirected, **extra),
+            )
     h = lambda u, v: abs(u - v) * 0.1  # noqa: E731
-    same(g.search(1, 20, algorithm="astar", heuristic=h, reopen=True),
-         wn.search_graph(30, edges, 1, 20, algorithm="astar", heuristic=h, reopen=True,
-                         undirected=undirected))
-    assert g.search_many([(0, 29), (7, 12)], algorithm="astar", heuristic=h)[1].path == \
-        g.search(7, 12, algorithm="astar", heuristic=h).path
+    same(
+        g.search(1, 20, algorithm="astar", heuristic=h, reopen=True),
+        wn.search_graph(
+            30, edges, 1, 20, algorithm="astar", heuristic=h, reopen=True, undirected=undirected
+        ),
+    )
+    assert (
+        g.search_many([(0, 29), (7, 12)], algorithm="astar", heuristic=h)[1].path
+        == g.search(7, 12, algorithm="astar", heuristic=h).path
+    )
 
 
 def test_grid_search_equals_one_shot():
@@ -53,9 +81,12 @@ def test_grid_search_equals_one_shot():
         rows = [[0.0 if ch == "#" else 1.0 for ch in line] for line in text.splitlines()]
         costs = Grid.from_costs(rows, diagonal=diagonal)
         for algo in ["bfs", "astar", "greedy", "bidirectional"]:
-            same(costs.search(start, goal, algorithm=algo, heuristic="octile"),
-                 wn.search_grid_costs(rows, start, goal, algorithm=algo, heuristic="octile",
-                                      diagonal=diagonal))
+            same(
+                costs.search(start, goal, algorithm=algo, heuristic="octile"),
+                wn.search_grid_costs(
+                    rows, start, goal, algorithm=algo, heuristic="octile", diagonal=diagonal
+                ),
+            )
     # S and G are optional; a stand-in never changes a cell's terrain.
     bare = Grid("#3\n..")
     assert bare.search((1, 0), (0, 1)).path == [(1, 0), (1, 1), (0, 1)]
@@ -63,24 +94,27 @@ def test_grid_search_equals_one_shot():
     assert (bare.height, bare.width, bare.diagonal) == (2, 2, False)
 
 
-@pytest.mark.parametrize("call, exc, text", [
-    (lambda g: g.search(0, 9), ValueError, "start and goal must be < num_nodes"),
-    (lambda g: g.search(0, 1, algorithm="nope"), ValueError, "unknown algorithm: 'nope'"),
-    (lambda g: g.search(0, 1, heuristic="euclid"), ValueError, "unknown graph heuristic"),
-    (lambda g: g.search(-1, 1), OverflowError, "argument 'start'"),
-    (lambda g: g.search(0, 1, algorithm="dls"), ValueError, "depth_limit"),
-    (lambda g: g.search_many([(0, 1, 2)]), ValueError, "each pair must be (start, goal)"),
-    (lambda g: g.search_many([(0, 9)]), ValueError, "start and goal must be < num_nodes"),
-    (lambda g: g.search_many([(0, 1)], workers=0), ValueError, "workers must be"),
-    (lambda g: Graph(2, [(0, 5, 1.0)]), ValueError, "edge (0, 5) is out of range for a 2-node"),
-    (lambda g: Graph(2, [(0, 1, 1.0, 4)]), ValueError, "expected tuple of length 3"),
-    (lambda g: Graph(2, "01"), TypeError, "argument 'edges': expected a sequence, got str"),
-    (lambda g: Graph(2, [[0, 1]]), TypeError, "expected tuple, got list"),
-    (lambda g: Graph.from_arrays([0, 1], [1]), ValueError, "same length"),
-    (lambda g: Grid("S#\n#G").search((0, 0), (0, 1)), ValueError, "non-wall cells"),
-    (lambda g: Grid.from_costs([]), ValueError, "costs must be a non-empty matrix"),
-    (lambda g: Grid("..").distances((0, 5)), ValueError, "source must be"),
-])
+@pytest.mark.parametrize(
+    "call, exc, text",
+    [
+        (lambda g: g.search(0, 9), ValueError, "start and goal must be < num_nodes"),
+        (lambda g: g.search(0, 1, algorithm="nope"), ValueError, "unknown algorithm: 'nope'"),
+        (lambda g: g.search(0, 1, heuristic="euclid"), ValueError, "unknown graph heuristic"),
+        (lambda g: g.search(-1, 1), OverflowError, "argument 'start'"),
+        (lambda g: g.search(0, 1, algorithm="dls"), ValueError, "depth_limit"),
+        (lambda g: g.search_many([(0, 1, 2)]), ValueError, "each pair must be (start, goal)"),
+        (lambda g: g.search_many([(0, 9)]), ValueError, "start and goal must be < num_nodes"),
+        (lambda g: g.search_many([(0, 1)], workers=0), ValueError, "workers must be"),
+        (lambda g: Graph(2, [(0, 5, 1.0)]), ValueError, "edge (0, 5) is out of range for a 2-node"),
+        (lambda g: Graph(2, [(0, 1, 1.0, 4)]), ValueError, "expected tuple of length 3"),
+        (lambda g: Graph(2, "01"), TypeError, "argument 'edges': expected a sequence, got str"),
+        (lambda g: Graph(2, [[0, 1]]), TypeError, "expected tuple, got list"),
+        (lambda g: Graph.from_arrays([0, 1], [1]), ValueError, "same length"),
+        (lambda g: Grid("S#\n#G").search((0, 0), (0, 1)), ValueError, "non-wall cells"),
+        (lambda g: Grid.from_costs([]), ValueError, "costs must be a non-empty matrix"),
+        (lambda g: Grid("..").distances((0, 5)), ValueError, "source must be"),
+    ],
+)
 def test_bad_input(call, exc, text):
     g = Graph(3, [(0, 1, 1.0), (1, 2, -1.0)])
     with pytest.raises(exc, match=text.replace("(", r"\(").replace(")", r"\)")):
@@ -115,17 +149,27 @@ def test_array_input_equals_tuples():
     arr = np.array(edges)  # float (m, 3), as np.array(edge_list) makes it
     u, v, w = arr[:, 0].astype(np.int32), arr[:, 1].astype(np.uint64), arr[:, 2]
     unit = Graph(25, [e[:2] for e in edges])
-    for g, oracle in [(Graph(25, arr), ref), (Graph(25, arr[:, :2].astype(np.int64)), unit),
-                      (Graph.from_arrays(u, v, w), ref), (Graph.from_arrays(u, v), unit),
-                      (Graph(25, np.asfortranarray(arr)), ref)]:
+    for g, oracle in [
+        (Graph(25, arr), ref),
+        (Graph(25, arr[:, :2].astype(np.int64)), unit),
+        (Graph.from_arrays(u, v, w), ref),
+        (Graph.from_arrays(u, v), unit),
+        (Graph(25, np.asfortranarray(arr)), ref),
+    ]:
         same(g.search(0, 24, algorithm="ucs"), oracle.search(0, 24, algorithm="ucs"))
-    for bad, exc in [(np.zeros((3, 4)), ValueError), (np.array([[0, 1.5, 1.0]]), ValueError),
-                     (np.array([[0, -1]]), ValueError), (np.array(["a", "b"]), TypeError)]:
+    for bad, exc in [
+        (np.zeros((3, 4)), ValueError),
+        (np.array([[0, 1.5, 1.0]]), ValueError),
+        (np.array([[0, -1]]), ValueError),
+        (np.array(["a", "b"]), TypeError),
+    ]:
         with pytest.raises(exc, match="argument 'edges'"):
             Graph(4, bad)
     costs = np.array([[1, 2, 0], [1, 1, 1]], dtype=np.int16)
-    same(Grid.from_costs(costs).search((0, 0), (1, 2)),
-         wn.search_grid_costs(costs.tolist(), (0, 0), (1, 2)))
+    same(
+        Grid.from_costs(costs).search((0, 0), (1, 2)),
+        wn.search_grid_costs(costs.tolist(), (0, 0), (1, 2)),
+    )
 
 
 def test_distances_equal_scipy():
@@ -137,14 +181,15 @@ def test_distances_equal_scipy():
     for a, b, w in edges:  # the matrix keeps one arc per pair: the lightest
         lightest[a, b] = min(w, lightest.get((a, b), np.inf))
     keys = list(lightest)
-    m = sp.csr_matrix(([lightest[k] for k in keys], ([k[0] for k in keys], [k[1] for k in keys])),
-                      shape=(40, 40))
+    m = sp.csr_matrix(
+        ([lightest[k] for k in keys], ([k[0] for k in keys], [k[1] for k in keys])), shape=(40, 40)
+    )
     for kw in [{}, {"limit": 6.0}]:
         d, p = g.distances([0, 5], return_predecessors=True, **kw)
         ref = csgraph.dijkstra(m, directed=True, indices=[0, 5], **kw)
         assert np.array_equal(d, ref)
         for row, src in enumerate([0, 5]):
-            for v in np.flatnonzero((p[row] >= 0)):
+            for v in np.flatnonzero(p[row] >= 0):
                 assert d[row, p[row, v]] + m[p[row, v], v] == d[row, v]
             assert p[row, src] == -1 and all(p[row][np.isinf(d[row])] == -1)
     assert np.array_equal(Graph.from_scipy(m).distances(0), csgraph.dijkstra(m, indices=0))
@@ -163,10 +208,10 @@ def test_search_many_threads_and_processes(workers):
     g = Graph(60, edges)
     pairs = [(s, (s * 7) % 60) for s in range(60)]
     serial = [g.search(s, t, algorithm="dijkstra", record=False) for s, t in pairs]
-    for r, ref in zip(g.search_many(pairs, workers=workers, record=False), serial):
+    for r, ref in zip(g.search_many(pairs, workers=workers, record=False), serial, strict=True):
         same(r, ref)
     if workers == 2:
         with ProcessPoolExecutor(2) as pool:
-            for r, ref in zip(g.search_many(pairs, executor=pool, record=False), serial):
+            for r, ref in zip(g.search_many(pairs, executor=pool, record=False), serial, strict=True):
                 same(r, ref)
             assert pool.submit(wn.search_grid, wn.sample_maze("open")).result().cost == 13
