@@ -212,6 +212,7 @@ def test_search_many_threads_and_processes(workers):
         same(r, ref)
     if workers == 2:
         with ProcessPoolExecutor(2) as pool:
-            for r, ref in zip(g.search_many(pairs, executor=pool, record=False), serial, strict=True):
+            spread = g.search_many(pairs, executor=pool, record=False)
+            for r, ref in zip(spread, serial, strict=True):
                 same(r, ref)
             assert pool.submit(wn.search_grid, wn.sample_maze("open")).result().cost == 13
