@@ -41,7 +41,8 @@ struct GraphObject {
   PyObject ob_base;
   const CsrGraph* graph;  // owned; never changes after construction
   std::size_t num_edges;
-  bool nonnegative;  // every arc weight is >= 0 (Dijkstra applies)
+  bool nonnegative;                   // every arc weight is >= 0 (Dijkstra applies)
+  const std::vector<double>* coords;  // owned: x, y of each node, or null
 };
 
 struct GridObject {
@@ -55,20 +56,54 @@ GridObject* grid_of(PyObject* o) { return reinterpret_cast<GridObject*>(o); }
 template <class O>
 void dealloc(PyObject* o) {
   PyTypeObject* type = Py_TYPE(o);
-  if constexpr (std::is_same_v<O, GraphObject>)
+  if constexpr (std::is_same_v<O, GraphObject>) {
     delete graph_of(o)->graph;
-  else
+    delete graph_of(o)->coords;
+  } else
     delete grid_of(o)->grid;
   type->tp_free(o);
   Py_DECREF(type);
 }
 
-PyObject* new_graph(PyTypeObject* type, CsrGraph g, std::size_t num_edges) {
+// Node coordinates: an (n, 2) array or a sequence of (x, y) pairs; None for none.
+std::unique_ptr<std::vector<double>> to_coords(PyObject* o, std::size_t n) {
+  if (!o || is_none(o)) return nullptr;
+  auto xy = std::make_unique<std::vector<double>>();
+  if (is_array(o)) {
+    const ArrayView a("coordinates", o);
+    if (a.ndim() != 2 || a.shape(1) != 2)
+      argument_error(PyExc_ValueError, "coordinates", "expected an array of shape (n, 2)");
+    xy->resize(2 * a.shape(0));
+    for (std::size_t i = 0; i < a.shape(0); ++i) {
+      (*xy)[2 * i] = a.f64(i, 0);
+      (*xy)[2 * i + 1] = a.f64(i, 1);
+    }
+  } else {
+    const Sequence seq("coordinates", o);
+    for (Py_ssize_t i = 0; i < seq.size(); ++i) {
+      const Sequence pair("coordinates", seq[i]);
+      if (pair.size() != 2)
+        argument_error(PyExc_ValueError, "coordinates", "expected (x, y) pairs");
+      xy->push_back(to_f64("coordinates", pair[0]));
+      xy->push_back(to_f64("coordinates", pair[1]));
+    }
+  }
+  if (xy->size() != 2 * n)
+    throw UsageError("coordinates must give one (x, y) per node: " +
+                     std::to_string(xy->size() / 2) + " for " + std::to_string(n) + " nodes");
+  for (const double c : *xy)
+    if (!std::isfinite(c)) throw UsageError("coordinates must be finite numbers");
+  return xy;
+}
+
+PyObject* new_graph(PyTypeObject* type, CsrGraph g, std::size_t num_edges,
+                    std::unique_ptr<std::vector<double>> coords = nullptr) {
   bool nonnegative = true;
   for (const double w : g.weights()) nonnegative = nonnegative && w >= 0.0;
   auto owned = std::make_unique<CsrGraph>(std::move(g));
   PyObject* o = type->tp_alloc(type, 0);
   if (!o) throw ErrorAlreadySet{};
+  graph_of(o)->coords = coords.release();
   graph_of(o)->graph = owned.release();
   graph_of(o)->num_edges = num_edges;
   graph_of(o)->nonnegative = nonnegative;
@@ -211,7 +246,8 @@ void column(const char* name, PyObject* o, std::vector<typename Column<Ids>::T>&
 PyObject* graph_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   PyObject* module = module_of_type(type);
   try {
-    static constexpr Params<3> kParams{"Graph", {"num_nodes", "edges", "undirected"}, 2};
+    static constexpr Params<4> kParams{
+        "Graph", {"num_nodes", "edges", "undirected", "coordinates"}, 2};
     std::vector<PyObject*> flat;
     const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
     for (Py_ssize_t i = 0; i < nargs; ++i) flat.push_back(PyTuple_GET_ITEM(args, i));
@@ -230,14 +266,15 @@ PyObject* graph_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     const bool undirected = a[2] ? to_bool("undirected", a[2]) : true;
     std::size_t m = 0;
     CsrGraph g = graph_from_edges(n, a[1], undirected, m);
-    return new_graph(type, std::move(g), m);
+    return new_graph(type, std::move(g), m, to_coords(a[3], n));
   } catch (...) {
     return translate_exception(module);
   }
 }
 
 PyObject* graph_from_arrays(PyObject* /*module*/, PyObject* cls, const Call& call) {
-  static constexpr Params<5> kParams{"from_arrays", {"u", "v", "w", "num_nodes", "undirected"}, 2};
+  static constexpr Params<6> kParams{
+      "from_arrays", {"u", "v", "w", "num_nodes", "undirected", "coordinates"}, 2};
   const auto a = bind(kParams, call);
   const Column<true> u("u", a[0]), v("v", a[1]);
   std::optional<Column<false>> w;
@@ -254,7 +291,7 @@ PyObject* graph_from_arrays(PyObject* /*module*/, PyObject* cls, const Call& cal
   const bool undirected = a[4] ? to_bool("undirected", a[4]) : true;
   auto build = [&](const auto& weight) { return build_csr(n, m, u, v, weight, undirected); };
   CsrGraph g = w ? build([&](std::size_t i) { return (*w)(i); }) : build(kUnitWeight);
-  return new_graph(reinterpret_cast<PyTypeObject*>(cls), std::move(g), m);
+  return new_graph(reinterpret_cast<PyTypeObject*>(cls), std::move(g), m, to_coords(a[5], n));
 }
 
 // ---- pickling ----------------------------------------------------------------
@@ -283,21 +320,27 @@ PyObject* graph_reduce(PyObject* /*module*/, PyObject* self, const Call& call) {
       check(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(self)), "_restore"));
   Ref off = bytes_of(s->graph->offsets()), tgt = bytes_of(s->graph->targets()),
       wts = bytes_of(s->graph->weights());
-  return check(Py_BuildValue("(O(nOOOO))", restore.get(), Py_ssize_t(s->num_edges),
+  Ref xy = s->coords ? bytes_of(*s->coords) : Ref::borrow(Py_None);
+  return check(Py_BuildValue("(O(nOOOOO))", restore.get(), Py_ssize_t(s->num_edges),
                              s->graph->undirected() ? Py_True : Py_False, off.get(), tgt.get(),
-                             wts.get()))
+                             wts.get(), xy.get()))
       .release();
 }
 
 PyObject* graph_restore(PyObject* /*module*/, PyObject* cls, const Call& call) {
-  static constexpr Params<5> kParams{
-      "_restore", {"num_edges", "undirected", "offsets", "targets", "weights"}, 5};
+  static constexpr Params<6> kParams{
+      "_restore", {"num_edges", "undirected", "offsets", "targets", "weights", "coordinates"}, 6};
   const auto a = bind(kParams, call);
   const std::size_t num_edges = to_u64("num_edges", a[0]);
   CsrGraph g = CsrGraph::from_csr(vector_of<std::size_t>("offsets", a[2]),
                                   vector_of<std::size_t>("targets", a[3]),
                                   vector_of<double>("weights", a[4]), to_bool("undirected", a[1]));
-  return new_graph(reinterpret_cast<PyTypeObject*>(cls), std::move(g), num_edges);
+  std::unique_ptr<std::vector<double>> xy;
+  if (!is_none(a[5])) {
+    xy = std::make_unique<std::vector<double>>(vector_of<double>("coordinates", a[5]));
+    if (xy->size() != 2 * g.num_nodes()) throw UsageError("malformed graph state");
+  }
+  return new_graph(reinterpret_cast<PyTypeObject*>(cls), std::move(g), num_edges, std::move(xy));
 }
 
 // ---- grids -----------------------------------------------------------------
@@ -437,6 +480,20 @@ PyObject* grid_restore(PyObject* /*module*/, PyObject* cls, const Call& call) {
 template <class O>
 struct Domain;
 
+// Straight-line and city-block distance between node coordinates.
+struct CoordEuclidean {
+  const double* xy;
+  double estimate(std::size_t u, std::size_t g) const noexcept {
+    return std::hypot(xy[2 * u] - xy[2 * g], xy[2 * u + 1] - xy[2 * g + 1]);
+  }
+};
+struct CoordManhattan {
+  const double* xy;
+  double estimate(std::size_t u, std::size_t g) const noexcept {
+    return std::fabs(xy[2 * u] - xy[2 * g]) + std::fabs(xy[2 * u + 1] - xy[2 * g + 1]);
+  }
+};
+
 template <>
 struct Domain<GraphObject> {
   using G = CsrGraph;
@@ -448,7 +505,16 @@ struct Domain<GraphObject> {
     if (s >= g.num_nodes() || t >= g.num_nodes())
       throw UsageError("start and goal must be < num_nodes");
   }
-  static auto table() { return graph_heuristics(); }
+  // Calls f(table): a graph with coordinates adds its distance heuristics.
+  template <class F>
+  static void with_table(PyObject* self, F&& f) {
+    const std::vector<double>* xy = graph_of(self)->coords;
+    if (!xy) return f(graph_heuristics());
+    f(HeuristicTable("zero", "unknown graph heuristic: '",
+                     "'. Use 'zero', 'euclidean', 'manhattan' or a callable h(node, goal) -> float",
+                     Named<Zero>{"zero", {}}, Named<CoordEuclidean>{"euclidean", {xy->data()}},
+                     Named<CoordManhattan>{"manhattan", {xy->data()}}));
+  }
 };
 
 template <>
@@ -465,7 +531,10 @@ struct Domain<GridObject> {
     if (!g.is_open(s) || !g.is_open(t))
       throw UsageError("start and goal must be in-bounds, non-wall cells");
   }
-  static auto table() { return grid_heuristics(); }
+  template <class F>
+  static void with_table(PyObject*, F&& f) {
+    f(grid_heuristics());
+  }
 };
 
 constexpr Params<10> kSearchParams{"search",
@@ -483,7 +552,9 @@ PyObject* search_method(PyObject* module, PyObject* self, const Call& call) {
   const typename D::N goal = D::node("goal", a[1]);
   const SearchParams p = convert_shared<kSearchParams>(a, D::kDefault);
   D::check_endpoints(g, start, goal);
-  return run_search(module, g, start, goal, p, D::table()).release();
+  Ref r;
+  D::with_table(self, [&](const auto& table) { r = run_search(module, g, start, goal, p, table); });
+  return r.release();
 }
 
 // A batch of (start, goal) pairs: with a built-in heuristic the whole batch
@@ -513,22 +584,28 @@ PyObject* search_batch(PyObject* module, PyObject* self, const Call& call) {
   const SearchParams p = convert_shared<kBatchParams>(a, "dijkstra");
   for (const auto& [s, t] : pairs) D::check_endpoints(g, s, t);
   Ref out = check(PyList_New(Py_ssize_t(pairs.size())));
-  const ResolvedHeuristic h = resolve_heuristic(p.heuristic, D::table().default_name());
-  if (h.callable) {
-    for (std::size_t i = 0; i < pairs.size(); ++i) {
-      PendingError pending;
-      Ref r = run_with_callable(module, g, pairs[i].first, pairs[i].second, p, h.callable, pending);
-      PyList_SET_ITEM(out.get(), Py_ssize_t(i), r.release());
-    }
-    return out.release();
-  }
   std::vector<SearchResult<N>> results(pairs.size());
-  D::table().with(h.name, [&](const auto& heuristic) {
-    ReleaseGil nogil;
-    for (std::size_t i = 0; i < pairs.size(); ++i)
-      results[i] =
-          run_algo(g, heuristic, pairs[i].first, pairs[i].second, p.algorithm, p.record, p.options);
+  bool converted = false;
+  D::with_table(self, [&](const auto& table) {
+    const ResolvedHeuristic h = resolve_heuristic(p.heuristic, table.default_name());
+    if (h.callable) {
+      for (std::size_t i = 0; i < pairs.size(); ++i) {
+        PendingError pending;
+        Ref r =
+            run_with_callable(module, g, pairs[i].first, pairs[i].second, p, h.callable, pending);
+        PyList_SET_ITEM(out.get(), Py_ssize_t(i), r.release());
+      }
+      converted = true;
+      return;
+    }
+    table.with(h.name, [&](const auto& heuristic) {
+      ReleaseGil nogil;
+      for (std::size_t i = 0; i < pairs.size(); ++i)
+        results[i] = run_algo(g, heuristic, pairs[i].first, pairs[i].second, p.algorithm, p.record,
+                              p.options);
+    });
   });
+  if (converted) return out.release();
   const ModuleState& state = state_of(module);
   for (std::size_t i = 0; i < pairs.size(); ++i)
     PyList_SET_ITEM(out.get(), Py_ssize_t(i), to_py_result(state, std::move(results[i])).release());
@@ -722,7 +799,7 @@ constexpr int kMethod = METH_METHOD | METH_FASTCALL | METH_KEYWORDS;
 
 PyMethodDef graph_methods[] = {
     {"from_arrays", WAYLOOM_CALLABLE(method_entry<graph_from_arrays>), kMethod | METH_CLASS,
-     "from_arrays(u, v, w=None, num_nodes=None, undirected=True)\n--\n\n"
+     "from_arrays(u, v, w=None, num_nodes=None, undirected=True, coordinates=None)\n--\n\n"
      "A graph from 1-D arrays (or sequences) of arc sources `u`, targets `v` and\n"
      "weights `w` (1.0 when omitted). `num_nodes` defaults to the largest id + 1.\n"
      "Integer or float arrays are read directly, without a copy per item; float\n"

@@ -3,10 +3,18 @@ from typing import Any
 from wayloom_native import SearchResult
 
 class Graph:
-    def __new__(cls, num_nodes: int, edges: Any, undirected: bool = True) -> Any: ...
+    def __new__(
+        cls, num_nodes: int, edges: Any, undirected: bool = True, coordinates: Any = None
+    ) -> Any: ...
     @classmethod
     def from_arrays(
-        cls, u: Any, v: Any, w: Any = None, num_nodes: int | None = None, undirected: bool = True
+        cls,
+        u: Any,
+        v: Any,
+        w: Any = None,
+        num_nodes: int | None = None,
+        undirected: bool = True,
+        coordinates: Any = None,
     ) -> Any: ...
     @property
     def num_nodes(self) -> int: ...

@@ -121,12 +121,18 @@ class Graph(_Batch, _engine.Graph):
     tuples (weight 1.0), or a numpy array of shape ``(m, 2)`` or ``(m, 3)`` (a float
     array, as ``np.array(edge_list)`` makes it, is accepted when its node ids are
     whole numbers). :meth:`search` equals ``search_graph`` on the same edges.
+
+    ``coordinates=`` (here and on :meth:`from_arrays` / :meth:`from_scipy`), an
+    ``(n, 2)`` array or ``(x, y)`` pairs, adds the built-in heuristics
+    ``"euclidean"`` and ``"manhattan"`` (distance between the nodes' points), so A*
+    runs without a Python callback. They are admissible, and A* optimal, only if
+    every arc weighs at least the distance between its endpoints.
     """
 
     __slots__ = ()
 
     @classmethod
-    def from_scipy(cls, matrix: Any, undirected: bool = False) -> Graph:
+    def from_scipy(cls, matrix: Any, undirected: bool = False, coordinates: Any = None) -> Graph:
         """A graph from any scipy.sparse matrix or array: each stored entry ``(i, j)``
         is an arc ``i -> j`` weighted by its value (explicit zeros included)."""
         shape = getattr(matrix, "shape", None)
@@ -138,7 +144,12 @@ class Graph(_Batch, _engine.Graph):
             raise ValueError(f"from_scipy expects a square matrix, got shape {tuple(shape)}")
         coo = matrix.tocoo()
         graph: Graph = cls.from_arrays(
-            coo.row, coo.col, coo.data, num_nodes=int(shape[0]), undirected=undirected
+            coo.row,
+            coo.col,
+            coo.data,
+            num_nodes=int(shape[0]),
+            undirected=undirected,
+            coordinates=coordinates,
         )
         return graph
 

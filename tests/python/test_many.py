@@ -1,5 +1,6 @@
 """Reusable graphs and grids: every result equals the one-shot function's on the same input."""
 
+import math
 import pickle
 import random
 from concurrent.futures import ProcessPoolExecutor
@@ -70,6 +71,27 @@ def test_graph_search_equals_search_graph(undirected, seed):
         g.search_many([(0, 29), (7, 12)], algorithm="astar", heuristic=h)[1].path
         == g.search(7, 12, algorithm="astar", heuristic=h).path
     )
+
+
+def test_coordinate_heuristics_equal_callables():
+    rng = random.Random(9)
+    xy = [(rng.uniform(0, 10), rng.uniform(0, 10)) for _ in range(30)]
+    edges = [(a, b, math.dist(xy[a], xy[b]) * 1.5) for a, b, _ in random_edges(30, 80, 9)]
+    g = pickle.loads(pickle.dumps(Graph(30, edges, coordinates=xy)))
+    named = {
+        "euclidean": lambda u, t: math.hypot(xy[u][0] - xy[t][0], xy[u][1] - xy[t][1]),
+        "manhattan": lambda u, t: abs(xy[u][0] - xy[t][0]) + abs(xy[u][1] - xy[t][1]),
+    }
+    for name, h in named.items():
+        for algo in ["astar", "greedy", "ida_star"]:
+            same(
+                g.search(0, 29, algorithm=algo, heuristic=name),
+                wn.search_graph(30, edges, 0, 29, algorithm=algo, heuristic=h),
+            )
+    with pytest.raises(ValueError, match="one \\(x, y\\) per node: 2 for 30 nodes"):
+        Graph(30, edges, coordinates=xy[:2])
+    with pytest.raises(ValueError, match="unknown graph heuristic: 'euclidean'"):
+        Graph(30, edges).search(0, 1, heuristic="euclidean")
 
 
 def test_grid_search_equals_one_shot():
