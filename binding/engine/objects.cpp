@@ -17,6 +17,7 @@
 #include "wayloom/core/alloc_limit.hpp"
 #include "wayloom/domains/csr_graph.hpp"
 #include "wayloom/domains/grid.hpp"
+#include "wayloom/domains/wordladder.hpp"
 
 namespace wayloom::py {
 
@@ -50,6 +51,14 @@ struct GridObject {
   const GridGraph* grid;  // owned; never changes after construction
 };
 
+struct LadderObject {
+  PyObject ob_base;
+  const WordLadder* ladder;  // owned; never changes after construction
+  PyObject* words;           // the word list as given (a tuple of str), for pickling
+};
+
+LadderObject* ladder_of(PyObject* o) { return reinterpret_cast<LadderObject*>(o); }
+
 GraphObject* graph_of(PyObject* o) { return reinterpret_cast<GraphObject*>(o); }
 GridObject* grid_of(PyObject* o) { return reinterpret_cast<GridObject*>(o); }
 
@@ -59,8 +68,12 @@ void dealloc(PyObject* o) {
   if constexpr (std::is_same_v<O, GraphObject>) {
     delete graph_of(o)->graph;
     delete graph_of(o)->coords;
-  } else
+  } else if constexpr (std::is_same_v<O, LadderObject>) {
+    delete ladder_of(o)->ladder;
+    Py_XDECREF(ladder_of(o)->words);
+  } else {
     delete grid_of(o)->grid;
+  }
   type->tp_free(o);
   Py_DECREF(type);
 }
@@ -501,6 +514,7 @@ struct Domain<GraphObject> {
   static constexpr const char* kDefault = "bfs";
   static const G& of(PyObject* self) { return *graph_of(self)->graph; }
   static N node(const char* name, PyObject* o) { return to_u64(name, o); }
+  static const G& graph_for(const G& g, N, N, std::optional<G>&) { return g; }
   static void check_endpoints(const G& g, N s, N t) {
     if (s >= g.num_nodes() || t >= g.num_nodes())
       throw UsageError("start and goal must be < num_nodes");
@@ -527,6 +541,7 @@ struct Domain<GridObject> {
     check_tuple(name, o, 2);
     return Cell{to_i32(name, PyTuple_GET_ITEM(o, 0)), to_i32(name, PyTuple_GET_ITEM(o, 1))};
   }
+  static const G& graph_for(const G& g, N, N, std::optional<G>&) { return g; }
   static void check_endpoints(const G& g, N s, N t) {
     if (!g.is_open(s) || !g.is_open(t))
       throw UsageError("start and goal must be in-bounds, non-wall cells");
@@ -536,6 +551,79 @@ struct Domain<GridObject> {
     f(grid_heuristics());
   }
 };
+
+// Lowercases with the interpreter's own full Unicode mapping (as
+// search_wordladder does).
+std::string lowered(const char* name, PyObject* s) {
+  if (!PyUnicode_Check(s))
+    argument_error(PyExc_TypeError, name, "expected str, got " + type_name(s));
+  if (PyUnicode_IS_ASCII(s)) {
+    std::string out(to_str(name, s));
+    for (char& c : out)
+      if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return out;
+  }
+  Ref low = Ref::steal(PyObject_CallMethod(s, "lower", nullptr));
+  if (!low) prefix_pending_error(name);
+  return std::string(to_str(name, low.get()));
+}
+
+template <>
+struct Domain<LadderObject> {
+  using G = WordLadder;
+  using N = std::string;
+  static constexpr const char* kDefault = "astar";
+  static const G& of(PyObject* self) { return *ladder_of(self)->ladder; }
+  static N node(const char* name, PyObject* o) { return lowered(name, o); }
+  static void check_endpoints(const G&, const N& s, const N& t) {
+    if (s.size() != t.size()) throw UsageError("start and goal must have the same length");
+  }
+  // Endpoints join the dictionary as in search_wordladder; one the list lacks
+  // costs a copy of the index for that query.
+  static const G& graph_for(const G& g, const N& s, const N& t, std::optional<G>& scratch) {
+    if (g.contains(s) && g.contains(t)) return g;
+    scratch.emplace(g);
+    scratch->insert(s);
+    scratch->insert(t);
+    return *scratch;
+  }
+  template <class F>
+  static void with_table(PyObject*, F&& f) {
+    f(ladder_heuristics());
+  }
+};
+
+PyObject* ladder_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  PyObject* module = module_of_type(type);
+  try {
+    static const char* names[] = {"word_list", nullptr};
+    PyObject* list = nullptr;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O:WordLadder", const_cast<char**>(names),
+                                     &list))
+      return nullptr;
+    std::vector<std::string> words;
+    const Sequence seq("word_list", list);
+    words.reserve(std::size_t(seq.size()));
+    for (Py_ssize_t i = 0; i < seq.size(); ++i) words.push_back(lowered("word_list", seq[i]));
+    Ref kept = check(PySequence_Tuple(list));
+    auto ladder = std::make_unique<WordLadder>(std::move(words));
+    PyObject* o = type->tp_alloc(type, 0);
+    if (!o) return nullptr;
+    ladder_of(o)->ladder = ladder.release();
+    ladder_of(o)->words = kept.release();
+    return o;
+  } catch (...) {
+    return translate_exception(module);
+  }
+}
+
+PyObject* ladder_reduce(PyObject* /*module*/, PyObject* self, const Call& call) {
+  static constexpr Params<0> kParams{"__reduce__", {}, 0};
+  bind(kParams, call);
+  return check(Py_BuildValue("(O(O))", Py_TYPE(self), ladder_of(self)->words)).release();
+}
+
+PyObject* ladder_len(PyObject* o, void*) { return PyLong_FromSize_t(ladder_of(o)->ladder->size()); }
 
 constexpr Params<10> kSearchParams{"search",
                                    {"start", "goal", "algorithm", "heuristic", "record", "weight",
@@ -552,8 +640,11 @@ PyObject* search_method(PyObject* module, PyObject* self, const Call& call) {
   const typename D::N goal = D::node("goal", a[1]);
   const SearchParams p = convert_shared<kSearchParams>(a, D::kDefault);
   D::check_endpoints(g, start, goal);
+  std::optional<typename D::G> scratch;
+  const auto& graph = D::graph_for(g, start, goal, scratch);
   Ref r;
-  D::with_table(self, [&](const auto& table) { r = run_search(module, g, start, goal, p, table); });
+  D::with_table(self,
+                [&](const auto& table) { r = run_search(module, graph, start, goal, p, table); });
   return r.release();
 }
 
@@ -591,8 +682,10 @@ PyObject* search_batch(PyObject* module, PyObject* self, const Call& call) {
     if (h.callable) {
       for (std::size_t i = 0; i < pairs.size(); ++i) {
         PendingError pending;
+        std::optional<typename D::G> scratch;
+        const auto& gi = D::graph_for(g, pairs[i].first, pairs[i].second, scratch);
         Ref r =
-            run_with_callable(module, g, pairs[i].first, pairs[i].second, p, h.callable, pending);
+            run_with_callable(module, gi, pairs[i].first, pairs[i].second, p, h.callable, pending);
         PyList_SET_ITEM(out.get(), Py_ssize_t(i), r.release());
       }
       converted = true;
@@ -600,9 +693,12 @@ PyObject* search_batch(PyObject* module, PyObject* self, const Call& call) {
     }
     table.with(h.name, [&](const auto& heuristic) {
       ReleaseGil nogil;
-      for (std::size_t i = 0; i < pairs.size(); ++i)
-        results[i] = run_algo(g, heuristic, pairs[i].first, pairs[i].second, p.algorithm, p.record,
+      for (std::size_t i = 0; i < pairs.size(); ++i) {
+        std::optional<typename D::G> scratch;
+        const auto& gi = D::graph_for(g, pairs[i].first, pairs[i].second, scratch);
+        results[i] = run_algo(gi, heuristic, pairs[i].first, pairs[i].second, p.algorithm, p.record,
                               p.options);
+      }
     });
   });
   if (converted) return out.release();
@@ -876,6 +972,35 @@ PyType_Spec grid_spec = {"wayloom._engine.Grid", sizeof(GridObject), 0,
                          Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_IMMUTABLETYPE,
                          grid_slots};
 
+PyMethodDef ladder_methods[] = {
+    {"__reduce__", WAYLOOM_CALLABLE(method_entry<ladder_reduce>), kMethod, nullptr},
+    {"search", WAYLOOM_CALLABLE(method_entry<search_method<LadderObject>>), kMethod,
+     "search(start, goal, algorithm=\"astar\", heuristic=None, record=True, weight=2.0, "
+     "beam_width=None, depth_limit=None, max_nodes=None, reopen=False)\n--\n\n"
+     "Search a word ladder from `start` to `goal`; the result, counters and errors\n"
+     "are those of `search_wordladder` with this word list. An endpoint missing\n"
+     "from the list joins it for that query (at the cost of copying the index)."},
+    {"_search_batch", WAYLOOM_CALLABLE(method_entry<search_batch<LadderObject>>), kMethod, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyGetSetDef ladder_getset[] = {
+    {"num_words", ladder_len, nullptr, "Number of distinct words indexed.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot ladder_slots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(ladder_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc<LadderObject>)},
+    {Py_tp_methods, ladder_methods},
+    {Py_tp_getset, ladder_getset},
+    {0, nullptr},
+};
+
+PyType_Spec ladder_spec = {"wayloom._engine.WordLadder", sizeof(LadderObject), 0,
+                           Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_IMMUTABLETYPE,
+                           ladder_slots};
+
 PyMethodDef module_methods[] = {
     {"_make_result", WAYLOOM_CALLABLE(entry<make_result>), METH_FASTCALL | METH_KEYWORDS, nullptr},
     {nullptr, nullptr, 0, nullptr},
@@ -931,7 +1056,8 @@ PyMODINIT_FUNC PyInit__engine() {
     Py_DECREF(native);
   }
   if (!s.search_result_type || !s.panic_exception || add_type(module, &graph_spec, "Graph") < 0 ||
-      add_type(module, &grid_spec, "Grid") < 0) {
+      add_type(module, &grid_spec, "Grid") < 0 ||
+      add_type(module, &ladder_spec, "WordLadder") < 0) {
     Py_DECREF(module);
     return nullptr;
   }

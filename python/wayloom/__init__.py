@@ -27,7 +27,7 @@ from wayloom_native import (
 
 from . import viz  # matplotlib is imported only when drawing
 from .compare import ALGORITHMS, Comparison, Row, compare
-from .graphs import Graph, Grid
+from .graphs import Graph, Grid, WordLadder
 
 __version__ = "0.1.0"
 
@@ -41,6 +41,7 @@ __all__ = [
     "Row",
     "SearchResult",
     "ShortestPaths",
+    "WordLadder",
     "bellman_ford",
     "compare",
     "floyd_warshall",

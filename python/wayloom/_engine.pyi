@@ -68,4 +68,23 @@ class Grid:
     def _search_batch(self, pairs: Any, **options: Any) -> list[SearchResult]: ...
     def _distances(self, source: tuple[int, int], limit: float | None) -> bytearray: ...
 
+class WordLadder:
+    def __new__(cls, word_list: Any) -> Any: ...
+    @property
+    def num_words(self) -> int: ...
+    def search(
+        self,
+        start: str,
+        goal: str,
+        algorithm: str = "astar",
+        heuristic: Any = None,
+        record: bool = True,
+        weight: float = 2.0,
+        beam_width: int | None = None,
+        depth_limit: int | None = None,
+        max_nodes: int | None = None,
+        reopen: bool = False,
+    ) -> SearchResult: ...
+    def _search_batch(self, pairs: Any, **options: Any) -> list[SearchResult]: ...
+
 def _make_result(*fields: Any) -> SearchResult: ...

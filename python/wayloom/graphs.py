@@ -18,7 +18,7 @@ from wayloom_native import SearchResult
 
 from . import _engine
 
-__all__ = ["Graph", "Grid"]
+__all__ = ["Graph", "Grid", "WordLadder"]
 
 
 def _rebuild_result(*fields: Any) -> SearchResult:
@@ -192,3 +192,13 @@ class Grid(_Batch, _engine.Grid):
         np = _numpy()
         raw = self._distances(source, limit)
         return np.frombuffer(raw, dtype=np.float64).reshape(self.height, self.width)
+
+
+class WordLadder(_Batch, _engine.WordLadder):
+    """A word list indexed once for word-ladder searches (one letter changed a step).
+
+    :meth:`search` equals ``search_wordladder(start, goal, word_list, ...)``: words
+    are lowercased, and ``start``/``goal`` join the dictionary for that query.
+    """
+
+    __slots__ = ()

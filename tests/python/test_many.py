@@ -7,7 +7,7 @@ from concurrent.futures import ProcessPoolExecutor
 
 import pytest
 import wayloom_native as wn
-from wayloom import Graph, Grid
+from wayloom import Graph, Grid, WordLadder
 
 ALGOS = [
     "bfs",
@@ -92,6 +92,28 @@ def test_coordinate_heuristics_equal_callables():
         Graph(30, edges, coordinates=xy[:2])
     with pytest.raises(ValueError, match="unknown graph heuristic: 'euclidean'"):
         Graph(30, edges).search(0, 1, heuristic="euclidean")
+
+
+def test_word_ladder_equals_search_wordladder():
+    words = ["cold", "cord", "card", "ward", "warm", "Worm", "word", "wore", "core"]
+    ladder = pickle.loads(pickle.dumps(WordLadder(words)))
+    assert ladder.num_words == 9
+    for start, goal, algo in [
+        ("cold", "warm", "astar"),
+        ("COLD", "worm", "bfs"),
+        ("bold", "ward", "astar"),
+        ("cold", "zzzz", "bidirectional"),
+    ]:
+        same(
+            ladder.search(start, goal, algorithm=algo),
+            wn.search_wordladder(start, goal, words, algorithm=algo),
+        )
+    batch = ladder.search_many([("cold", "warm"), ("bold", "wore")])
+    assert [r.path for r in batch] == [
+        wn.search_wordladder(*p, words).path for p in [("cold", "warm"), ("bold", "wore")]
+    ]
+    with pytest.raises(ValueError, match="start and goal must have the same length"):
+        ladder.search("cold", "warmer")
 
 
 def test_grid_search_equals_one_shot():
