@@ -125,9 +125,33 @@ def _ladder_problem(ns: argparse.Namespace) -> Problem:
     return Problem(wayloom_native.search_wordladder, (ns.start, ns.goal, words), {})
 
 
+_MATRIX_FILES = (".npz", ".mtx", ".mtx.gz")
+
+
+def _matrix_edges(path: str) -> tuple[list[tuple[int, int, float]], int]:
+    """The arcs and size of a scipy.sparse .npz or a Matrix Market file."""
+    try:
+        import scipy.io
+        import scipy.sparse
+    except ImportError:
+        raise UsageError(f"{path}: reading a matrix file needs scipy (pip install scipy)") from None
+    try:
+        m = scipy.sparse.load_npz(path) if path.lower().endswith(".npz") else scipy.io.mmread(path)
+        coo = scipy.sparse.coo_matrix(m)
+    except (OSError, ValueError) as e:
+        raise UsageError(f"{path}: cannot read the matrix: {e}") from None
+    edges = list(zip(coo.row.tolist(), coo.col.tolist(), coo.data.astype(float).tolist(),
+                     strict=True))
+    return edges, int(max(coo.shape))
+
+
 def _graph_problem(ns: argparse.Namespace) -> Problem:
-    edges = []
-    for number, line in enumerate(_read_text(ns.file).splitlines(), 1):
+    edges: list[tuple[int, int, float]] = []
+    matrix = ns.file.lower().endswith(_MATRIX_FILES)
+    size = 0
+    if matrix:
+        edges, size = _matrix_edges(ns.file)
+    for number, line in enumerate("" if matrix else _read_text(ns.file).splitlines(), 1):
         fields = line.split("#", 1)[0].split()
         if not fields:
             continue
@@ -146,7 +170,7 @@ def _graph_problem(ns: argparse.Namespace) -> Problem:
         raise UsageError("START and GOAL must be >= 0")
     nodes = ns.nodes
     if nodes is None:
-        nodes = max([ns.start, ns.goal] + [max(u, v) for u, v, _ in edges]) + 1
+        nodes = max([ns.start, ns.goal, size - 1] + [max(u, v) for u, v, _ in edges]) + 1
     if nodes < 0:
         raise UsageError("--nodes must be >= 0")
     return Problem(wayloom_native.search_graph, (nodes, edges, ns.start, ns.goal),
@@ -364,8 +388,10 @@ def build_parser() -> argparse.ArgumentParser:
     p = sub.add_parser("graph", help="a weighted graph from an edge list", epilog=EXIT_CODES,
                        formatter_class=formatter,
                        description="Search a graph given as an edge list: one 'u v [w]' per "
-                                   "line (w defaults to 1; '#' starts a comment).")
-    p.add_argument("file", metavar="FILE", help="the edge list ('-' = stdin)")
+                                   "line (w defaults to 1; '#' starts a comment), or as a "
+                                   "sparse matrix (.npz from scipy.sparse.save_npz, or Matrix "
+                                   "Market .mtx): each stored entry (i, j) is an arc i -> j.")
+    p.add_argument("file", metavar="FILE", help="the edge list ('-' = stdin), .npz or .mtx")
     p.add_argument("start", type=int, metavar="START")
     p.add_argument("goal", type=int, metavar="GOAL")
     p.add_argument("--nodes", type=int, metavar="N",

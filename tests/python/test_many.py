@@ -3,6 +3,8 @@
 import math
 import pickle
 import random
+import subprocess
+import sys
 from concurrent.futures import ProcessPoolExecutor
 
 import pytest
@@ -260,3 +262,32 @@ def test_search_many_threads_and_processes(workers):
             for r, ref in zip(spread, serial, strict=True):
                 same(r, ref)
             assert pool.submit(wn.search_grid, wn.sample_maze("open")).result().cost == 13
+
+
+def test_cli_graph_reads_matrix_files(tmp_path):
+    sp = pytest.importorskip("scipy.sparse")
+    sio = pytest.importorskip("scipy.io")
+    m = sp.csr_matrix(([1.0, 2.0, 7.0], ([0, 1, 0], [1, 2, 2])), shape=(3, 3))
+    sp.save_npz(tmp_path / "g.npz", m)
+    sio.mmwrite(tmp_path / "g.mtx", m)
+    for name in ["g.npz", "g.mtx"]:
+        out = subprocess.run(
+            [
+                sys.executable,
+                "-m",
+                "wayloom",
+                "graph",
+                str(tmp_path / name),
+                "0",
+                "2",
+                "--directed",
+                "--algorithms",
+                "dijkstra",
+                "--markdown",
+            ],
+            capture_output=True,
+            text=True,
+            timeout=120,
+        )
+        assert out.returncode == 0, out.stderr
+        assert "| 3 " in out.stdout  # cost 1 + 2, not the direct 7
