@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "py_ref.hpp"
-#include "wayloom/core/alloc_limit.hpp"
+#include "wayloom/core/memory_budget.hpp"
 #include "wayloom/domains/csr_graph.hpp"
 
 namespace wayloom::py {
@@ -12,8 +12,8 @@ namespace wayloom::py {
 // A sequence of (u, v, w) tuples.
 std::vector<Edge> convert_edges(PyObject* edges);
 
-// Adds the bytes of building a CSR graph of this size to `budget`.
-detail::AllocBudget& add_csr_build(detail::AllocBudget& budget, std::size_t num_nodes,
-                                   std::size_t edge_count, bool undirected);
+// Charges the converted edges and requires the CSR graph built from them.
+void require_csr(MemoryBudget& budget, std::size_t num_nodes, const std::vector<Edge>& edges,
+                 bool undirected);
 
 }  // namespace wayloom::py

@@ -4,6 +4,7 @@
 
 #include "module_state.hpp"
 #include "wayloom/core/error.hpp"
+#include "wayloom/core/memory_budget.hpp"
 
 namespace wayloom::py {
 
@@ -31,6 +32,8 @@ PyObject* translate_exception(PyObject* module) noexcept {
     set_error(PyExc_ValueError, e.message());
   } catch (const CoreError& e) {
     set_panic(module, e.message());
+  } catch (const MemoryLimitError& e) {
+    set_error(PyExc_MemoryError, e.message());
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (const std::length_error&) {

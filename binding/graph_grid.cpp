@@ -37,14 +37,14 @@ std::vector<Edge> to_edges(PyObject* o) {
 
 std::vector<Edge> convert_edges(PyObject* o) { return to_edges(o); }
 
-// Offsets, the build cursor, targets and weights. A node count the machine
-// cannot hold must fail here, before anything is touched: with overcommit the
-// arrays would be handed out and the process killed while filling them.
-detail::AllocBudget& add_csr_build(detail::AllocBudget& budget, std::size_t num_nodes,
-                                   std::size_t edge_count, bool undirected) {
-  const std::size_t arcs = undirected ? detail::checked_mul(edge_count, 2) : edge_count;
-  budget.add(num_nodes, 2 * sizeof(std::size_t)).add(1, sizeof(std::size_t));
-  return budget.add(arcs, sizeof(std::size_t) + sizeof(double));
+// A node count the machine cannot hold must fail here, before anything is
+// touched: with overcommit the arrays would be handed out and the process
+// killed while filling them.
+void require_csr(MemoryBudget& budget, std::size_t num_nodes, const std::vector<Edge>& edges,
+                 bool undirected) {
+  budget.charge(edges.size() * sizeof(Edge), Use::Graph);
+  const std::size_t arcs = undirected ? detail::sat_mul(edges.size(), 2) : edges.size();
+  budget.require(CsrGraph::bytes_for(num_nodes, arcs), Use::Graph, "the graph");
 }
 
 extern const char search_grid_doc[] =
@@ -161,13 +161,10 @@ PyObject* search_graph(PyObject* module, const Call& call) {
   if (start >= num_nodes || goal >= num_nodes)
     throw UsageError("start and goal must be < num_nodes");
   CsrGraph::check_edges(num_nodes, edges);
-  {
-    detail::AllocBudget budget;
-    // The node store's page table: one pointer per page of nodes.
-    add_csr_build(budget, num_nodes, edges.size(), undirected)
-        .add(num_nodes / NodeStore::kPageSize + 1, sizeof(void*));
-    budget.check();
-  }
+  require_csr(p.budget, num_nodes, edges, undirected);
+  // The node store's page table comes with the search; refuse it here, before
+  // the graph is built, if it cannot fit beside it.
+  p.budget.check(NodeStore::bytes_for(num_nodes), "the node store");
   const CsrGraph graph = CsrGraph::from_edges(num_nodes, edges, undirected);
 
   return run_search(module, graph, start, goal, p, graph_heuristics()).release();

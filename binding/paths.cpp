@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "args.hpp"
+#include "budget.hpp"
 #include "edges.hpp"
 #include "module_state.hpp"
 #include "wayloom/core/error.hpp"
@@ -258,18 +259,8 @@ PyType_Slot ap_slots[] = {
 PyType_Spec ap_spec = {"wayloom_native.AllPairs", sizeof(RecordObject<AllPairs>), 0,
                        Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, ap_slots};
 
-// What one (u, v, w) tuple costs in Python: the tuple with its GC header,
-// two ints, a float and the list slot.
-constexpr std::size_t kPyEdgeBytes = 80 + 2 * 32 + 24 + 8;
-
-void check_edge_list_fits(std::size_t edges) {
-  detail::AllocBudget budget;
-  budget.add(edges, kPyEdgeBytes + sizeof(Edge)).check();
-}
-
-Ref edge_list(const CsrGraph& graph) {
-  check_edge_list_fits(graph.num_arcs() / 2);
-  const std::vector<Edge> edges = undirected_edge_list(graph);
+Ref edge_list(const std::vector<Edge>& edges, MemoryBudget& budget) {
+  budget.require(detail::sat_mul(edges.size(), kPyEdgeBytes), Use::Output, "the Python edge list");
   Ref list = check(PyList_New(Py_ssize_t(edges.size())));
   for (std::size_t i = 0; i < edges.size(); ++i) {
     Ref u = check(PyLong_FromSize_t(edges[i].source));
@@ -316,13 +307,14 @@ PyObject* bellman_ford(PyObject* module, const Call& call) {
   const bool undirected = a[3] ? to_bool("undirected", a[3]) : false;
   if (source >= num_nodes) throw UsageError("source must be < num_nodes");
   CsrGraph::check_edges(num_nodes, edges);
-  {
-    detail::AllocBudget budget;
-    add_csr_build(budget, num_nodes, edges.size(), undirected)
-        .add(num_nodes, sizeof(double) + sizeof(std::optional<std::size_t>))  // dist, pred
-        .add(undirected ? detail::checked_mul(edges.size(), 2) : edges.size(), sizeof(Edge))
-        .check();
-  }
+  MemoryBudget budget = call_budget();
+  require_csr(budget, num_nodes, edges, undirected);
+  // dist and pred, and the arc list each pass walks.
+  budget.require(
+      detail::sat_add(
+          detail::sat_mul(num_nodes, sizeof(double) + sizeof(std::optional<std::size_t>)),
+          detail::sat_mul(edges.size(), (undirected ? 2 : 1) * sizeof(Edge))),
+      Use::Output, "the distances");
   ShortestPaths result;
   {
     ReleaseGil nogil;
@@ -348,15 +340,14 @@ PyObject* floyd_warshall(PyObject* module, const Call& call) {
   const std::vector<Edge> edges = convert_edges(a[1]);
   const bool undirected = a[2] ? to_bool("undirected", a[2]) : false;
   CsrGraph::check_edges(num_nodes, edges);
-  detail::check_all_pairs_size(num_nodes);
-  {
-    detail::AllocBudget budget;
-    add_csr_build(budget, num_nodes, edges.size(), undirected).check();
-  }
+  MemoryBudget budget = call_budget();
+  // The matrices first: they dwarf the graph, and refusing them must not wait for it.
+  budget.check(AllPairs::bytes_for(num_nodes), "the all-pairs matrices");
+  require_csr(budget, num_nodes, edges, undirected);
   AllPairs result;
   {
     ReleaseGil nogil;
-    result = wayloom::floyd_warshall(CsrGraph::from_edges(num_nodes, edges, undirected));
+    result = wayloom::floyd_warshall(CsrGraph::from_edges(num_nodes, edges, undirected), &budget);
   }
   return wrap_record(state_of(module).all_pairs_type, std::move(result)).release();
 }
@@ -371,8 +362,11 @@ PyObject* gen_erdos_renyi(PyObject* /*module*/, const Call& call) {
   const std::size_t n = to_u64("n", a[0]);
   const double p = to_f64("p", a[1]);
   const std::uint64_t seed = to_u64("seed", a[2]);
-  check_edge_list_fits(erdos_renyi_mean_edges(n, p));
-  return edge_list(erdos_renyi(n, p, seed)).release();
+  MemoryBudget budget = call_budget();
+  // The Python list is by far the larger part: refuse it before any draw.
+  budget.check(detail::sat_mul(erdos_renyi_bytes(n, p) / sizeof(Edge), kPyEdgeBytes),
+               "the Python edge list");
+  return edge_list(erdos_renyi_edges(n, p, seed, budget), budget).release();
 }
 
 extern const char gen_barabasi_albert_doc[] =
@@ -386,7 +380,8 @@ PyObject* gen_barabasi_albert(PyObject* /*module*/, const Call& call) {
   const std::size_t n = to_u64("n", a[0]);
   const std::size_t m = to_u64("m", a[1]);
   const std::uint64_t seed = to_u64("seed", a[2]);
-  return edge_list(barabasi_albert(n, m, seed)).release();
+  MemoryBudget budget = call_budget();
+  return edge_list(barabasi_albert_edges(n, m, seed, budget), budget).release();
 }
 
 extern const char gen_watts_strogatz_doc[] =
@@ -400,7 +395,8 @@ PyObject* gen_watts_strogatz(PyObject* /*module*/, const Call& call) {
   const std::size_t k = to_u64("k", a[1]);
   const double beta = to_f64("beta", a[2]);
   const std::uint64_t seed = to_u64("seed", a[3]);
-  return edge_list(watts_strogatz(n, k, beta, seed)).release();
+  MemoryBudget budget = call_budget();
+  return edge_list(watts_strogatz_edges(n, k, beta, seed, budget), budget).release();
 }
 
 extern const char random_maze_ascii_doc[] =
@@ -415,7 +411,8 @@ PyObject* random_maze_ascii(PyObject* /*module*/, const Call& call) {
   const std::int32_t height = to_i32("height", a[1]);
   const double density = to_f64("obstacle_density", a[2]);
   const std::uint64_t seed = to_u64("seed", a[3]);
-  const std::string text = wayloom::random_maze_ascii(width, height, density, seed);
+  MemoryBudget budget = call_budget();
+  const std::string text = wayloom::random_maze_ascii(width, height, density, seed, &budget);
   return PyUnicode_FromStringAndSize(text.data(), Py_ssize_t(text.size()));
 }
 

@@ -37,10 +37,8 @@ PyObject* lazy_list(SearchResultObject* s, PyObject** slot, Ref (LazyRecord::*co
     try {
       Ref list = s->record ? (s->record->*convert)() : check(PyList_New(0));
       if (!*slot) *slot = list.release();  // a re-entrant read may have filled it
-    } catch (const ErrorAlreadySet&) {
-      return nullptr;
-    } catch (const std::bad_alloc&) {
-      return PyErr_NoMemory();
+    } catch (...) {
+      return translate_exception(nullptr);
     }
     drop_record_if_done(s);
   }

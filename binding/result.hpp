@@ -7,6 +7,7 @@
 #include <memory>
 #include <utility>
 
+#include "budget.hpp"
 #include "module_state.hpp"
 #include "nodes.hpp"
 #include "wayloom/core/result.hpp"
@@ -44,6 +45,14 @@ class NativeRecord final : public LazyRecord {
       : trace_(std::move(trace)), tree_(std::move(tree)) {}
 
   Ref trace_list() override {
+    std::size_t bytes = 0;
+    if constexpr (kPlainNode<N>)  // every node converts to objects of one size
+      bytes = trace_.empty()
+                  ? 0
+                  : trace_.size() * (py_tuple_bytes(3) + py_bytes(trace_[0].node) + 24 + 32);
+    else
+      for (const TraceStep<N>& s : trace_) bytes += py_tuple_bytes(3) + py_bytes(s.node) + 24 + 32;
+    call_budget().require(bytes, Use::Output, "the trace list");
     PauseGc pause;
     Ref list = check(PyList_New(Py_ssize_t(trace_.size())));
     for (std::size_t i = 0; i < trace_.size(); ++i) {
@@ -59,6 +68,12 @@ class NativeRecord final : public LazyRecord {
   }
 
   Ref tree_list() override {
+    std::size_t bytes = 0;
+    if constexpr (kPlainNode<N>)
+      bytes = tree_.empty() ? 0 : tree_.size() * (py_tuple_bytes(2) + 2 * py_bytes(tree_[0].first));
+    else
+      for (const auto& [a, b] : tree_) bytes += py_tuple_bytes(2) + py_bytes(a) + py_bytes(b);
+    call_budget().require(bytes, Use::Output, "the tree list");
     PauseGc pause;
     Ref list = check(PyList_New(Py_ssize_t(tree_.size())));
     for (std::size_t i = 0; i < tree_.size(); ++i) {
@@ -91,9 +106,12 @@ Ref make_search_result(const ModuleState& state, ResultFields fields);
 int add_search_result_type(PyObject* module);
 
 template <class N>
-Ref to_py_result(const ModuleState& state, SearchResult<N>&& r) {
+Ref to_py_result(const ModuleState& state, SearchResult<N>&& r, MemoryBudget& budget) {
   ResultFields f;
   if (r.path) {
+    std::size_t bytes = 0;
+    for (const N& n : *r.path) bytes += 8 + py_bytes(n);
+    budget.charge(bytes, Use::Output);
     Ref list = check(PyList_New(Py_ssize_t(r.path->size())));
     for (std::size_t i = 0; i < r.path->size(); ++i)
       PyList_SET_ITEM(list.get(), Py_ssize_t(i), to_py((*r.path)[i]).release());

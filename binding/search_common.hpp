@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "args.hpp"
+#include "budget.hpp"
 #include "callbacks.hpp"
 #include "module_state.hpp"
 #include "result.hpp"
@@ -19,6 +20,16 @@ struct SearchParams {
   PyObject* heuristic = nullptr;  // borrowed; NULL or None when absent
   bool record = true;
   RunOptions options;
+  // The call's memory budget; charged by the search and the result
+  // conversion, which see the parameters as const.
+  mutable MemoryBudget budget;
+
+  // The options with the budget attached.
+  RunOptions run_options() const {
+    RunOptions o = options;
+    o.budget = &budget;
+    return o;
+  }
 };
 
 // Converts the options every search entry point shares, found by name in the
@@ -39,6 +50,7 @@ SearchParams convert_shared(const Bound<K>& a, const char* default_algorithm) {
   p.options.depth_limit = to_opt_u64("depth_limit", a[depth_limit]);
   p.options.max_nodes = to_opt_u64("max_nodes", a[max_nodes]);
   p.options.reopen = a[reopen] ? to_bool("reopen", a[reopen]) : false;
+  p.budget = call_budget("max_nodes or depth_limit");
   return p;
 }
 
@@ -65,10 +77,10 @@ Ref run_native(PyObject* module, const G& graph, const node_t<G>& start, const n
   {
     ReleaseGil nogil;
     table.with(heuristic_name, [&](const auto& h) {
-      result = run_algo(graph, h, start, goal, p.algorithm, p.record, p.options);
+      result = run_algo(graph, h, start, goal, p.algorithm, p.record, p.run_options());
     });
   }
-  return to_py_result(state_of(module), std::move(result));
+  return to_py_result(state_of(module), std::move(result), p.budget);
 }
 
 // Runs with a Python-backed heuristic, holding the lock; a recorded failure
@@ -80,9 +92,9 @@ Ref run_with_callable(PyObject* module, const G& graph, const node_t<G>& start,
   Ref keep = Ref::borrow(callable);
   PyHeuristic<node_t<G>> h(callable, pending);
   SearchResult<node_t<G>> result =
-      run_algo(graph, h, start, goal, p.algorithm, p.record, p.options);
+      run_algo(graph, h, start, goal, p.algorithm, p.record, p.run_options());
   pending.raise_if_set();
-  return to_py_result(state_of(module), std::move(result));
+  return to_py_result(state_of(module), std::move(result), p.budget);
 }
 
 // The whole search step of an entry point: a callable heuristic runs with the

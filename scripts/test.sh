@@ -16,6 +16,15 @@ if [ ${#need_apt[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need_apt[@]}" >/dev/null
 fi
 
+# The HTML player is tested in the system's Chromium (playwright never downloads
+# a browser); without one those tests skip and say why.
+if ! command -v chromium >/dev/null && ! command -v chromium-browser >/dev/null; then
+  echo "== installing chromium"
+  { $SUDO apt-get update -qq &&
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq chromium >/dev/null; } ||
+    echo "== chromium could not be installed; the browser tests will be skipped"
+fi
+
 echo "== installing wayloom with its test extras"
 python3 -m pip install -q --disable-pip-version-check ".[test]"
 

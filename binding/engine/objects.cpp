@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "../budget.hpp"
 #include "../search_common.hpp"
 #include "input.hpp"
-#include "wayloom/core/alloc_limit.hpp"
 #include "wayloom/domains/csr_graph.hpp"
 #include "wayloom/domains/grid.hpp"
 #include "wayloom/domains/wordladder.hpp"
@@ -140,10 +140,9 @@ template <class U, class V, class W>
 CsrGraph build_csr(std::size_t n, std::size_t m, const U& u, const V& v, const W& w,
                    bool undirected) {
   {
-    detail::AllocBudget budget;
-    const std::size_t arcs = undirected ? detail::checked_mul(m, 2) : m;
-    budget.add(n, 2 * sizeof(std::size_t)).add(1, sizeof(std::size_t));
-    budget.add(arcs, sizeof(std::size_t) + sizeof(double)).check();
+    MemoryBudget budget = call_budget();
+    const std::size_t arcs = undirected ? detail::sat_mul(m, 2) : m;
+    budget.require(CsrGraph::bytes_for(n, arcs), Use::Graph, "the graph");
   }
   std::vector<std::size_t> offsets(n + 1, 0);
   for (std::size_t i = 0; i < m; ++i) {
@@ -676,16 +675,18 @@ PyObject* search_batch(PyObject* module, PyObject* self, const Call& call) {
   for (const auto& [s, t] : pairs) D::check_endpoints(g, s, t);
   Ref out = check(PyList_New(Py_ssize_t(pairs.size())));
   std::vector<SearchResult<N>> results(pairs.size());
+  std::vector<MemoryBudget> budgets(pairs.size(), p.budget);  // one per search
   bool converted = false;
   D::with_table(self, [&](const auto& table) {
     const ResolvedHeuristic h = resolve_heuristic(p.heuristic, table.default_name());
     if (h.callable) {
       for (std::size_t i = 0; i < pairs.size(); ++i) {
         PendingError pending;
+        const SearchParams pi = p;  // each search has its own memory budget
         std::optional<typename D::G> scratch;
         const auto& gi = D::graph_for(g, pairs[i].first, pairs[i].second, scratch);
         Ref r =
-            run_with_callable(module, gi, pairs[i].first, pairs[i].second, p, h.callable, pending);
+            run_with_callable(module, gi, pairs[i].first, pairs[i].second, pi, h.callable, pending);
         PyList_SET_ITEM(out.get(), Py_ssize_t(i), r.release());
       }
       converted = true;
@@ -696,15 +697,18 @@ PyObject* search_batch(PyObject* module, PyObject* self, const Call& call) {
       for (std::size_t i = 0; i < pairs.size(); ++i) {
         std::optional<typename D::G> scratch;
         const auto& gi = D::graph_for(g, pairs[i].first, pairs[i].second, scratch);
+        RunOptions options = p.options;
+        options.budget = &budgets[i];
         results[i] = run_algo(gi, heuristic, pairs[i].first, pairs[i].second, p.algorithm, p.record,
-                              p.options);
+                              options);
       }
     });
   });
   if (converted) return out.release();
   const ModuleState& state = state_of(module);
   for (std::size_t i = 0; i < pairs.size(); ++i)
-    PyList_SET_ITEM(out.get(), Py_ssize_t(i), to_py_result(state, std::move(results[i])).release());
+    PyList_SET_ITEM(out.get(), Py_ssize_t(i),
+                    to_py_result(state, std::move(results[i]), budgets[i]).release());
   return out.release();
 }
 
@@ -779,7 +783,9 @@ PyObject* graph_distances(PyObject* /*module*/, PyObject* self, const Call& call
                        std::to_string(n) + "-node graph");
   if (!s->nonnegative)
     throw UsageError("distances needs non-negative arc weights (bellman_ford takes negative ones)");
-  const std::size_t total = detail::checked_mul(sources.size(), n);
+  const std::size_t total = detail::sat_mul(sources.size(), n);
+  call_budget().require(detail::sat_mul(total, want_pred ? 16 : 8), Use::Output,
+                        "the distance array");
   Ref dist = new_array<double>(total);
   Ref pred = want_pred ? new_array<std::int64_t>(total) : Ref::borrow(Py_None);
   {
@@ -802,6 +808,8 @@ PyObject* grid_distances(PyObject* /*module*/, PyObject* self, const Call& call)
   const double limit = to_limit(a[1]);
   if (!g.is_open(source)) throw UsageError("source must be an in-bounds, non-wall cell");
   const std::size_t w = std::size_t(g.width()), cells = w * std::size_t(g.height());
+  call_budget().require(detail::sat_mul(cells + g.node_count(), sizeof(double)), Use::Output,
+                        "the distance array");
   Ref out = new_array<double>(cells);
   {
     ReleaseGil nogil;

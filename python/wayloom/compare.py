@@ -9,6 +9,11 @@ deeper than a path that exists) but cannot run away when the goal is far. If
 bfs finds no path (goal unreachable, or ``max_nodes`` too small) both get an
 error row instead of a search whose depth-first passes would multiply without
 end. The depth chosen is kept in :attr:`Row.depth_limit`.
+
+Bounded runs: with ``time_limit`` each algorithm runs in a worker process of
+its own, which is ended when its time is up; its row then says "time limit"
+and the other rows are exactly what a plain run gives. A search that runs out
+of memory (``MemoryError``) becomes a row that says "memory limit".
 """
 
 from __future__ import annotations
@@ -16,9 +21,11 @@ from __future__ import annotations
 import concurrent.futures
 import dataclasses
 import math
+import multiprocessing
 import sys
 import time
-from typing import Any, Callable, Iterable, Iterator, Sequence, TextIO, overload
+from collections.abc import Callable, Iterable, Iterator, Sequence
+from typing import Any, TextIO, overload
 
 from . import _catalogue
 
@@ -30,6 +37,9 @@ BEST_FIRST = tuple(a.name for a in _catalogue.ALGORITHMS if a.best_first)
 
 #: The algorithms that get a bfs-derived depth limit when the caller gives none.
 DEPTH_LIMITED = tuple(a.name for a in _catalogue.ALGORITHMS if "depth_limit" in a.options)
+
+#: Stop reasons of rows whose search was ended from outside.
+TIME_LIMIT, MEMORY_LIMIT = "time limit", "memory limit"
 
 
 @dataclasses.dataclass(frozen=True)
@@ -57,6 +67,16 @@ class Row:
     def failed(cls, algorithm: str, message: str) -> Row:
         return cls(algorithm, False, math.inf, 0, 0, 0, 0, 0.0, "", error=message)
 
+    @classmethod
+    def stopped(cls, algorithm: str, reason: str, elapsed: float = 0.0) -> Row:
+        """A search ended from outside: ``reason`` is "time limit" or "memory limit"."""
+        return cls(algorithm, False, math.inf, 0, 0, 0, 0, elapsed, reason)
+
+    @property
+    def bounded(self) -> bool:
+        """Whether the search was ended by a time or memory limit."""
+        return self.stop_reason in (TIME_LIMIT, MEMORY_LIMIT)
+
 
 _COLUMNS = (
     ("algorithm", "algorithm"),
@@ -79,6 +99,8 @@ def _cell(row: Row, field: str) -> str:
     if field == "stop_reason" and row.error is not None:
         return "error: " + row.error
     if row.error is not None and field != "stop_reason":
+        return "-"
+    if row.bounded and field not in ("stop_reason", "elapsed"):
         return "-"
     if field == "cost":
         return "inf" if math.isinf(value) else f"{value:.6g}"
@@ -170,6 +192,8 @@ def run_one(search: Callable[..., Any], algorithm: str, args: tuple, kwargs: dic
         r = search(*args, algorithm=algorithm, record=False, **kwargs)
     except ValueError as exc:
         return Row.failed(algorithm, str(exc))
+    except MemoryError:
+        return Row.stopped(algorithm, MEMORY_LIMIT)
     return Row(
         algorithm,
         r.found,
@@ -228,6 +252,73 @@ class _Progress:
             self.stream.flush()
 
 
+def _child(conn: Any, fn: Callable[..., Any], args: tuple, kwargs: dict) -> None:
+    try:
+        conn.send(fn(*args, **kwargs))
+    except BaseException as exc:  # noqa: BLE001 - everything goes back to the parent
+        try:
+            conn.send(exc)
+        except Exception:  # noqa: BLE001 - an exception that does not pickle
+            conn.send(RuntimeError(f"{type(exc).__name__}: {exc}"))
+    finally:
+        conn.close()
+
+
+class _TimedExecutor(concurrent.futures.Executor):
+    """Runs each job in a forked process, ended when its time is up.
+
+    Forked, not spawned: the search function and its arguments (callables
+    included) need not pickle; only the result comes back.
+    """
+
+    def __init__(self, time_limit: float, workers: int,
+                 on_start: Callable[[str], None] | None = None) -> None:
+        self.time_limit = time_limit
+        self.on_start = on_start
+        self.pool = concurrent.futures.ThreadPoolExecutor(max_workers=workers)
+
+    def call(self, fn: Callable[..., Any], *args: Any, **kwargs: Any) -> Any:
+        """``fn(*args, **kwargs)`` in a worker process; ``TimeoutError`` when time is up."""
+        ctx = multiprocessing.get_context("fork")
+        parent, child = ctx.Pipe(duplex=False)
+        proc = ctx.Process(target=_child, args=(child, fn, args, kwargs), daemon=True)
+        proc.start()
+        child.close()
+        try:
+            if not parent.poll(self.time_limit):
+                raise TimeoutError
+            try:
+                out = parent.recv()
+            except EOFError:  # the worker died without a word (killed, crashed)
+                proc.join()
+                raise RuntimeError(f"the worker process ended with status {proc.exitcode}") \
+                    from None
+            if isinstance(out, BaseException):
+                raise out
+            return out
+        finally:
+            parent.close()
+            if proc.is_alive():
+                proc.kill()
+            proc.join()
+
+    def _run_one(self, search: Callable[..., Any], algorithm: str, args: tuple,
+                 kwargs: dict) -> Row:
+        if self.on_start is not None:
+            self.on_start(algorithm)
+        t0 = time.monotonic()
+        try:
+            return self.call(run_one, search, algorithm, args, kwargs)
+        except TimeoutError:
+            return Row.stopped(algorithm, TIME_LIMIT, time.monotonic() - t0)
+
+    def submit(self, fn: Callable[..., Any], /, *args: Any, **kwargs: Any) -> Any:
+        return self.pool.submit(self._run_one, *args)
+
+    def shutdown(self, wait: bool = True, *, cancel_futures: bool = False) -> None:
+        self.pool.shutdown(wait=wait, cancel_futures=cancel_futures)
+
+
 def compare(
     search: Callable[..., Any],
     *args: Any,
@@ -235,6 +326,8 @@ def compare(
     workers: int = 1,
     executor: concurrent.futures.Executor | None = None,
     progress: bool | None = None,
+    time_limit: float | None = None,
+    _on_start: Callable[[str], None] | None = None,
     **kwargs: Any,
 ) -> Comparison:
     """Run ``search(*args, algorithm=a, record=False, **kwargs)`` for every ``a``.
@@ -256,6 +349,10 @@ def compare(
     "dls" and "iddfs" without a ``depth_limit`` get the depth of a bfs
     solution (see the module documentation).
 
+    ``time_limit`` (seconds) runs each algorithm in a worker process of its
+    own (``workers`` of them at a time) and ends it when its time is up; its
+    row then says "time limit". A ``MemoryError`` becomes a "memory limit" row.
+
     >>> import wayloom_native as wn
     >>> rows = compare(wn.search_grid, wn.sample_maze("open"), algorithms=["bfs", "astar"])
     >>> [r.cost for r in rows]
@@ -275,21 +372,35 @@ def compare(
         raise ValueError(f"workers must be an int >= 1, not {workers!r}")
     if executor is not None and workers != 1:
         raise ValueError("give workers or executor, not both")
+    if time_limit is not None:
+        if isinstance(time_limit, bool) or not isinstance(time_limit, (int, float)) \
+                or not time_limit > 0:
+            raise ValueError(f"time_limit must be a number of seconds > 0, not {time_limit!r}")
+        if executor is not None:
+            raise ValueError("give time_limit or executor, not both")
+        executor = _TimedExecutor(float(time_limit), workers, _on_start)
+        workers = 1
 
     jobs: list[tuple[str, dict[str, Any] | Row]] = []
     need_depth = kwargs.get("depth_limit") is None and any(a in DEPTH_LIMITED for a in names)
     depth = None
+    no_depth = "not run: no depth_limit given and bfs found no path to take one from"
     if need_depth:
         try:
-            depth = bfs_depth(search, *args, **kwargs)
+            if isinstance(executor, _TimedExecutor):
+                depth = executor.call(bfs_depth, search, *args, **kwargs)
+            else:
+                depth = bfs_depth(search, *args, **kwargs)
         except ValueError:
             # The problem itself is refused: let every row report why.
             need_depth = False
+        except (TimeoutError, MemoryError):
+            no_depth = ("not run: no depth_limit given and bfs found no path within the "
+                        "limits to take one from")
     for a in names:
         if need_depth and a in DEPTH_LIMITED:
             if depth is None:
-                jobs.append((a, Row.failed(a, "not run: no depth_limit given and bfs found "
-                                              "no path to take one from")))
+                jobs.append((a, Row.failed(a, no_depth)))
                 continue
             jobs.append((a, {**kwargs, "depth_limit": depth}))
         else:
@@ -300,10 +411,13 @@ def compare(
     try:
         if executor is None and workers == 1:
             for i, (a, job) in enumerate(jobs):
+                if _on_start is not None:
+                    _on_start(a)
                 rows[i] = job if isinstance(job, Row) else run_one(search, a, args, job)
                 bar.step(a)
         else:
-            own = None
+            own: concurrent.futures.Executor | None = (
+                executor if isinstance(executor, _TimedExecutor) else None)
             if executor is None:
                 own = executor = concurrent.futures.ThreadPoolExecutor(max_workers=workers)
             try:

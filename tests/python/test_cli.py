@@ -1,5 +1,6 @@
 """The command line, run as a user would: `python -m wayloom ...` in a subprocess."""
 
+import itertools
 import os
 import subprocess
 import sys
@@ -17,7 +18,7 @@ def run(*args, stdin=None, code=None):
 def table_rows(out):
     lines = out.splitlines()
     start = next(i for i, line in enumerate(lines) if line.startswith("algorithm")) + 2
-    return [line.split() for line in lines[start:] if line.strip()]
+    return [line.split() for line in itertools.takewhile(str.strip, lines[start:])]
 
 
 def assert_one_line_error(p, prog, text):
@@ -107,7 +108,7 @@ def test_plot_and_animation_files(tmp_path):
     p = run("grid", "--maze", "wall", "--no-table", "--plot", str(png), "--animate", str(gif),
             "--max-frames", "4")
     assert p.returncode == 0, p.stderr
-    assert p.stdout.splitlines() == [f"wrote {png}", f"wrote {gif}"]
+    assert p.stdout.splitlines()[-2:] == [f"wrote {png}", f"wrote {gif}"]
     assert png.read_bytes()[:4] == b"\x89PNG" and gif.read_bytes()[:6] == b"GIF89a"
     tree = tmp_path / "tree.png"
     p = run("hanoi", "2", "--algorithms", "bfs", "--algorithm", "bfs", "--plot", str(tree))

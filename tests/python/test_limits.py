@@ -44,7 +44,6 @@ def quick(call, exc):
         # Small enough to build natively, too large as a list of Python tuples.
         lambda: wn.gen_erdos_renyi(int((4 * PHYS / 200) ** 0.5) + 1, 1.0, 1),
         lambda: wn.gen_erdos_renyi(10**12, 0.5, 1),
-        lambda: wn.gen_erdos_renyi(2**64 - 1, 0.0, 1),
         lambda: wn.gen_barabasi_albert(10**12, 5, 1),
         lambda: wn.gen_barabasi_albert(2**64 - 1, 2**63, 1),
         lambda: wn.gen_watts_strogatz(10**12, 4, 0.1, 1),

@@ -91,6 +91,9 @@ class ByteState {
   std::uint8_t operator[](std::size_t i) const noexcept { return data()[i]; }
   std::uint8_t& operator[](std::size_t i) noexcept { return data()[i]; }
 
+  // The heap block a long state owns, allocator overhead included.
+  std::size_t heap_bytes() const noexcept { return on_heap() ? size_ + 16 : 0; }
+
   std::vector<std::uint8_t> to_vector() const { return {begin(), end()}; }
 
   friend bool operator==(const ByteState& a, const ByteState& b) noexcept {

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "wayloom/core/memory_budget.hpp"
+
 namespace wayloom {
 
 inline constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -62,6 +64,7 @@ struct SearchOptions {
   std::optional<std::uint64_t> max_nodes;
   bool record = true;
   bool reopen = false;
+  MemoryBudget* budget = nullptr;  // the call's; none: unbounded
 };
 
 struct BestFirstSpec {

@@ -12,6 +12,7 @@
 #include "wayloom/core/concepts.hpp"
 #include "wayloom/core/error.hpp"
 #include "wayloom/core/heuristic_table.hpp"
+#include "wayloom/core/memory_budget.hpp"
 
 namespace wayloom {
 
@@ -46,6 +47,13 @@ class CsrGraph {
     if (const Edge* e = first_out_of_range(num_nodes, edges))
       throw UsageError(edge_out_of_range_message(e->source, e->target, num_nodes));
   }
+  // Bytes of building a graph of this size: offsets and the build cursor per
+  // node, a target and a weight per arc.
+  static std::size_t bytes_for(std::size_t num_nodes, std::size_t num_arcs) noexcept {
+    return detail::sat_add(detail::sat_mul(detail::sat_add(num_nodes, 1), 2 * sizeof(std::size_t)),
+                           detail::sat_mul(num_arcs, sizeof(std::size_t) + sizeof(double)));
+  }
+  std::size_t bytes() const noexcept { return bytes_for(num_nodes(), num_arcs()); }
 
   // Two-pass counting build; arcs of a node keep the order of the input edges.
   static CsrGraph from_edges(std::size_t num_nodes, const std::vector<Edge>& edges,

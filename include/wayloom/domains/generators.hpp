@@ -3,6 +3,7 @@
 // draws everything from it, in a fixed order.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -11,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "wayloom/core/alloc_limit.hpp"
 #include "wayloom/core/error.hpp"
+#include "wayloom/core/memory_budget.hpp"
 #include "wayloom/core/node.hpp"
 #include "wayloom/domains/csr_graph.hpp"
 #include "wayloom/domains/grid.hpp"
@@ -22,20 +23,10 @@ namespace wayloom {
 
 namespace detail {
 
-// Memory of an undirected CSR graph with `edges` input edges: the edge list
-// handed to from_edges, two arcs per edge, and the offsets.
-inline AllocBudget& add_undirected_graph(AllocBudget& budget, std::size_t nodes,
-                                         std::size_t edges) {
-  budget.add(edges, sizeof(Edge));
-  budget.add(checked_mul(edges, 2), sizeof(std::size_t) + sizeof(double));
-  budget.add(nodes, sizeof(std::size_t)).add(1, sizeof(std::size_t));
-  return budget;
-}
-
 // n * (n - 1) / 2 without overflowing the intermediate product.
 inline std::size_t pair_count(std::size_t n) {
   if (n < 2) return 0;
-  return n % 2 == 0 ? checked_mul(n / 2, n - 1) : checked_mul(n, (n - 1) / 2);
+  return n % 2 == 0 ? sat_mul(n / 2, n - 1) : sat_mul(n, (n - 1) / 2);
 }
 
 struct NodePair {
@@ -57,7 +48,11 @@ class PairSet {
   // Table size for up to `max_size` pairs at load factor at most 1/2.
   static std::size_t table_size(std::size_t max_size) {
     std::size_t cap = 16;
-    while (cap / 2 < max_size) cap = checked_mul(cap, 2);
+    while (cap / 2 < max_size) {
+      if (cap > std::numeric_limits<std::size_t>::max() / 2)
+        return std::numeric_limits<std::size_t>::max();
+      cap *= 2;
+    }
     return cap;
   }
 
@@ -111,37 +106,75 @@ class PairSet {
 
 }  // namespace detail
 
-// The edge count of G(n, p) is binomial(pairs, p); its mean is what callers
-// budget for, so a request that could never fit is refused before any draw.
-inline std::size_t erdos_renyi_mean_edges(std::size_t n, double p) {
-  const std::size_t pairs = detail::pair_count(n);
-  return p >= 1.0 ? pairs : p > 0.0 ? std::size_t(p * double(pairs)) : 0;
+// Edge lists come out as the caller sees them: each edge once as (u, v, w)
+// with u < v, grouped by u ascending, then in generation order (what
+// undirected_edge_list gives for the graph of the same edges). Each builder
+// allocates only what its answer needs and checks it against the budget
+// first: an edgeless graph on 2^31 nodes is an empty list, not an offsets
+// array of 2^31 entries.
+
+// Largest edge count G(n, p) can produce: the bytes_for of its working set
+// are sized by it.
+inline std::size_t erdos_renyi_max_edges(std::size_t n, double p) {
+  return p > 0.0 ? detail::pair_count(n) : 0;  // NaN: no draw is below it
+}
+// Working bytes of G(n, p): the edges expected (mean plus six standard
+// deviations), or all pairs at p >= 1.
+inline std::size_t erdos_renyi_bytes(std::size_t n, double p) {
+  const std::size_t pairs = erdos_renyi_max_edges(n, p);
+  if (pairs == 0) return 0;
+  if (p >= 1.0) return detail::sat_mul(pairs, sizeof(Edge));
+  const double mean = p * double(pairs);
+  return detail::sat_mul(std::size_t(std::min(mean + 6.0 * std::sqrt(mean) + 16, double(pairs))),
+                         sizeof(Edge));
 }
 
 // G(n, p): every pair i < j, in row order, becomes an edge when a unit float
 // drawn for it is below p. Undirected, weight 1.0.
-inline CsrGraph erdos_renyi(std::size_t n, double p, std::uint64_t seed) {
-  const std::size_t expected = erdos_renyi_mean_edges(n, p);
-  detail::AllocBudget budget;
-  detail::add_undirected_graph(budget, n, expected).check();
-
+inline std::vector<Edge> erdos_renyi_edges(std::size_t n, double p, std::uint64_t seed,
+                                           MemoryBudget& budget) {
   std::vector<Edge> edges;
+  if (!(p > 0.0) || n < 2) return edges;  // no draw can be below p: nothing depends on them
+  budget.require(erdos_renyi_bytes(n, p), Use::Output, "the Erdos-Renyi edge list");
   if (p >= 1.0) {
     // Every draw would be below p, and the generator is private to this call,
-    // so the draws can be skipped without changing the result (same for p <= 0
-    // or NaN, where no draw can be below p).
-    edges.reserve(expected);
+    // so the draws can be skipped without changing the result.
+    edges.reserve(detail::pair_count(n));
     for (std::size_t i = 0; i < n; ++i)
       for (std::size_t j = i + 1; j < n; ++j) edges.push_back({i, j, 1.0});
-  } else if (p > 0.0) {
-    // Mean plus six standard deviations: one allocation, almost never regrown.
-    edges.reserve(expected + std::size_t(6.0 * std::sqrt(double(expected))) + 16);
-    ChaCha8Rng rng(seed);
-    for (std::size_t i = 0; i < n; ++i)
-      for (std::size_t j = i + 1; j < n; ++j)
-        if (rng.unit_float() < p) edges.push_back({i, j, 1.0});
+    return edges;
   }
-  return CsrGraph::from_edges(n, edges, true);
+  // Mean plus six standard deviations: one allocation, almost never regrown.
+  edges.reserve(erdos_renyi_bytes(n, p) / sizeof(Edge));
+  ChaCha8Rng rng(seed);
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t j = i + 1; j < n; ++j)
+      if (rng.unit_float() < p) {
+        if (edges.size() == edges.capacity())
+          budget.charge(edges.capacity() * sizeof(Edge), Use::Output);
+        edges.push_back({i, j, 1.0});
+      }
+  return edges;
+}
+
+namespace detail {
+// Orders edges (lo, hi) by lo, keeping generation order among equal lo.
+inline void group_by_lower(std::vector<Edge>& edges) {
+  for (Edge& e : edges)
+    if (e.target < e.source) std::swap(e.source, e.target);
+  std::stable_sort(edges.begin(), edges.end(),
+                   [](const Edge& a, const Edge& b) { return a.source < b.source; });
+}
+}  // namespace detail
+
+// Working bytes of a Watts-Strogatz graph: the ordered pairs, their
+// membership table and the edge list.
+inline std::size_t watts_strogatz_bytes(std::size_t n, std::size_t k) {
+  const std::size_t pairs = detail::sat_mul(n, k / 2);
+  if (pairs == std::numeric_limits<std::size_t>::max()) return pairs;
+  return detail::sat_add(
+      detail::sat_mul(pairs, sizeof(detail::NodePair) + sizeof(Edge)),
+      detail::sat_mul(detail::PairSet::table_size(pairs), sizeof(detail::NodePair)));
 }
 
 // Small-world graph: the ring lattice joining each node to its k/2 following
@@ -152,16 +185,14 @@ inline CsrGraph erdos_renyi(std::size_t n, double p, std::uint64_t seed) {
 // for membership, so equal seeds give equal graphs. A rewired pair takes the
 // slot of the pair it replaces: the order is lattice order with replacements
 // in place.
-inline CsrGraph watts_strogatz(std::size_t n, std::size_t k, double beta, std::uint64_t seed) {
+inline std::vector<Edge> watts_strogatz_edges(std::size_t n, std::size_t k, double beta,
+                                              std::uint64_t seed, MemoryBudget& budget) {
   if (k % 2 != 0 || k >= n) throw CoreError("k must be even and < n");
   const std::size_t half = k / 2;
-  const std::size_t max_pairs = detail::checked_mul(n, half);
-  {
-    detail::AllocBudget budget;
-    budget.add(max_pairs, sizeof(detail::NodePair));  // ordered pairs
-    budget.add(detail::PairSet::table_size(max_pairs), sizeof(detail::NodePair));
-    detail::add_undirected_graph(budget, n, max_pairs).check();
-  }
+  budget.require(watts_strogatz_bytes(n, k), Use::Output, "the Watts-Strogatz graph");
+  std::vector<Edge> edges;
+  if (half == 0) return edges;
+  const std::size_t max_pairs = n * half;
 
   std::vector<detail::NodePair> pairs;
   pairs.reserve(max_pairs);
@@ -189,10 +220,19 @@ inline CsrGraph watts_strogatz(std::size_t n, std::size_t k, double beta, std::u
     slot = fresh;
   }
 
-  std::vector<Edge> edges;
   edges.reserve(pairs.size());
   for (const detail::NodePair& pair : pairs) edges.push_back({pair.lo, pair.hi, 1.0});
-  return CsrGraph::from_edges(n, edges, true);
+  detail::group_by_lower(edges);
+  return edges;
+}
+
+// Working bytes of a Barabasi-Albert graph: edges, the endpoint list, the
+// per-node stamps and one node's targets.
+inline std::size_t barabasi_albert_bytes(std::size_t n, std::size_t m) {
+  if (m >= n) return 0;
+  const std::size_t edges = detail::sat_add(detail::pair_count(m), detail::sat_mul(n - m, m));
+  return detail::sat_add(detail::sat_mul(edges, sizeof(Edge) + 2 * sizeof(std::size_t)),
+                         detail::sat_mul(detail::sat_add(n, m), sizeof(std::size_t)));
 }
 
 // Preferential attachment: a clique on nodes 0..m-1, then each new node joins
@@ -201,15 +241,11 @@ inline CsrGraph watts_strogatz(std::size_t n, std::size_t k, double beta, std::u
 //
 // Each node's target set keeps insertion order (a vector, with membership in a
 // per-node stamp array), so equal seeds give equal graphs.
-inline CsrGraph barabasi_albert(std::size_t n, std::size_t m, std::uint64_t seed) {
+inline std::vector<Edge> barabasi_albert_edges(std::size_t n, std::size_t m, std::uint64_t seed,
+                                               MemoryBudget& budget) {
   if (m < 1 || m >= n) throw CoreError("need n > m >= 1");
-  const std::size_t total_edges = detail::pair_count(m) + detail::checked_mul(n - m, m);
-  {
-    detail::AllocBudget budget;
-    budget.add(detail::checked_mul(total_edges, 2), sizeof(std::size_t));  // endpoints
-    budget.add(n, sizeof(std::size_t)).add(m, sizeof(std::size_t));        // stamps, targets
-    detail::add_undirected_graph(budget, n, total_edges).check();
-  }
+  budget.require(barabasi_albert_bytes(n, m), Use::Output, "the Barabasi-Albert graph");
+  const std::size_t total_edges = detail::pair_count(m) + (n - m) * m;
 
   std::vector<Edge> edges;
   edges.reserve(total_edges);
@@ -245,6 +281,27 @@ inline CsrGraph barabasi_albert(std::size_t n, std::size_t m, std::uint64_t seed
       endpoints.push_back(t);
     }
   }
+  detail::group_by_lower(edges);
+  return edges;
+}
+
+// The same generators as graphs, checked against what the system has free.
+inline CsrGraph erdos_renyi(std::size_t n, double p, std::uint64_t seed) {
+  MemoryBudget budget = MemoryBudget::from_system();
+  std::vector<Edge> edges = erdos_renyi_edges(n, p, seed, budget);
+  budget.require(CsrGraph::bytes_for(n, 2 * edges.size()), Use::Graph, "the graph");
+  return CsrGraph::from_edges(n, edges, true);
+}
+inline CsrGraph watts_strogatz(std::size_t n, std::size_t k, double beta, std::uint64_t seed) {
+  MemoryBudget budget = MemoryBudget::from_system();
+  std::vector<Edge> edges = watts_strogatz_edges(n, k, beta, seed, budget);
+  budget.require(CsrGraph::bytes_for(n, 2 * edges.size()), Use::Graph, "the graph");
+  return CsrGraph::from_edges(n, edges, true);
+}
+inline CsrGraph barabasi_albert(std::size_t n, std::size_t m, std::uint64_t seed) {
+  MemoryBudget budget = MemoryBudget::from_system();
+  std::vector<Edge> edges = barabasi_albert_edges(n, m, seed, budget);
+  budget.require(CsrGraph::bytes_for(n, 2 * edges.size()), Use::Graph, "the graph");
   return CsrGraph::from_edges(n, edges, true);
 }
 
@@ -271,12 +328,16 @@ struct GeneratedMaze {
 // float drawn for them is below obstacle_density. The two corners are always
 // open and consume no draw. Nothing makes the goal reachable.
 inline GeneratedMaze random_maze(std::int32_t width, std::int32_t height, double obstacle_density,
-                                 std::uint64_t seed) {
+                                 std::uint64_t seed, MemoryBudget* budget = nullptr) {
   if (width >= 1 && height >= 1) {
     // Check the grid fits in memory; bad dimensions are refused by blank().
     const auto cells = std::uint64_t(width) * std::uint64_t(height);
-    if (cells <= 2147483647ULL)
-      detail::AllocBudget().add(std::size_t(cells), sizeof(std::uint8_t) + sizeof(double)).check();
+    if (cells <= 2147483647ULL) {
+      MemoryBudget system = budget ? MemoryBudget() : MemoryBudget::from_system();
+      (budget ? *budget : system)
+          .require(GridGraph::bytes_for(std::size_t(cells)) + 2 * cells, Use::Graph,
+                   "the maze and its text");
+    }
   }
   GeneratedMaze maze{GridGraph::blank(width, height), Cell{0, 0}, Cell{height - 1, width - 1}};
   ChaCha8Rng rng(seed);
@@ -312,8 +373,9 @@ inline std::string maze_to_ascii(const GridGraph& grid, Cell start, Cell goal) {
 }
 
 inline std::string random_maze_ascii(std::int32_t width, std::int32_t height,
-                                     double obstacle_density, std::uint64_t seed) {
-  const GeneratedMaze maze = random_maze(width, height, obstacle_density, seed);
+                                     double obstacle_density, std::uint64_t seed,
+                                     MemoryBudget* budget = nullptr) {
+  const GeneratedMaze maze = random_maze(width, height, obstacle_density, seed, budget);
   return maze_to_ascii(maze.grid, maze.start, maze.goal);
 }
 

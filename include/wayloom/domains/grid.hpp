@@ -26,6 +26,9 @@ class GridGraph {
   bool diagonal = false;
 
   // Every cell open at cost 1.
+  // Bytes of a grid of `cells` cells: one terrain byte each.
+  static constexpr std::size_t bytes_for(std::size_t cells) noexcept { return cells; }
+
   static GridGraph blank(std::int32_t width, std::int32_t height) {
     if (width < 1 || height < 1) throw CoreError("grid must be non-empty");
     const std::int64_t n = std::int64_t(width) * std::int64_t(height);

@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-#include "wayloom/core/alloc_limit.hpp"
+#include "wayloom/core/memory_budget.hpp"
 #include "wayloom/core/result.hpp"
 #include "wayloom/domains/csr_graph.hpp"
 
@@ -56,6 +56,13 @@ struct AllPairs {
   std::vector<std::uint32_t> next_hop;  // entry i*n + j; kNoHop if no path
   std::size_t num_nodes = 0;
   bool negative_cycle = false;  // any negative cycle, reachable or not
+
+  // Bytes of the matrices for n nodes; SIZE_MAX when they cannot exist (node
+  // ids must fit the 32-bit hops below the sentinel).
+  static std::size_t bytes_for(std::size_t n) noexcept {
+    if (n >= kNoHop) return std::numeric_limits<std::size_t>::max();
+    return detail::sat_mul(detail::sat_mul(n, n), sizeof(double) + sizeof(std::uint32_t));
+  }
 
   // The node after `from` on the cheapest from -> to path, if one is known.
   std::optional<std::size_t> hop(std::size_t from, std::size_t to) const noexcept {
@@ -138,13 +145,13 @@ inline ShortestPaths bellman_ford_counted(const CsrGraph& graph, std::size_t sou
   return sp;
 }
 
-// Bytes of the two all-pairs matrices for n nodes; std::bad_alloc if they
-// cannot be allocated (n*n overflowing included).
-inline void check_all_pairs_size(std::size_t n) {
-  const std::size_t cells = checked_mul(n, n);
-  // Node ids must fit the 32-bit next-hop entries below the sentinel.
-  if (n >= AllPairs::kNoHop) throw std::bad_alloc();
-  AllocBudget().add(cells, sizeof(double)).add(cells, sizeof(std::uint32_t)).check();
+// Checks the two all-pairs matrices for n nodes against `budget` (the
+// system's free memory when none): MemoryLimitError, a std::bad_alloc, when
+// they cannot fit (n*n overflowing included).
+inline void check_all_pairs_size(std::size_t n, MemoryBudget* budget = nullptr) {
+  MemoryBudget system = budget ? MemoryBudget() : MemoryBudget::from_system();
+  (budget ? *budget : system)
+      .require(AllPairs::bytes_for(n), Use::AllPairs, "the all-pairs matrices");
 }
 
 // Relaxes dist_i[j] through pivot row dist_k for j in [begin, end). dist_i
@@ -187,9 +194,9 @@ inline ShortestPaths bellman_ford(const CsrGraph& graph, std::size_t source) {
 
 // O(n^3) time, O(n^2) memory. Throws std::bad_alloc before building anything
 // if the matrices cannot be allocated.
-inline AllPairs floyd_warshall(const CsrGraph& graph) {
+inline AllPairs floyd_warshall(const CsrGraph& graph, MemoryBudget* budget = nullptr) {
   const std::size_t n = graph.num_nodes();
-  detail::check_all_pairs_size(n);
+  detail::check_all_pairs_size(n, budget);
   AllPairs ap;
   ap.num_nodes = n;
   ap.dist.assign(n * n, kInf);

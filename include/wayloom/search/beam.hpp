@@ -52,12 +52,14 @@ std::vector<N> reconstruct(const NodeTable<N>& nodes,
 template <Graph G, Heuristic<node_t<G>> H>
 SearchResult<node_t<G>> beam_search_inner(const G& graph, const H& heuristic,
                                           const node_t<G>& start, const node_t<G>& goal,
-                                          std::uint64_t beam_width, bool record) {
+                                          std::uint64_t beam_width, bool record,
+                                          MemoryBudget* budget = nullptr) {
   using N = node_t<G>;
   using Table = detail::NodeTable<N>;
   std::uint64_t expanded = 0, generated = 1, peak = 1;
   std::vector<TraceStep<N>> trace;
-  Table seen;                              // every node ever generated, and the start
+  Table seen;  // every node ever generated, and the start
+  seen.set_budget(budget, Use::Beam);
   std::vector<typename Table::Id> parent;  // by id; the start has none
   seen.insert(start);
   parent.push_back(Table::kNone);
@@ -68,7 +70,7 @@ SearchResult<node_t<G>> beam_search_inner(const G& graph, const H& heuristic,
     peak = std::max<std::uint64_t>(peak, layer.size());
     candidates.clear();
     for (const detail::BeamEntry& e : layer) {
-      if (record) trace.push_back({seen.node(e.id), e.g, candidates.size()});
+      if (record) detail::record_step(trace, budget, seen.node(e.id), e.g, candidates.size());
       ++expanded;
       // Tested at expansion: a goal must survive the pruning to be found.
       if (seen.node(e.id) == goal)
@@ -79,7 +81,9 @@ SearchResult<node_t<G>> beam_search_inner(const G& graph, const H& heuristic,
       for (const auto& [child, w] : successors) {
         const auto [id, fresh] = seen.insert(child);
         if (!fresh) continue;
+        detail::make_room(parent, budget, Use::Beam);
         parent.push_back(e.id);
+        detail::make_room(candidates, budget, Use::Beam);
         candidates.push_back({heuristic.estimate(child, goal), id, e.g + w});
         ++generated;
       }
@@ -97,9 +101,10 @@ SearchResult<node_t<G>> beam_search_inner(const G& graph, const H& heuristic,
 
 template <Graph G, Heuristic<node_t<G>> H>
 SearchResult<node_t<G>> beam_search(const G& graph, const H& heuristic, const node_t<G>& start,
-                                    const node_t<G>& goal, std::uint64_t beam_width, bool record) {
+                                    const node_t<G>& goal, std::uint64_t beam_width, bool record,
+                                    MemoryBudget* budget = nullptr) {
   return timed(
-      [&] { return beam_search_inner(graph, heuristic, start, goal, beam_width, record); });
+      [&] { return beam_search_inner(graph, heuristic, start, goal, beam_width, record, budget); });
 }
 
 }  // namespace wayloom

@@ -18,6 +18,13 @@ namespace wayloom {
 
 namespace detail {
 
+// Bytes one frontier entry takes, for the memory budget.
+template <class Frontier>
+inline constexpr std::size_t kFrontierEntryBytes = sizeof(NodeId);
+template <>
+inline constexpr std::size_t kFrontierEntryBytes<PriorityFrontier> =
+    sizeof(PriorityFrontier::Entry);
+
 template <class Frontier, bool Record, Graph G, class H>
 SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
                                        const node_t<G>& goal, const BestFirstSpec& spec,
@@ -27,8 +34,9 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
   SearchResult<N> result;
   {
     using Index = index_for_t<G>;
-    Index index(graph);
-    NodeStore store(index.capacity());
+    MemoryBudget* const budget = options.budget;
+    Index index(graph, budget);
+    NodeStore store(index.capacity(), budget);
     Frontier frontier;
     Neighbors<N> buffer;
     std::vector<NodeId> discovered;
@@ -37,6 +45,8 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
     const NodeId start_id = index.intern(start);
     const NodeId goal_id = index.intern(goal);
     std::uint64_t expanded = 0, generated = 1, reopened = 0, peak = 1;
+    // The frontier is charged in doublings as its peak grows (it never shrinks).
+    std::size_t frontier_room = 0;
     // Only a negative arc can close a cycle of negative cost, and only such a
     // cycle can turn the parent links into a loop; checked lazily.
     bool seen_negative = false;
@@ -53,7 +63,11 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
       const std::optional<double> closed = store.close(u);
       if (!closed) continue;  // stale entry
       const double gu = *closed;
-      if constexpr (Record) result.trace.push_back({index.node(u), gu, frontier.size()});
+      if constexpr (Record) {
+        make_room(result.trace, budget, Use::Record);
+        if constexpr (!kPlainNode<N>) charge(budget, heap_bytes(index.node(u)), Use::Record);
+        result.trace.push_back({index.node(u), gu, frontier.size()});
+      }
       ++expanded;
       if (u == goal_id) {
         stop = StopReason::Goal;
@@ -72,7 +86,10 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
         const NodeId v = index.intern(m);
         switch (store.status(v)) {
           case NodeStatus::Unreached:
-            if constexpr (Record) discovered.push_back(v);
+            if constexpr (Record) {
+              make_room(discovered, budget, Use::Record);
+              discovered.push_back(v);
+            }
             break;
           case NodeStatus::Open:
             if (!(g2 < store.g(v))) continue;
@@ -90,7 +107,14 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
         store.reach(v, u, g2);
         frontier.push(v, gw * g2 + hw * heuristic.estimate(m, goal));
         ++generated;
-        if (frontier.size() > peak) peak = frontier.size();
+        if (frontier.size() > peak) {
+          peak = frontier.size();
+          if (peak > frontier_room) {
+            const std::size_t room = std::max<std::size_t>(2 * frontier_room, 1024);
+            charge(budget, (room - frontier_room) * kFrontierEntryBytes<Frontier>, Use::Frontier);
+            frontier_room = room;
+          }
+        }
       }
     }
 
@@ -101,6 +125,10 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
       result.cost = goal_cost;
     }
     if constexpr (Record) {
+      charge(budget, discovered.size() * sizeof(std::pair<N, N>), Use::Record);
+      if constexpr (!kPlainNode<N>)
+        for (const NodeId id : discovered)
+          charge(budget, 2 * heap_bytes(index.node(id)), Use::Record);
       result.tree.reserve(discovered.size());
       for (const NodeId id : discovered) {
         const NodeId p = store.parent(id);

@@ -36,7 +36,8 @@ struct BidirSide {
   std::vector<Id> parent;
   std::vector<Id> frontier;
 
-  explicit BidirSide(const N& root) {
+  BidirSide(const N& root, MemoryBudget* budget) {
+    reached.set_budget(budget, Use::Bidirectional);
     reached.insert(root);
     parent.push_back(NodeTable<N>::kNone);
     frontier.push_back(0);
@@ -64,13 +65,13 @@ std::vector<N> join(const BidirSide<N>& forward, const BidirSide<N>& backward, c
 template <Graph G, Graph R>
 SearchResult<node_t<G>> bidirectional_inner(const G& graph, const R& reverse,
                                             const node_t<G>& start, const node_t<G>& goal,
-                                            bool record) {
+                                            bool record, MemoryBudget* budget = nullptr) {
   static_assert(std::same_as<node_t<G>, node_t<R>>, "a transpose has the graph's nodes");
   using N = node_t<G>;
   using Id = typename detail::NodeTable<N>::Id;
   if (start == goal) return solved(graph, std::vector<N>{start}, 0, 1, 1, {});
 
-  detail::BidirSide<N> fwd(start), bwd(goal);
+  detail::BidirSide<N> fwd(start, budget), bwd(goal, budget);
   std::uint64_t expanded = 0, generated = 2, peak = 2;
   std::vector<TraceStep<N>> trace;
   // Working buffers, rotated between iterations rather than reallocated.
@@ -88,7 +89,8 @@ SearchResult<node_t<G>> bidirectional_inner(const G& graph, const R& reverse,
     expanded += layer.size();
     // The whole layer is expanded even when a meeting comes early in it.
     for (const Id u : layer) {
-      if (record) trace.push_back({side.reached.node(u), std::nullopt, next.size()});
+      if (record)
+        detail::record_step(trace, budget, side.reached.node(u), std::nullopt, next.size());
       successors.clear();
       if (backward)
         reverse.neighbors_into(side.reached.node(u), successors);
@@ -97,8 +99,11 @@ SearchResult<node_t<G>> bidirectional_inner(const G& graph, const R& reverse,
       for (const auto& [v, w] : successors) {
         const auto [id, fresh] = side.reached.insert(v);
         if (!fresh) continue;
+        detail::make_room(side.parent, budget, Use::Bidirectional);
         side.parent.push_back(u);
-        (other.reached.contains(v) ? meetings : next).push_back(id);
+        auto& into = other.reached.contains(v) ? meetings : next;
+        detail::make_room(into, budget, Use::Bidirectional);
+        into.push_back(id);
         ++generated;
       }
     }
@@ -124,15 +129,17 @@ SearchResult<node_t<G>> bidirectional_inner(const G& graph, const R& reverse,
 
 template <Graph G>
 SearchResult<node_t<G>> bidirectional(const G& graph, const node_t<G>& start, const node_t<G>& goal,
-                                      bool record) {
+                                      bool record, MemoryBudget* budget = nullptr) {
   return timed([&] {
     if constexpr (TransposableGraph<G>) {
       if (!(start == goal) && !graph.symmetric()) {
+        if constexpr (requires { graph.bytes(); })
+          detail::charge(budget, graph.bytes(), Use::Bidirectional);
         const G reverse = graph.transposed();
-        return bidirectional_inner(graph, reverse, start, goal, record);
+        return bidirectional_inner(graph, reverse, start, goal, record, budget);
       }
     }
-    return bidirectional_inner(graph, graph, start, goal, record);
+    return bidirectional_inner(graph, graph, start, goal, record, budget);
   });
 }
 

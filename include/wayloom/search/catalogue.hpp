@@ -25,6 +25,7 @@ struct RunOptions {
   double weight = 2.0;
   std::uint64_t beam_width = std::numeric_limits<std::uint64_t>::max();
   bool reopen = false;
+  MemoryBudget* budget = nullptr;  // the call's; none: unbounded
 };
 
 // What reaches an algorithm besides graph, start, goal and `record`.
@@ -101,6 +102,7 @@ template <Graph G, class H>
 SearchResult<node_t<G>> run_algo(const G& graph, const H& heuristic, const node_t<G>& start,
                                  const node_t<G>& goal, std::string_view algorithm, bool record,
                                  const RunOptions& options) {
+  MemoryBudget* const budget = options.budget;
   const AlgorithmRow* row = find_algorithm(algorithm);
   if (row == nullptr) throw UsageError(unknown_algorithm_message(algorithm));
   switch (row->strategy) {
@@ -108,19 +110,19 @@ SearchResult<node_t<G>> run_algo(const G& graph, const H& heuristic, const node_
       BestFirstSpec spec = row->spec;
       if (row->options & kTakesWeight) spec.h_weight = options.weight;
       return search_with_options(graph, start, goal, spec, heuristic,
-                                 SearchOptions{options.max_nodes, record, options.reopen});
+                                 SearchOptions{options.max_nodes, record, options.reopen, budget});
     }
     case Strategy::Dls:
       if (!options.depth_limit) throw UsageError("'dls' requires depth_limit");
-      return dls(graph, start, goal, *options.depth_limit, record);
+      return dls(graph, start, goal, *options.depth_limit, record, budget);
     case Strategy::Iddfs:
-      return iddfs(graph, start, goal, options.depth_limit.value_or(1000), record);
+      return iddfs(graph, start, goal, options.depth_limit.value_or(1000), record, budget);
     case Strategy::IdaStar:
-      return ida_star(graph, heuristic, start, goal, record);
+      return ida_star(graph, heuristic, start, goal, record, budget);
     case Strategy::Beam:
-      return beam_search(graph, heuristic, start, goal, options.beam_width, record);
+      return beam_search(graph, heuristic, start, goal, options.beam_width, record, budget);
     case Strategy::Bidirectional:
-      return bidirectional(graph, start, goal, record);
+      return bidirectional(graph, start, goal, record, budget);
   }
   throw UsageError(unknown_algorithm_message(algorithm));
 }

@@ -39,7 +39,11 @@ class DlsEngine {
  public:
   using N = node_t<G>;
 
-  DlsEngine(const G& graph, bool record) : graph_(graph), record_(record) {}
+  DlsEngine(const G& graph, bool record, MemoryBudget* budget)
+      : graph_(graph), record_(record), budget_(budget) {
+    stack_.set_budget(budget);
+    path_.set_budget(budget, Use::Stacks);
+  }
 
   std::uint64_t expanded = 0;
   std::uint64_t generated = 0;
@@ -60,14 +64,14 @@ class DlsEngine {
     std::uint64_t depth = limit;
     while (true) {
       ++expanded;
-      if (record_) trace.push_back({*current, g, path_.size()});
+      if (record_) record_step(trace, budget_, *current, g, path_.size());
       if (*current == goal) return path_to(goal);
       if (depth > 0) {
         // Successors are requested only for nodes that have depth left.
         const auto id = path_.insert(*current).first;
         DlsFrame<N>& frame = stack_.push();
         frame.successors.clear();
-        graph_.neighbors_into(path_.node(id), frame.successors);
+        successors_into(graph_, path_.node(id), frame.successors, budget_);
         frame.g = g;
         frame.depth = depth;
         frame.next = 0;
@@ -106,6 +110,7 @@ class DlsEngine {
 
   const G& graph_;
   bool record_;
+  MemoryBudget* budget_;
   FrameStack<DlsFrame<N>> stack_;
   NodeTable<N> path_;  // the nodes of the open frames, in stack order
 };
@@ -117,8 +122,9 @@ class DlsEngine {
 // exactly `limit` edges away is found.
 template <Graph G>
 SearchResult<node_t<G>> dls_inner(const G& graph, const node_t<G>& start, const node_t<G>& goal,
-                                  std::uint64_t limit, bool record) {
-  detail::DlsEngine<G> engine(graph, record);
+                                  std::uint64_t limit, bool record,
+                                  MemoryBudget* budget = nullptr) {
+  detail::DlsEngine<G> engine(graph, record, budget);
   std::vector<TraceStep<node_t<G>>> trace;
   auto path = engine.pass(start, goal, limit, trace);
   if (path)
@@ -130,8 +136,9 @@ SearchResult<node_t<G>> dls_inner(const G& graph, const node_t<G>& start, const 
 // Depth-limited search.
 template <Graph G>
 SearchResult<node_t<G>> dls(const G& graph, const node_t<G>& start, const node_t<G>& goal,
-                            std::uint64_t depth_limit, bool record) {
-  return timed([&] { return dls_inner(graph, start, goal, depth_limit, record); });
+                            std::uint64_t depth_limit, bool record,
+                            MemoryBudget* budget = nullptr) {
+  return timed([&] { return dls_inner(graph, start, goal, depth_limit, record, budget); });
 }
 
 // Iterative deepening: passes with limits 0, 1, ..., depth_limit, each from
@@ -142,9 +149,10 @@ SearchResult<node_t<G>> dls(const G& graph, const node_t<G>& start, const node_t
 // depth_limit + 1 passes.
 template <Graph G>
 SearchResult<node_t<G>> iddfs(const G& graph, const node_t<G>& start, const node_t<G>& goal,
-                              std::uint64_t depth_limit, bool record) {
+                              std::uint64_t depth_limit, bool record,
+                              MemoryBudget* budget = nullptr) {
   return timed([&]() -> SearchResult<node_t<G>> {
-    detail::DlsEngine<G> engine(graph, record);
+    detail::DlsEngine<G> engine(graph, record, budget);
     std::vector<TraceStep<node_t<G>>> trace;
     for (std::uint64_t d = 0;; ++d) {
       if (auto path = engine.pass(start, goal, d, trace)) {

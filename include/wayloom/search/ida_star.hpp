@@ -38,13 +38,16 @@ inline double min_ignoring_nan(double a, double b) noexcept { return std::fmin(a
 
 template <Graph G, Heuristic<node_t<G>> H>
 SearchResult<node_t<G>> ida_star(const G& graph, const H& heuristic, const node_t<G>& start,
-                                 const node_t<G>& goal, bool record) {
+                                 const node_t<G>& goal, bool record,
+                                 MemoryBudget* budget = nullptr) {
   using N = node_t<G>;
   return timed([&]() -> SearchResult<N> {
     std::uint64_t expanded = 0, generated = 1, peak = 1;
     std::vector<TraceStep<N>> trace;
     detail::FrameStack<detail::IdaFrame<N>> stack;
     detail::NodeTable<N> path;  // the nodes of the open frames, in stack order
+    stack.set_budget(budget);
+    path.set_budget(budget, Use::Stacks);
     double threshold = heuristic.estimate(start, goal);
 
     while (true) {
@@ -66,7 +69,7 @@ SearchResult<node_t<G>> ida_star(const G& graph, const H& heuristic, const node_
           top.next_bound = detail::min_ignoring_nan(top.next_bound, f);
         } else {
           ++expanded;
-          if (record) trace.push_back({*current, g, path.size()});
+          if (record) detail::record_step(trace, budget, *current, g, path.size());
           if (*current == goal) {
             // The open frames' nodes, bottom to top, then the goal.
             std::vector<N> found;
@@ -78,7 +81,7 @@ SearchResult<node_t<G>> ida_star(const G& graph, const H& heuristic, const node_
           const auto id = path.insert(*current).first;
           auto& frame = stack.push();
           frame.successors.clear();
-          graph.neighbors_into(path.node(id), frame.successors);
+          detail::successors_into(graph, path.node(id), frame.successors, budget);
           frame.g = g;
           frame.next = 0;
           frame.next_bound = kInf;

@@ -6,10 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
+#include "wayloom/core/concepts.hpp"
+#include "wayloom/core/memory_budget.hpp"
 #include "wayloom/core/result.hpp"
 #include "wayloom/store/node_table.hpp"
 
@@ -24,6 +27,9 @@ class FrameStack {
   // element addresses (the strategies hold a pointer to the child they visit).
   static_assert(std::is_nothrow_move_constructible_v<Frame>);
 
+  // New frames are charged to `budget` (their successor lists by the caller).
+  void set_budget(MemoryBudget* budget) noexcept { budget_ = budget; }
+
   bool empty() const noexcept { return height_ == 0; }
   std::size_t size() const noexcept { return height_; }
   Frame& top() noexcept { return frames_[height_ - 1]; }
@@ -31,7 +37,10 @@ class FrameStack {
   // A frame on top of the stack, possibly holding stale contents that the
   // caller overwrites.
   Frame& push() {
-    if (height_ == frames_.size()) frames_.emplace_back();
+    if (height_ == frames_.size()) {
+      make_room(frames_, budget_, Use::Stacks);
+      frames_.emplace_back();
+    }
     return frames_[height_++];
   }
   void pop() noexcept { --height_; }
@@ -40,6 +49,27 @@ class FrameStack {
  private:
   std::vector<Frame> frames_;
   std::size_t height_ = 0;
+  MemoryBudget* budget_ = nullptr;
 };
+
+// Records one trace step, charging its growth to the budget.
+template <class N>
+void record_step(std::vector<TraceStep<N>>& trace, MemoryBudget* budget, const N& node,
+                 std::optional<double> g, std::uint64_t frontier_size) {
+  if (budget) {
+    make_room(trace, budget, Use::Record);
+    if constexpr (!kPlainNode<N>) budget->charge(heap_bytes(node), Use::Record);
+  }
+  trace.push_back({node, g, frontier_size});
+}
+
+// Fills a frame's successor list, charging what the list grew by.
+template <class G>
+void successors_into(const G& graph, const node_t<G>& node, Neighbors<node_t<G>>& out,
+                     MemoryBudget* budget) {
+  const std::size_t before = out.capacity();
+  graph.neighbors_into(node, out);
+  charge_growth(out, before, budget, Use::Stacks);
+}
 
 }  // namespace wayloom::detail

@@ -28,7 +28,7 @@ template <DenseGraph G>
 class DenseIndex {
  public:
   using node_type = node_t<G>;
-  explicit DenseIndex(const G& g) : g_(g) {
+  explicit DenseIndex(const G& g, MemoryBudget* = nullptr) : g_(g) {
     if (g.node_count() >= kNoNode) throw std::bad_alloc();
   }
   NodeId intern(const node_type& n) { return NodeId(g_.index_of(n)); }
@@ -46,7 +46,9 @@ class InternIndex {
   using node_type = N;
   InternIndex() = default;
   template <class G>
-  explicit InternIndex(const G&) {}
+  explicit InternIndex(const G&, MemoryBudget* budget = nullptr) {
+    table_.set_budget(budget, Use::NodeStore);
+  }
 
   NodeId intern(const N& n) { return table_.insert(n).first; }
   const N& node(NodeId id) const { return table_.node(id); }
@@ -78,7 +80,15 @@ class NodeStore {
   static constexpr unsigned kPageBits = 5;
   static constexpr std::size_t kPageSize = std::size_t(1) << kPageBits;
 
-  explicit NodeStore(std::size_t capacity) {
+  // Bytes of the page table for `capacity` nodes, before any page is touched.
+  static std::size_t bytes_for(std::size_t capacity) noexcept {
+    return ((capacity + kPageSize - 1) >> kPageBits) * sizeof(void*);
+  }
+  // Bytes of one page, as the allocator hands it out.
+  static constexpr std::size_t kPageBytes = 13 * kPageSize + 16;
+
+  explicit NodeStore(std::size_t capacity, MemoryBudget* budget = nullptr) : budget_(budget) {
+    detail::charge(budget_, bytes_for(capacity), Use::NodeStore);
     pages_.resize((capacity + kPageSize - 1) >> kPageBits);
   }
 
@@ -95,8 +105,13 @@ class NodeStore {
   // Insert or replace the node's record; a closed node becomes open again.
   void reach(NodeId id, NodeId parent, double g) {
     const std::size_t i = id >> kPageBits;
-    if (i >= pages_.size()) pages_.resize(std::max(i + 1, pages_.size() * 2));
+    if (i >= pages_.size()) {
+      const std::size_t n = std::max(i + 1, pages_.size() * 2);
+      detail::charge(budget_, (n - pages_.size()) * sizeof(void*), Use::NodeStore);
+      pages_.resize(n);
+    }
     if (!pages_[i]) {
+      detail::charge(budget_, kPageBytes, Use::NodeStore);
       pages_[i].reset(new Page());
       ++touched_pages_;
     }
@@ -147,6 +162,7 @@ class NodeStore {
     NodeId parent[kPageSize] = {};
     NodeStatus status[kPageSize] = {};
   };
+  static_assert(sizeof(Page) + 16 == kPageBytes);
 
   const Page* page(NodeId id) const noexcept {
     const std::size_t i = id >> kPageBits;
@@ -155,6 +171,7 @@ class NodeStore {
 
   std::vector<std::unique_ptr<Page>> pages_;
   std::size_t touched_pages_ = 0;
+  MemoryBudget* budget_;
 };
 
 }  // namespace wayloom

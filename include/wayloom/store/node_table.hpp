@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "wayloom/core/memory_budget.hpp"
 #include "wayloom/core/node.hpp"
 
 namespace wayloom::detail {
@@ -25,6 +26,13 @@ class NodeTable {
  public:
   using Id = std::uint32_t;
   static constexpr Id kNone = 0xFFFFFFFFu;
+
+  // Charges what the table grows by (and the nodes' own heap blocks) to
+  // `budget` under `use`.
+  void set_budget(MemoryBudget* budget, Use use) noexcept {
+    budget_ = budget;
+    use_ = use;
+  }
 
   std::size_t size() const noexcept { return nodes_.size(); }
   bool empty() const noexcept { return nodes_.empty(); }
@@ -54,6 +62,8 @@ class NodeTable {
     std::size_t size = 16;
     while (size < 2 * (n + 1)) size *= 2;
     if (size > slots_.size()) rehash(size);
+    if (n > nodes_.capacity())
+      detail::charge(budget_, (n - nodes_.capacity()) * (sizeof(N) + sizeof(std::uint64_t)), use_);
     nodes_.reserve(n);
     hashes_.reserve(n);
   }
@@ -67,12 +77,17 @@ class NodeTable {
     std::size_t i = hashes_[id] & mask_;
     while (slots_[i] != id) i = (i + 1) & mask_;
     slots_[i] = kNone;
+    if constexpr (!kPlainNode<N>)
+      if (budget_) budget_->release(heap_bytes(nodes_.back()), use_);
     nodes_.pop_back();
     hashes_.pop_back();
   }
 
   // Empties the table, keeping its capacity.
   void clear() noexcept {
+    if constexpr (!kPlainNode<N>)
+      if (budget_)
+        for (const N& n : nodes_) budget_->release(heap_bytes(n), use_);
     nodes_.clear();
     hashes_.clear();
     std::fill(slots_.begin(), slots_.end(), kNone);
@@ -90,6 +105,11 @@ class NodeTable {
     // Keep the load at most one half so that probes stay short.
     if ((nodes_.size() + 1) * 2 > slots_.size()) rehash(slots_.empty() ? 16 : slots_.size() * 2);
     const Id id = Id(nodes_.size());
+    if (budget_) {
+      make_room(nodes_, budget_, use_);
+      make_room(hashes_, budget_, use_);
+      if constexpr (!kPlainNode<N>) budget_->charge(heap_bytes(n), use_);
+    }
     nodes_.push_back(std::forward<M>(n));
     hashes_.push_back(h);
     slots_[probe(nodes_.back(), h)] = id;
@@ -109,6 +129,7 @@ class NodeTable {
 
   void rehash(std::size_t size) {
     if (size > slots_.max_size()) throw std::bad_alloc();
+    if (size > slots_.size()) detail::charge(budget_, (size - slots_.size()) * sizeof(Id), use_);
     slots_.assign(size, kNone);
     mask_ = size - 1;
     for (Id id = 0; id < nodes_.size(); ++id) {
@@ -122,6 +143,8 @@ class NodeTable {
   std::vector<std::uint64_t> hashes_;
   std::vector<Id> slots_;
   std::size_t mask_ = 0;
+  MemoryBudget* budget_ = nullptr;
+  Use use_ = Use::Stacks;
 };
 
 }  // namespace wayloom::detail
