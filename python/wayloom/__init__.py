@@ -27,6 +27,7 @@ from wayloom_native import (
 
 from . import viz  # matplotlib is imported only when drawing
 from .compare import ALGORITHMS, Comparison, Row, compare
+from .graphs import Graph, Grid, WordLadder
 
 __version__ = "0.1.0"
 
@@ -34,10 +35,13 @@ __all__ = [
     "ALGORITHMS",
     "AllPairs",
     "Comparison",
+    "Graph",
+    "Grid",
     "PanicException",
     "Row",
     "SearchResult",
     "ShortestPaths",
+    "WordLadder",
     "bellman_ford",
     "compare",
     "floyd_warshall",

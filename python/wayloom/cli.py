@@ -129,9 +129,34 @@ def _tiles(tokens: Sequence[str], what: str) -> list[int]:
     return [_int(v, what) for v in values]
 
 
+_MATRIX_FILES = (".npz", ".mtx", ".mtx.gz")
+
+
+def _matrix_edges(path: str) -> tuple[list[tuple[int, int, float]], int]:
+    """The arcs and size of a scipy.sparse .npz or a Matrix Market file."""
+    try:
+        import scipy.io
+        import scipy.sparse
+    except ImportError:
+        raise UsageError(f"{path}: reading a matrix file needs scipy (pip install scipy)") from None
+    try:
+        m = scipy.sparse.load_npz(path) if path.lower().endswith(".npz") else scipy.io.mmread(path)
+        coo = scipy.sparse.coo_matrix(m)
+    except (OSError, ValueError) as e:
+        raise UsageError(f"{path}: cannot read the matrix: {e}") from None
+    edges = list(
+        zip(coo.row.tolist(), coo.col.tolist(), coo.data.astype(float).tolist(), strict=True)
+    )
+    return edges, int(max(coo.shape))
+
+
 def _graph_problem(ns: argparse.Namespace) -> Problem:
-    edges = []
-    for number, line in enumerate(_read_text(ns.file).splitlines(), 1):
+    edges: list[tuple[int, int, float]] = []
+    matrix = ns.file.lower().endswith(_MATRIX_FILES)
+    size = 0
+    if matrix:
+        edges, size = _matrix_edges(ns.file)
+    for number, line in enumerate("" if matrix else _read_text(ns.file).splitlines(), 1):
         fields = line.split("#", 1)[0].split()
         if not fields:
             continue
@@ -152,7 +177,7 @@ def _graph_problem(ns: argparse.Namespace) -> Problem:
         raise UsageError("START and GOAL must be >= 0")
     nodes = ns.nodes
     if nodes is None:
-        nodes = max([ns.start, ns.goal] + [max(u, v) for u, v, _ in edges]) + 1
+        nodes = max([ns.start, ns.goal, size - 1] + [max(u, v) for u, v, _ in edges]) + 1
     if nodes < 0:
         raise UsageError("--nodes must be >= 0")
     return Problem(
@@ -181,15 +206,15 @@ def _show_grid(maze: str) -> Callable[[list], list[str]]:
 
 
 def _random_maze(ns: argparse.Namespace) -> tuple[str, str | None]:
-    fields = ns.maze[1:]
-    if len(fields) != 4:
+    spec = ns.maze[1:]
+    if len(spec) != 4:
         raise UsageError("--maze random takes W H DENSITY SEED, e.g. --maze random 30 20 0.25 7")
-    width, height = _int(fields[0], "W"), _int(fields[1], "H")
-    density, seed = _float(fields[2], "DENSITY"), _int(fields[3], "SEED")
+    width, height = _int(spec[0], "W"), _int(spec[1], "H")
+    density, seed = _float(spec[2], "DENSITY"), _int(spec[3], "SEED")
     if width < 1 or height < 1:
         raise UsageError("W and H must be >= 1")
     if not 0.0 <= density <= 1.0:
-        raise UsageError(f"DENSITY must be between 0 and 1, not {fields[2]}")
+        raise UsageError(f"DENSITY must be between 0 and 1, not {spec[2]}")
     if seed < 0:
         raise UsageError("SEED must be >= 0")
     if not ns.solvable:
@@ -630,9 +655,10 @@ COMMANDS = (
         "graph",
         "a weighted graph from an edge list",
         "Search a graph given as an edge list: one 'u v [w]' per line (w defaults to 1; "
-        "'#' starts a comment).",
+        "'#' starts a comment), or as a sparse matrix (.npz from scipy.sparse.save_npz, or "
+        "Matrix Market .mtx): each stored entry (i, j) is an arc i -> j.",
         (
-            _arg("file", metavar="FILE", help="the edge list ('-' = stdin)"),
+            _arg("file", metavar="FILE", help="the edge list ('-' = stdin), .npz or .mtx"),
             _arg("start", type=int, metavar="START"),
             _arg("goal", type=int, metavar="GOAL"),
             _arg(

@@ -1,6 +1,7 @@
 // The explicit weighted graph: nodes 0..n, arcs in compressed-sparse-row form.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <new>
@@ -84,6 +85,24 @@ class CsrGraph {
         ++cv;
       }
     }
+    return g;
+  }
+
+  // A graph from arrays already in CSR form: offsets of num_nodes + 1
+  // non-decreasing entries from 0 to targets.size(), every target below
+  // num_nodes, one weight per target.
+  static CsrGraph from_csr(std::vector<std::size_t> offsets, std::vector<std::size_t> targets,
+                           std::vector<double> weights, bool undirected) {
+    const std::size_t n = offsets.empty() ? 0 : offsets.size() - 1;
+    bool ok = !offsets.empty() && offsets.front() == 0 && offsets.back() == targets.size() &&
+              weights.size() == targets.size() && std::is_sorted(offsets.begin(), offsets.end());
+    for (std::size_t i = 0; ok && i < targets.size(); ++i) ok = targets[i] < n;
+    if (!ok) throw CoreError("malformed compressed-sparse-row arrays");
+    CsrGraph g;
+    g.undirected_ = undirected;
+    g.offsets_ = std::move(offsets);
+    g.targets_ = std::move(targets);
+    g.weights_ = std::move(weights);
     return g;
   }
 

@@ -1,0 +1,239 @@
+"""Build once, query many times: reusable graphs and grids against the peers.
+
+    PYTHONPATH=<build dir>:python python bench/many.py [--quick] [--reps 3]
+
+Prints medians over `--reps` runs (the machine is shared) and ratios:
+building a graph from numpy arrays against `search_graph` converting the same
+arcs as tuples and against `scipy.sparse.csr_matrix`; one Dijkstra query on the
+built graph against scipy.csgraph and rustworkx on their own prebuilt
+structures; one-to-all `distances` against `scipy.sparse.csgraph.dijkstra`;
+`search_many` on two threads against one; and the MovingAI grid scenarios
+(`$WAYLOOM_BENCH_DATA/grid`, default /work/shared/data/grid) through `Grid`,
+checking every optimal length, against `search_grid` per query and networkx
+`astar_path` on a prebuilt grid graph (samples).
+"""
+
+from __future__ import annotations
+
+import argparse
+import math
+import os
+import statistics
+import time
+from collections.abc import Callable
+from pathlib import Path
+from typing import Any
+
+import numpy as np
+import wayloom
+import wayloom_native as wn
+
+
+def median_time(fn: Callable[[], Any], reps: int) -> float:
+    times = []
+    for _ in range(reps):
+        t = time.perf_counter()
+        fn()
+        times.append(time.perf_counter() - t)
+    return statistics.median(times)
+
+
+def row(label: str, seconds: float, base: float | None = None) -> None:
+    ratio = f"  {base / seconds:6.2f}x" if base else ""
+    print(f"  {label:<48} {seconds * 1e3:10.2f} ms{ratio}")
+
+
+def graph_section(n: int, m: int, reps: int) -> None:
+    rng = np.random.default_rng(7)
+    u = rng.integers(0, n, m, dtype=np.int64)
+    v = rng.integers(0, n, m, dtype=np.int64)
+    w = rng.uniform(1.0, 10.0, m)
+    print(f"graph: {n:,} nodes, {m:,} edges (undirected, {2 * m:,} arcs)")
+    t_arrays = median_time(lambda: wayloom.Graph.from_arrays(u, v, w, num_nodes=n), reps)
+    edges = list(zip(u.tolist(), v.tolist(), w.tolist(), strict=True))
+    t_tuples = median_time(
+        lambda: wn.search_graph(n, edges, 0, 0, algorithm="dijkstra", record=False), reps
+    )
+    row("search_graph converting tuples (base)", t_tuples)
+    row("Graph.from_arrays", t_arrays, t_tuples)
+    row("Graph(n, tuples)", median_time(lambda: wayloom.Graph(n, edges), reps), t_tuples)
+    try:
+        import scipy.sparse as sp
+        from scipy.sparse import csgraph
+    except ImportError:
+        sp = csgraph = None
+        print("  scipy not installed: skipped")
+    if sp is not None:
+        row(
+            "scipy csr_matrix((w, (u, v)))",
+            median_time(lambda: sp.csr_matrix((w, (u, v)), shape=(n, n)), reps),
+            t_tuples,
+        )
+    g = wayloom.Graph.from_arrays(u, v, w, num_nodes=n)
+    print(
+        f"  memory of the built graph: {(16 * g.num_arcs + 8 * (n + 1)) / 1e6:.0f} MB "
+        "(16 bytes per stored arc, 8 per node)"
+    )
+    far = int(np.argmax(np.where(np.isfinite(d := g.distances(0)), d, -1)))
+    t_query = median_time(lambda: g.search(0, far, algorithm="dijkstra", record=False), reps)
+    print(f"one query 0 -> {far} (the farthest node: the whole graph is searched)")
+    row("Graph.search(dijkstra), end to end (base)", t_query)
+    row("  of which elapsed", g.search(0, far, algorithm="dijkstra", record=False).elapsed)
+    t_dist = median_time(lambda: g.distances(0), reps)
+    if sp is not None:
+        # Both directions of every edge (parallel edges are summed here, which
+        # changes a few distances but not the work).
+        sym = sp.csr_matrix(
+            (np.concatenate([w, w]), (np.concatenate([u, v]), np.concatenate([v, u]))), shape=(n, n)
+        )
+        t_sp = median_time(lambda: csgraph.dijkstra(sym, indices=0), reps)
+        row("scipy csgraph.dijkstra(indices=0)", t_sp, t_query)
+    try:
+        import rustworkx as rx
+
+        rg = rx.PyGraph(multigraph=True)
+        rg.add_nodes_from(range(n))
+        rg.add_edges_from(list(zip(u.tolist(), v.tolist(), w.tolist(), strict=True)))
+        row(
+            "rustworkx dijkstra_shortest_paths(target)",
+            median_time(lambda: rx.dijkstra_shortest_paths(rg, 0, far, lambda x: x), reps),
+            t_query,
+        )
+    except ImportError:
+        print("  rustworkx not installed: skipped")
+    print("one to all")
+    row("Graph.distances(0) (base)", t_dist)
+    if sp is not None:
+        row("scipy csgraph.dijkstra(indices=0)", t_sp, t_dist)
+    pairs = [(int(a), int(b)) for a, b in rng.integers(0, n, (16, 2))]
+    many_section("graph, 16 Dijkstra queries", g, pairs, reps, algorithm="dijkstra")
+
+
+def many_section(label: str, obj: Any, pairs: list[Any], reps: int, **options: Any) -> None:
+    serial = obj.search_many(pairs, record=False, **options)
+    threaded = obj.search_many(pairs, workers=2, record=False, **options)
+    assert [r.path for r in serial] == [r.path for r in threaded]
+    t1 = median_time(lambda: obj.search_many(pairs, record=False, **options), reps)
+    t2 = median_time(lambda: obj.search_many(pairs, workers=2, record=False, **options), reps)
+    print(f"search_many, {label}")
+    row("serial (base)", t1)
+    row("workers=2", t2, t1)
+
+
+def read_map(path: Path) -> str:
+    lines = path.read_text().splitlines()
+    body = lines[lines.index("map") + 1 :]
+    return "\n".join("".join("." if ch in ".G S" else "#" for ch in line) for line in body)
+
+
+def movingai_section(data: Path, reps: int, quick: bool) -> None:
+    if not data.is_dir():
+        print(f"MovingAI maps: {data} absent, skipped")
+        return
+    total, worst, t_grid, count = 0, 0.0, 0.0, 0
+    sample_native = sample_nx = 0.0
+    n_native = n_nx = 0
+    for scen in sorted(data.glob("*.map.scen")):
+        text = read_map(data / scen.name.removesuffix(".scen"))
+        grid = wayloom.Grid(text, diagonal=True)
+        rows = [line.split("\t") for line in scen.read_text().splitlines()[1:] if line]
+        if quick:
+            rows = rows[::20]
+        pairs = [((int(r[5]), int(r[4])), (int(r[7]), int(r[6]))) for r in rows]
+        t = time.perf_counter()
+        results = grid.search_many(pairs, algorithm="astar", heuristic="octile", record=False)
+        t_grid += time.perf_counter() - t
+        count += len(pairs)
+        for r, res in zip(rows, results, strict=True):
+            worst = max(worst, abs(res.cost - float(r[8])))
+            total += abs(res.cost - float(r[8])) < 1e-6
+        two = grid.search_many(
+            pairs, algorithm="astar", heuristic="octile", record=False, workers=2
+        )
+        assert [r.cost for r in two] == [r.cost for r in results]
+        for s, g in pairs[:: max(1, len(pairs) // 20)]:
+            lines = [list(line) for line in text.splitlines()]
+            lines[s[0]][s[1]] = "S"
+            lines[g[0]][g[1]] = "G" if s != g else "S"
+            if s == g:
+                continue
+            marked = "\n".join("".join(line) for line in lines)
+            t = time.perf_counter()
+            wn.search_grid(marked, heuristic="octile", diagonal=True, record=False)
+            sample_native += time.perf_counter() - t
+            n_native += 1
+        if scen.name.startswith("arena"):
+            sample_nx, n_nx = nx_sample(text, pairs[::5])
+    print(
+        f"MovingAI: {count:,} scenarios, {total:,} optimal lengths reproduced "
+        f"(max error {worst:.2e})"
+    )
+    qps = count / t_grid
+    print(f"  Grid.search_many (serial)        {qps:12,.0f} queries/s")
+    if n_native:
+        q = n_native / sample_native
+        print(f"  search_grid per query (sample)   {q:12,.0f} queries/s  ({qps / q:.1f}x)")
+    if n_nx:
+        q = n_nx / sample_nx
+        print(f"  networkx astar_path on arena     {q:12,.0f} queries/s  ({qps / q:.1f}x)")
+
+
+def nx_sample(text: str, pairs: list[Any]) -> tuple[float, int]:
+    try:
+        import networkx as nx
+    except ImportError:
+        return 0.0, 0
+    lines = text.splitlines()
+    g = nx.Graph()
+    for r, line in enumerate(lines):
+        for c, ch in enumerate(line):
+            if ch == "#":
+                continue
+            g.add_node((r, c))
+            for dr, dc, cost in [
+                (0, 1, 1.0),
+                (1, 0, 1.0),
+                (1, 1, math.sqrt(2)),
+                (1, -1, math.sqrt(2)),
+            ]:
+                rr, cc = r + dr, c + dc
+                if not (0 <= rr < len(lines) and 0 <= cc < len(lines[rr])) or lines[rr][cc] == "#":
+                    continue
+                if dr and dc and (lines[r][cc] == "#" or lines[rr][c] == "#"):
+                    continue
+                g.add_edge((r, c), (rr, cc), weight=cost)
+
+    def octile(a: Any, b: Any) -> float:
+        dr, dc = abs(a[0] - b[0]), abs(a[1] - b[1])
+        return max(dr, dc) - min(dr, dc) + min(dr, dc) * math.sqrt(2)
+
+    t = time.perf_counter()
+    for s, goal in pairs:
+        nx.astar_path(g, s, goal, heuristic=octile, weight="weight")
+    return time.perf_counter() - t, len(pairs)
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--quick", action="store_true", help="100k nodes, sampled scenarios")
+    parser.add_argument("--reps", type=int, default=3)
+    args = parser.parse_args()
+    n, m = (100_000, 400_000) if args.quick else (1_000_000, 4_000_000)
+    graph_section(n, m, args.reps)
+    text = wn.random_maze_ascii(400, 400, 0.25, 11)
+    grid = wayloom.Grid(text)
+    free = [
+        (r, c) for r, line in enumerate(text.splitlines()) for c, ch in enumerate(line) if ch != "#"
+    ][::997]
+    many_section(
+        "grid 400x400, 64 A* queries",
+        grid,
+        list(zip(free[:64], reversed(free[-64:]), strict=True)),
+        args.reps,
+    )
+    data = Path(os.environ.get("WAYLOOM_BENCH_DATA", "/work/shared/data")) / "grid"
+    movingai_section(data, args.reps, args.quick)
+
+
+if __name__ == "__main__":
+    main()

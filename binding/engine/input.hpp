@@ -1,0 +1,143 @@
+// Array input for the reusable objects: anything with the buffer protocol
+// (numpy arrays, memoryviews, array.array) read without importing numpy, and
+// plain Python sequences as the one-shot functions read them.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "../args.hpp"
+
+namespace wayloom::py {
+
+// A held buffer of ints or floats of one or two dimensions.
+class ArrayView {
+ public:
+  ArrayView(const char* name, PyObject* o) : name_(name) {
+    if (PyObject_GetBuffer(o, &view_, PyBUF_RECORDS_RO) < 0) prefix_pending_error(name);
+    held_ = true;
+    std::string_view f = view_.format ? view_.format : "B";
+    if (!f.empty() && (f[0] == '@' || f[0] == '=' || f[0] == '<')) f.remove_prefix(1);
+    const std::string_view ints = "bhilqn", uints = "BHILQN", floats = "fd";
+    if (f.size() == 1 && ints.find(f[0]) != std::string_view::npos)
+      kind_ = Kind::Int;
+    else if (f.size() == 1 && uints.find(f[0]) != std::string_view::npos)
+      kind_ = Kind::UInt;
+    else if (f.size() == 1 && floats.find(f[0]) != std::string_view::npos)
+      kind_ = Kind::Float;
+    else
+      argument_error(PyExc_TypeError, name,
+                     "expected an array of integers or floats, got element format '" +
+                         std::string(view_.format ? view_.format : "") + "'");
+  }
+  ~ArrayView() {
+    if (held_) PyBuffer_Release(&view_);
+  }
+  ArrayView(const ArrayView&) = delete;
+  ArrayView& operator=(const ArrayView&) = delete;
+
+  int ndim() const noexcept { return view_.ndim; }
+
+  // The data as a plain array of T when the view is one (1-D, contiguous, T's
+  // kind and size), else null: the common numpy case, read without dispatch.
+  template <class T>
+  const T* contiguous() const noexcept {
+    const bool kind = std::is_floating_point_v<T> ? kind_ == Kind::Float
+                      : std::is_signed_v<T>       ? kind_ == Kind::Int
+                                                  : kind_ == Kind::UInt;
+    if (!kind || view_.ndim != 1 || view_.itemsize != Py_ssize_t(sizeof(T)) ||
+        view_.strides[0] != Py_ssize_t(sizeof(T)))
+      return nullptr;
+    return static_cast<const T*>(view_.buf);
+  }
+  std::size_t shape(int d) const noexcept { return std::size_t(view_.shape[d]); }
+  bool is_float() const noexcept { return kind_ == Kind::Float; }
+
+  // Element (i) of a 1-D or (i, j) of a 2-D view, as a double.
+  double f64(std::size_t i, std::size_t j = 0) const noexcept {
+    const char* p = static_cast<const char*>(view_.buf) + Py_ssize_t(i) * view_.strides[0] +
+                    (view_.ndim > 1 ? Py_ssize_t(j) * view_.strides[1] : 0);
+    switch (kind_) {
+      case Kind::Float:
+        return view_.itemsize == 4 ? double(load<float>(p)) : load<double>(p);
+      case Kind::Int:
+        return double(signed_at(p));
+      case Kind::UInt:
+        return double(unsigned_at(p));
+    }
+    return 0.0;
+  }
+
+  // Element as a node id: a whole, non-negative number.
+  std::size_t id(std::size_t i, std::size_t j = 0) const {
+    const char* p = static_cast<const char*>(view_.buf) + Py_ssize_t(i) * view_.strides[0] +
+                    (view_.ndim > 1 ? Py_ssize_t(j) * view_.strides[1] : 0);
+    if (kind_ == Kind::UInt) return std::size_t(unsigned_at(p));
+    if (kind_ == Kind::Int) {
+      const std::int64_t v = signed_at(p);
+      if (v < 0) bad_id(std::to_string(v));
+      return std::size_t(v);
+    }
+    const double v = f64(i, j);
+    if (!(v >= 0.0 && v < 18446744073709551616.0 && std::floor(v) == v)) {
+      char text[40];
+      std::snprintf(text, sizeof text, "%.17g", v);
+      bad_id(text);
+    }
+    return std::size_t(v);
+  }
+
+ private:
+  enum class Kind { Int, UInt, Float };
+  template <class T>
+  static T load(const char* p) noexcept {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  }
+  std::int64_t signed_at(const char* p) const noexcept {
+    switch (view_.itemsize) {
+      case 1:
+        return load<std::int8_t>(p);
+      case 2:
+        return load<std::int16_t>(p);
+      case 4:
+        return load<std::int32_t>(p);
+      default:
+        return load<std::int64_t>(p);
+    }
+  }
+  std::uint64_t unsigned_at(const char* p) const noexcept {
+    switch (view_.itemsize) {
+      case 1:
+        return load<std::uint8_t>(p);
+      case 2:
+        return load<std::uint16_t>(p);
+      case 4:
+        return load<std::uint32_t>(p);
+      default:
+        return load<std::uint64_t>(p);
+    }
+  }
+  [[noreturn]] void bad_id(const std::string& value) const {
+    argument_error(PyExc_ValueError, name_,
+                   "node ids must be whole non-negative numbers, got " + value);
+  }
+
+  const char* name_;
+  Py_buffer view_{};
+  bool held_ = false;
+  Kind kind_ = Kind::Int;
+};
+
+// Whether `o` should be read as an array rather than as a sequence of items.
+inline bool is_array(PyObject* o) noexcept {
+  return PyObject_CheckBuffer(o) && !PyBytes_Check(o) && !PyByteArray_Check(o);
+}
+
+}  // namespace wayloom::py

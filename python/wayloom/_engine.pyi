@@ -1,0 +1,90 @@
+from typing import Any
+
+from wayloom_native import SearchResult
+
+class Graph:
+    def __new__(
+        cls, num_nodes: int, edges: Any, undirected: bool = True, coordinates: Any = None
+    ) -> Any: ...
+    @classmethod
+    def from_arrays(
+        cls,
+        u: Any,
+        v: Any,
+        w: Any = None,
+        num_nodes: int | None = None,
+        undirected: bool = True,
+        coordinates: Any = None,
+    ) -> Any: ...
+    @property
+    def num_nodes(self) -> int: ...
+    @property
+    def num_edges(self) -> int: ...
+    @property
+    def num_arcs(self) -> int: ...
+    @property
+    def undirected(self) -> bool: ...
+    def search(
+        self,
+        start: int,
+        goal: int,
+        algorithm: str = "bfs",
+        heuristic: Any = None,
+        record: bool = True,
+        weight: float = 2.0,
+        beam_width: int | None = None,
+        depth_limit: int | None = None,
+        max_nodes: int | None = None,
+        reopen: bool = False,
+    ) -> SearchResult: ...
+    def _search_batch(self, pairs: Any, **options: Any) -> list[SearchResult]: ...
+    def _distances(
+        self, sources: Any, limit: float | None, return_predecessors: bool
+    ) -> tuple[bytearray, bytearray | None]: ...
+
+class Grid:
+    def __new__(cls, map: str, diagonal: bool = False) -> Any: ...
+    @classmethod
+    def from_costs(cls, costs: Any, diagonal: bool = False) -> Any: ...
+    @property
+    def height(self) -> int: ...
+    @property
+    def width(self) -> int: ...
+    @property
+    def diagonal(self) -> bool: ...
+    def search(
+        self,
+        start: tuple[int, int],
+        goal: tuple[int, int],
+        algorithm: str = "astar",
+        heuristic: Any = None,
+        record: bool = True,
+        weight: float = 2.0,
+        beam_width: int | None = None,
+        depth_limit: int | None = None,
+        max_nodes: int | None = None,
+        reopen: bool = False,
+    ) -> SearchResult: ...
+    def _search_batch(self, pairs: Any, **options: Any) -> list[SearchResult]: ...
+    def _distances(self, source: tuple[int, int], limit: float | None) -> bytearray: ...
+
+class WordLadder:
+    def __new__(cls, word_list: Any) -> Any: ...
+    @property
+    def num_words(self) -> int: ...
+    def search(
+        self,
+        start: str,
+        goal: str,
+        algorithm: str = "astar",
+        heuristic: Any = None,
+        record: bool = True,
+        weight: float = 2.0,
+        beam_width: int | None = None,
+        depth_limit: int | None = None,
+        max_nodes: int | None = None,
+        reopen: bool = False,
+    ) -> SearchResult: ...
+    def _search_batch(self, pairs: Any, **options: Any) -> list[SearchResult]: ...
+
+def _make_result(*fields: Any) -> SearchResult: ...

@@ -1,0 +1,204 @@
+"""Graphs and grids built once and searched many times.
+
+The objects are immutable: build one, then query it from as many threads as
+you like (searches with a built-in heuristic release the interpreter lock).
+They pickle compactly, so a process pool or a Dask cluster receives a graph
+once per chunk of queries rather than once per query.
+"""
+
+from __future__ import annotations
+
+import copyreg
+import os
+from collections.abc import Iterable, Sequence
+from concurrent.futures import Executor, ThreadPoolExecutor
+from typing import Any
+
+from wayloom_native import SearchResult
+
+from . import _engine
+
+__all__ = ["Graph", "Grid", "WordLadder"]
+
+
+def _rebuild_result(*fields: Any) -> SearchResult:
+    return _engine._make_result(*fields)
+
+
+def _reduce_result(r: SearchResult) -> tuple[Any, tuple[Any, ...]]:
+    return _rebuild_result, (
+        r.path,
+        r.cost,
+        r.nodes_expanded,
+        r.nodes_generated,
+        r.nodes_reopened,
+        r.max_frontier_size,
+        r.elapsed,
+        r.stop_reason,
+        r.trace,
+        r.tree,
+    )
+
+
+# Results of every search (wayloom_native's included) pickle once wayloom is
+# imported; a worker process that unpickles a graph or a result imports it.
+copyreg.pickle(SearchResult, _reduce_result)
+
+
+def _chunks(pairs: list[Any], count: int) -> list[list[Any]]:
+    count = max(1, min(count, len(pairs)))
+    size, extra = divmod(len(pairs), count)
+    out, at = [], 0
+    for i in range(count):
+        step = size + (1 if i < extra else 0)
+        out.append(pairs[at : at + step])
+        at += step
+    return out
+
+
+def _run_chunk(target: Any, chunk: list[Any], options: dict[str, Any]) -> list[SearchResult]:
+    return list(target._search_batch(chunk, **options))
+
+
+def _worker_count(executor: Executor | None, workers: int | None) -> int:
+    if workers is not None:
+        if isinstance(workers, bool) or not isinstance(workers, int) or workers < 1:
+            raise ValueError("workers must be a positive int or None")
+        return workers
+    known = getattr(executor, "_max_workers", None)
+    return known if isinstance(known, int) and known > 0 else (os.cpu_count() or 1)
+
+
+class _Batch:
+    """search_many, shared by graphs and grids."""
+
+    __slots__ = ()
+
+    def search_many(
+        self,
+        pairs: Iterable[Sequence[Any]],
+        algorithm: str = "dijkstra",
+        workers: int | None = None,
+        executor: Executor | None = None,
+        **options: Any,
+    ) -> list[SearchResult]:
+        """Run ``search(start, goal, algorithm, **options)`` for every pair; results in order.
+
+        ``workers=None`` without an executor runs serially; ``workers=k`` splits the
+        pairs into ``k`` chunks searched on ``k`` threads (the interpreter lock is
+        released while a chunk with a built-in heuristic searches, so threads use
+        every core). ``executor=`` sends the chunks to any
+        :class:`concurrent.futures.Executor` — a process pool, or a Dask
+        ``Client.get_executor()`` — with the object pickled once per chunk; there
+        are ``workers`` chunks, by default the executor's worker count.
+        """
+        todo = list(pairs)
+        options["algorithm"] = algorithm
+        if executor is None and workers is None:
+            return _run_chunk(self, todo, options)
+        count = _worker_count(executor, workers)
+        chunks = _chunks(todo, count)
+        if executor is None:
+            with ThreadPoolExecutor(max_workers=len(chunks)) as pool:
+                futures = [pool.submit(_run_chunk, self, c, options) for c in chunks]
+                return [r for f in futures for r in f.result()]
+        futures = [executor.submit(_run_chunk, self, c, options) for c in chunks]
+        return [r for f in futures for r in f.result()]
+
+
+def _numpy() -> Any:
+    try:
+        import numpy
+    except ImportError as e:  # pragma: no cover - depends on the environment
+        raise ImportError("distances() returns numpy arrays: pip install numpy") from e
+    return numpy
+
+
+class Graph(_Batch, _engine.Graph):
+    """An immutable weighted graph over nodes ``0 .. num_nodes - 1``, built once.
+
+    ``Graph(num_nodes, edges, undirected=True)`` takes ``(u, v, w)`` or ``(u, v)``
+    tuples (weight 1.0), or a numpy array of shape ``(m, 2)`` or ``(m, 3)`` (a float
+    array, as ``np.array(edge_list)`` makes it, is accepted when its node ids are
+    whole numbers). :meth:`search` equals ``search_graph`` on the same edges.
+
+    ``coordinates=`` (here and on :meth:`from_arrays` / :meth:`from_scipy`), an
+    ``(n, 2)`` array or ``(x, y)`` pairs, adds the built-in heuristics
+    ``"euclidean"`` and ``"manhattan"`` (distance between the nodes' points), so A*
+    runs without a Python callback. They are admissible, and A* optimal, only if
+    every arc weighs at least the distance between its endpoints.
+    """
+
+    __slots__ = ()
+
+    @classmethod
+    def from_scipy(cls, matrix: Any, undirected: bool = False, coordinates: Any = None) -> Graph:
+        """A graph from any scipy.sparse matrix or array: each stored entry ``(i, j)``
+        is an arc ``i -> j`` weighted by its value (explicit zeros included)."""
+        shape = getattr(matrix, "shape", None)
+        if not hasattr(matrix, "tocoo") or shape is None or len(shape) != 2:
+            raise TypeError(
+                f"from_scipy expects a scipy.sparse matrix, got {type(matrix).__name__}"
+            )
+        if shape[0] != shape[1]:
+            raise ValueError(f"from_scipy expects a square matrix, got shape {tuple(shape)}")
+        coo = matrix.tocoo()
+        graph: Graph = cls.from_arrays(
+            coo.row,
+            coo.col,
+            coo.data,
+            num_nodes=int(shape[0]),
+            undirected=undirected,
+            coordinates=coordinates,
+        )
+        return graph
+
+    def distances(
+        self, sources: Any, limit: float | None = None, return_predecessors: bool = False
+    ) -> Any:
+        """Dijkstra from ``sources`` (one node or a sequence of nodes) to every node.
+
+        Returns a float64 numpy array of shape ``(num_nodes,)`` for one source or
+        ``(len(sources), num_nodes)`` for a sequence, ``inf`` where a node is
+        unreachable (or farther than ``limit``). With ``return_predecessors=True``
+        also returns the int64 predecessor array of the same shape, ``-1`` for a
+        source and for unreachable nodes. Arc weights must be non-negative.
+        """
+        np = _numpy()
+        single = not isinstance(sources, (Sequence, np.ndarray)) or isinstance(sources, str)
+        if isinstance(sources, np.ndarray) and sources.ndim == 0:
+            single = True
+        listed = [sources] if single else sources
+        dist, pred = self._distances(listed, limit, return_predecessors)
+        n = self.num_nodes
+        shape = (n,) if single else (-1, n)
+        d = np.frombuffer(dist, dtype=np.float64).reshape(shape)
+        if not return_predecessors:
+            return d
+        return d, np.frombuffer(pred, dtype=np.int64).reshape(shape)
+
+
+class Grid(_Batch, _engine.Grid):
+    """An immutable 2-D grid, built once from an ASCII map (``#`` wall, a digit
+    ``1``-``9`` terrain cost, anything else an open cell of cost 1; ``S`` and ``G``
+    are optional) or, with :meth:`from_costs`, from a cost matrix.
+    :meth:`search` equals ``search_grid_costs`` on the same grid."""
+
+    __slots__ = ()
+
+    def distances(self, source: tuple[int, int], limit: float | None = None) -> Any:
+        """Cheapest cost from the ``source`` cell to every cell: a float64 numpy array
+        of shape ``(height, width)``, ``inf`` for walls and unreachable cells."""
+        np = _numpy()
+        raw = self._distances(source, limit)
+        return np.frombuffer(raw, dtype=np.float64).reshape(self.height, self.width)
+
+
+class WordLadder(_Batch, _engine.WordLadder):
+    """A word list indexed once for word-ladder searches (one letter changed a step).
+
+    :meth:`search` equals ``search_wordladder(start, goal, word_list, ...)``: words
+    are lowercased, and ``start``/``goal`` join the dictionary for that query.
+    """
+
+    __slots__ = ()
