@@ -17,15 +17,23 @@ namespace wayloom::py {
 
 // Every module function, in registration order. Each is defined, with its
 // docstring `<name>_doc`, in its family's file; adding one is a line here.
-#define WAYLOOM_FUNCTIONS(X)                                                                  \
-  X(search_grid)                                                                              \
-  X(search_grid_costs)                                                                        \
-  X(search_graph)                                                                             \
-  X(search_implicit)                                                                          \
-  X(gen_erdos_renyi)                                                                          \
-  X(gen_barabasi_albert)                                                                      \
-  X(gen_watts_strogatz) X(sample_maze) X(random_maze_ascii) X(bellman_ford) X(floyd_warshall) \
-      X(search_npuzzle) X(search_hanoi) X(search_wordladder)
+// clang-format off
+#define WAYLOOM_FUNCTIONS(X) \
+  X(search_grid) \
+  X(search_grid_costs) \
+  X(search_graph) \
+  X(search_implicit) \
+  X(gen_erdos_renyi) \
+  X(gen_barabasi_albert) \
+  X(gen_watts_strogatz) \
+  X(sample_maze) \
+  X(random_maze_ascii) \
+  X(bellman_ford) \
+  X(floyd_warshall) \
+  X(search_npuzzle) \
+  X(search_hanoi) \
+  X(search_wordladder)
+// clang-format on
 
 #define WAYLOOM_DECLARE(fn)                         \
   PyObject* fn(PyObject* module, const Call& call); \
