@@ -92,10 +92,17 @@ def test_bad_input_is_one_line_on_stderr_with_status_2(tmp_path):
     assert_one_line_error(run("hanoi", "--frobnicate"), "wayloom",
                           "unrecognized arguments: --frobnicate")
     assert_one_line_error(run("hanoi", "three"), "wayloom hanoi", "invalid int value: 'three'")
+    ok = tmp_path / "ok.txt"
+    ok.write_text("0 1\n")
+    for args, text in ((["graph", str(ok), "-1", "0"], "START and GOAL must be >= 0"),
+                       (["graph", str(ok), "0", "-1"], "START and GOAL must be >= 0"),
+                       (["grid", "--max-nodes", "-1"], "--max-nodes must be >= 0"),
+                       (["grid", "--maze", "random", "3", "3", "0.1", "-1"], "SEED must be >= 0")):
+        assert_one_line_error(run(*args), f"wayloom {args[0]}", text)
 
 
 def test_help_documents_the_exit_status():
-    for args in ([], ["grid"], ["npuzzle"], ["hanoi"], ["ladder"], ["graph"]):
+    for args in ([], ["grid"], ["graph"]):
         p = run(*args, "--help")
         assert p.returncode == 0 and "exit status:" in p.stdout and "usage: wayloom" in p.stdout
 
