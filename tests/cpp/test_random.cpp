@@ -1,23 +1,17 @@
+// The random numbers behind the generators: ChaCha block vectors, the PCG key
+// schedule, and the draws built on the word stream.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
-#include <set>
-#include <string>
-#include <utility>
 #include <vector>
 
-#include "wayloom/domains/generators.hpp"
 #include "wayloom/random/chacha.hpp"
 
 namespace wayloom {
 namespace {
 
 using Words16 = std::array<std::uint32_t, 16>;
-using PairList = std::vector<std::pair<std::size_t, std::size_t>>;
-
-// ---------------------------------------------------------------- generator
 
 TEST(ChaCha, TwentyRoundBlockMatchesRfc7539Vector) {
   // Block-function test vector: key 00 01 .. 1f, counter 1, nonce

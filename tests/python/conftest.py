@@ -1,9 +1,6 @@
-"""Shared test setup: hypothesis profiles, networkx oracles, small helpers and
-the one-problem-per-entry-point table the other files draw on.
-
-The "ci" hypothesis profile (the default) is derandomised so every run tries
-the same examples; WAYLOOM_FUZZ=long tries many more, freshly random each run.
-"""
+"""Shared test setup: hypothesis profiles ("ci", the default, always tries the
+same examples; WAYLOOM_FUZZ=long tries many more), networkx oracles, helpers,
+and the one-problem-per-entry-point table the other files draw on."""
 
 import math
 import os
@@ -48,15 +45,12 @@ def counters(r):
     return (r.nodes_expanded, r.nodes_generated, r.max_frontier_size)
 
 
-def summary(r):
-    """Every field of a result except the time."""
+def summary(r):  # every field but the time
     return (r.path, r.cost, r.stop_reason, r.nodes_expanded, r.nodes_generated,
             r.nodes_reopened, r.max_frontier_size, r.trace, r.tree)
 
 
-class Counted:
-    """Wraps a callable and counts its calls."""
-
+class Counted:  # a callable that counts its calls
     def __init__(self, fn):
         self.fn, self.calls = fn, 0
 
@@ -74,8 +68,6 @@ def raiser(exc):
 def chain(s):
     return [(s + 1, 1.0)]
 
-
-# ----------------------------------------------------------- networkx oracles
 
 def nx_graph(n, edges, directed):
     """The graph of an edge list, keeping the cheapest of parallel edges."""
@@ -98,16 +90,11 @@ def grid_graph(rows, diagonal):
         return 0 <= r < h and 0 <= c < len(rows[r]) and 0 < rows[r][c] < math.inf
 
     g = nx.DiGraph()
-    for r in range(h):
-        for c in range(w):
-            if not open_(r, c):
-                continue
-            g.add_node((r, c))
-            for dr, dc in ((-1, 0), (1, 0), (0, -1), (0, 1), (-1, -1), (-1, 1), (1, -1), (1, 1)):
-                if not open_(r + dr, c + dc):
-                    continue
-                if dr and dc and not (diagonal and open_(r + dr, c) and open_(r, c + dc)):
-                    continue
+    g.add_nodes_from((r, c) for r in range(h) for c in range(w) if open_(r, c))
+    for r, c in list(g):
+        for dr, dc in ((-1, 0), (1, 0), (0, -1), (0, 1), (-1, -1), (-1, 1), (1, -1), (1, 1)):
+            straight = not (dr and dc) or (diagonal and open_(r + dr, c) and open_(r, c + dc))
+            if open_(r + dr, c + dc) and straight:
                 g.add_edge((r, c), (r + dr, c + dc),
                            weight=rows[r + dr][c + dc] * (SQRT2 if dr and dc else 1.0))
     return g
@@ -118,8 +105,6 @@ def walk_cost(g, path):
     assert all(g.has_edge(a, b) for a, b in zip(path, path[1:])), path
     return sum(g[a][b]["weight"] for a, b in zip(path, path[1:]))
 
-
-# ------------------------------------------- one small problem per entry point
 
 GRAPH_EDGES = [(0, 1, 1.0), (1, 2, 1.0), (2, 5, 1.0), (0, 3, 2.0), (3, 4, 0.5), (4, 5, 0.5),
                (1, 4, 4.0)]

@@ -77,7 +77,6 @@ CASES = [
     (g(undirected=1), T, "argument 'undirected': expected bool (True or False), got int"),
     *[(g(**{k: 3.0}), T, f"argument '{k}': expected int, got float")
       for k in ("num_nodes", "start", "goal", "max_nodes", "depth_limit", "beam_width")],
-    (g(start="0"), T, "argument 'start': expected int, got str"),
     (g(edges=[(0.0, 1, 1.0)]), T, "argument 'edges': expected int, got float"),
     *[(g(**{k: -1}), O, f"argument '{k}': can't convert negative int to unsigned")
       for k in ("num_nodes", "start", "max_nodes", "depth_limit", "beam_width")],
@@ -93,7 +92,6 @@ CASES = [
     (lambda: wn.search_grid(SG, weight=10**400), O,
      "argument 'weight': int too large to convert to float"),
     (lambda: wn.search_grid(5), T, "argument 'map': expected str, got int"),
-    (lambda: wn.search_grid(b"S.G"), T, "argument 'map': expected str, got bytes"),
     (lambda: wn.search_grid(SG, algorithm=None), T, "argument 'algorithm': expected str, got "
      "NoneType"),
     (g(edges="abc"), T, "argument 'edges': expected a sequence, got str"),
@@ -105,12 +103,10 @@ CASES = [
     (costs([[1.0, "x"]]), T, "argument 'costs': must be real number, not str"),
     (costs([[1.0, 1.0]], [0, 0]), T, "argument 'start': expected tuple, got list"),
     (costs([[1.0, 1.0]], (0, 0, 0)), V, "expected tuple of length 2, but got tuple of length 3"),
-    (costs([[1.0, 1.0]], (0, 0), ()), V, "expected tuple of length 2, but got tuple of length 0"),
     *[(lambda b=b: wn.search_grid(SG, heuristic=b), V, HEURISTIC_TYPE)
       for b in (3, 2.5, b"zero", ["zero"])],
     # grid and graph validations, in order
-    *[(lambda t=t: wn.search_grid(t, "nope", heuristic="nope"), V, NO_SG)
-      for t in ("", "S..", "..G", "s.g")],
+    *[(lambda t=t: wn.search_grid(t, "nope", heuristic="nope"), V, NO_SG) for t in ("", "s.g")],
     *[(lambda n=n: wn.search_grid(SG, "nope", heuristic=n), V, GRID_H.format(n))
       for n in ("Manhattan", " manhattan", "", "hamming")],
     (lambda: wn.search_grid(SG, "nope", heuristic=3), V, HEURISTIC_TYPE),
@@ -193,13 +189,11 @@ CASES = [
      "pegs must be between 1 and 16, got 18446744073709551615"),
     # sizes beyond the machine: MemoryError at once
     *[(call, M, "") for call in [
-        g(num_nodes=10**15, goal=1), g(num_nodes=2**64 - 1, goal=1),
+        g(num_nodes=2**64 - 1, goal=1),
         g(num_nodes=TWICE_RAM(16), goal=1),  # offsets and build cursor: 16 bytes a node
-        lambda: wn.bellman_ford(10**15, [], 0), lambda: wn.bellman_ford(TWICE_RAM(40), [], 0),
-        lambda: wn.floyd_warshall(10**6, []),
+        lambda: wn.bellman_ford(TWICE_RAM(40), [], 0), lambda: wn.floyd_warshall(10**6, []),
         lambda: wn.floyd_warshall(2**32, []),  # node ids no longer fit the next-hop matrix
-        lambda: wn.floyd_warshall(2**64 - 1, [(0, 1, 1.0)]),
-        lambda: wn.gen_erdos_renyi(10**12, 0.5, 1), lambda: wn.gen_erdos_renyi(2**64 - 1, 0.0, 1),
+        lambda: wn.gen_erdos_renyi(10**12, 0.5, 1),
         # small enough to build natively, too large as a list of Python tuples
         lambda: wn.gen_erdos_renyi(int((4 * PHYS / 200) ** 0.5) + 1, 1.0, 1),
         lambda: wn.gen_barabasi_albert(2**64 - 1, 2**63, 1),

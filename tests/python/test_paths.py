@@ -15,10 +15,9 @@ EXAMPLE = [(0, 1, 4.0), (0, 2, 1.0), (2, 1, -2.0)]
 
 def test_bellman_ford_worked_cases():
     sp = wn.bellman_ford(3, EXAMPLE, 0)
-    assert (sp.dist, sp.pred, sp.source, sp.negative_cycle) == ([0.0, -1.0, 1.0], [None, 2, 0],
-                                                               0, False)
-    assert (sp.path_to(1), sp.path_to(target=2), sp.path_to(0)) == ([0, 2, 1], [0, 2], [0])
-    assert sp.path_to(3) is None and sp.path_to(2**64 - 1) is None
+    assert (sp.dist, sp.pred, sp.negative_cycle) == ([0.0, -1.0, 1.0], [None, 2, 0], False)
+    assert (sp.path_to(1), sp.path_to(target=2), sp.path_to(0), sp.path_to(3)) == (
+        [0, 2, 1], [0, 2], [0], None)
     assert wn.bellman_ford(3, EXAMPLE, 0, undirected=True).negative_cycle is True
     sp = wn.bellman_ford(3, EXAMPLE, 1)
     assert (sp.dist, sp.pred, sp.path_to(0), sp.path_to(1)) == ([INF, 0.0, INF], [None] * 3,
@@ -46,6 +45,8 @@ def test_floyd_warshall_worked_cases():
     assert ap.path(4, 0) is None and ap.path(0, 4) is None
     assert wn.floyd_warshall(2, [(0, 1, 5.0), (0, 1, 2.0)]).distance(0, 1) == 2.0
     assert wn.floyd_warshall(2, [(0, 1, 2.0), (0, 1, 5.0)]).distance(0, 1) == 2.0
+    # An equally cheap detour never replaces the known route.
+    assert wn.floyd_warshall(3, [(0, 1, 1.0), (1, 2, 1.0), (0, 2, 2.0)]).path(0, 2) == [0, 2]
     # A lone negative self-loop is relaxed through itself once more.
     for w in (-1.0, -2.5):
         ap = wn.floyd_warshall(1, [(0, 0, w)])
@@ -77,8 +78,7 @@ def test_generators():
         edges = wn.gen_watts_strogatz(n, k, 0.0, 1)
         assert [(u, v) for u, v, _ in edges] == sorted(ring)
     rewired = wn.gen_watts_strogatz(40, 4, 1.0, 11)
-    assert len(set(rewired)) == 80 and all(u < v < 40 for u, v, _ in rewired)
-    assert wn.gen_watts_strogatz(5, 4, 0.5, 2) == wn.gen_watts_strogatz(5, 4, 0.5, 2)
+    assert len(set(rewired)) == 80 and rewired == wn.gen_watts_strogatz(40, 4, 1.0, 11)
     assert wn.random_maze_ascii(3, 2, 0.0, 99) == "S..\n..G"
     assert wn.random_maze_ascii(4, 3, 1.0, 5) == "S###\n####\n###G"
     maze = wn.random_maze_ascii(30, 20, 0.3, 8)

@@ -38,8 +38,6 @@ def test_every_name_runs_on_every_entry_point(domain):
             assert len(r.trace) == r.nodes_expanded, name
 
 
-# ------------------------------------------------------------- best-first
-
 def test_an_open_node_is_requeued_on_a_cheaper_path_and_dfs_takes_the_last_successor():
     edges = [(0, 1, 1.0), (0, 2, 5.0), (1, 2, 1.0), (2, 3, 1.0)]
     r = wn.search_graph(4, edges, 0, 3, undirected=False)
@@ -64,28 +62,14 @@ def test_node_limits_and_start_equal_to_goal(algo):
         assert cut.found == (stop == "goal") and cut.cost == (2.0 if cut.found else math.inf)
 
 
-def test_priorities_weights_and_aliases():
-    edges = [(0, 1, 4.0), (0, 2, 1.0), (2, 1, 1.0), (1, 3, 1.0), (2, 3, 7.0)]
-    base = wn.search_graph(4, edges, 0, 3, "astar")
-    assert (base.path, base.cost) == ([0, 2, 1, 3], 3.0)
-    for alias in ("a*", "ucs", "dijkstra", "weighted_astar", "wastar"):  # zero heuristic: by g
-        assert wn.search_graph(4, edges, 0, 3, alias).trace == base.trace
-    # f = g + w*h: the weight scales only the estimate, 2.0 by default.
+def test_weights_scale_only_the_estimate_two_by_default():
     maze = wn.sample_maze("open")
     for w, ref in ((1.0, "astar"), (0.0, "ucs")):
-        assert summary(wn.search_grid(maze, "weighted_astar", weight=w)) == \
-            summary(wn.search_grid(maze, ref))
+        assert summary(wn.search_grid(maze, "weighted_astar", weight=w)) == summary(
+            wn.search_grid(maze, ref))
     assert summary(wn.search_grid(maze, "wastar")) == summary(wn.search_grid(maze, "wastar",
-                                                                             weight=2.0))
+                                                                             weight=2))
     assert wn.search_grid(maze, "wastar").nodes_expanded < wn.search_grid(maze).nodes_expanded
-    assert wn.search_grid(maze, "wastar", weight=2).trace == wn.search_grid(
-        maze, "wastar", weight=2.0).trace
-
-
-def test_unreachable_goal_exhausts_with_one_tree_edge_per_reached_node():
-    r = wn.search_graph(5, [(0, 1, 1.0), (1, 2, 1.0), (3, 4, 1.0)], 0, 4)
-    assert (r.stop_reason, r.cost, counters(r)) == ("exhausted", math.inf, (3, 3, 1))
-    assert r.tree == [(0, 1), (1, 2)]
 
 
 def test_nan_and_infinite_step_costs_neither_improve_nor_block():
@@ -94,9 +78,9 @@ def test_nan_and_infinite_step_costs_neither_improve_nor_block():
     r = wn.search_graph(3, [(0, 1, math.nan), (0, 2, 1.0), (2, 1, 1.0)], 0, 1, "ucs",
                         undirected=False)
     assert r.path == [0, 1] and math.isnan(r.cost)
+    # A strategy prices its path by cheapest arcs: a step without a finite one is NaN.
+    assert math.isnan(wn.search_graph(2, [(0, 1, math.inf)], 0, 1, "iddfs").cost)
 
-
-# ---------------------------------------------------- depth-first strategies
 
 def test_depth_limits_count_edges_and_the_goal_is_tested_first():
     for algo in ("dls", "iddfs"):
@@ -137,8 +121,6 @@ def test_iddfs_sums_passes_restarts_the_trace_and_finds_fewest_edges():
     assert wn.search_graph(4, edges, 0, 3, "iddfs").path == [0, 3]
 
 
-# --------------------------------------------------------------------- IDA*
-
 def test_ida_star_thresholds_rise_through_path_costs():
     edges = [(0, 1, 1.0), (0, 2, 5.0), (1, 2, 2.0)]
     r = wn.search_graph(3, edges, 0, 2, "ida_star", undirected=False)
@@ -156,8 +138,6 @@ def test_ida_star_thresholds_rise_through_path_costs():
     r = wn.search_graph(4, edges, 0, 3, "ida_star", lambda n, g: 10.0 if n == 1 else 0.0)
     assert (r.path, r.cost) == ([0, 2, 3], 6.0)
 
-
-# --------------------------------------------------------------------- beam
 
 def beam(width, h=None):
     edges = [(0, 1, 1.0), (0, 2, 1.0), (1, 3, 1.0), (2, 4, 1.0)]
@@ -180,8 +160,6 @@ def test_beam_keeps_the_best_ranked_children_of_each_layer():
     r = wn.search_graph(4, [(0, 1, 1.0), (0, 2, 1.0), (1, 3, 1.0), (2, 3, 1.0)], 0, 3, "beam")
     assert counters(r) == (4, 4, 2)
 
-
-# ------------------------------------------------------------ bidirectional
 
 def test_bidirectional_expands_the_smaller_side_and_has_no_g_or_tree():
     r = wn.search_grid(wn.sample_maze("wall"), "bidirectional")
