@@ -65,7 +65,7 @@ def raiser(exc):
     return fn
 
 
-def chain(s):
+def chain(s):  # 0 -> 1 -> 2 -> ...
     return [(s + 1, 1.0)]
 
 

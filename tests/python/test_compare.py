@@ -67,10 +67,9 @@ def test_threads_give_the_serial_rows_and_workers_are_checked():
     for workers in (0, True, 1.5):
         with pytest.raises(ValueError, match="workers must be an int >= 1"):
             compare(wn.search_grid, WALL, workers=workers)
-    with pytest.raises(TypeError, match="sets 'algorithm' itself"):
-        compare(wn.search_grid, WALL, algorithm="bfs")
-    with pytest.raises(TypeError, match="sets 'record' itself"):
-        compare(wn.search_grid, WALL, record=True)
+    for key, value in (("algorithm", "bfs"), ("record", True)):
+        with pytest.raises(TypeError, match=f"sets '{key}' itself"):
+            compare(wn.search_grid, WALL, **{key: value})
     with pytest.raises(ValueError, match="not both"):
         compare(wn.search_grid, WALL, workers=2,
                 executor=concurrent.futures.ThreadPoolExecutor(1))

@@ -17,12 +17,11 @@ GRAPH = [(u, v, 1.0 + (u * 31 + v * 17) % 10) for u, v, _ in wn.gen_erdos_renyi(
 RING = [(i, (i + 1) % 150, 1.0) for i in range(150)] + [(i, (i * 7 + 3) % 150, .5) for i in range(150)]
 
 
-fields = summary
 JOBS = {
-    "grid astar": lambda: fields(wn.search_grid(MAZE)),
-    "grid bidirectional": lambda: fields(wn.search_grid(MAZE, "bidirectional")),
-    "graph dijkstra": lambda: fields(wn.search_graph(3000, GRAPH, 0, 2999, "dijkstra")),
-    "npuzzle ida": lambda: fields(wn.search_npuzzle([8, 6, 7, 2, 5, 4, 3, 0, 1], "ida_star")),
+    "grid astar": lambda: summary(wn.search_grid(MAZE)),
+    "grid bidirectional": lambda: summary(wn.search_grid(MAZE, "bidirectional")),
+    "graph dijkstra": lambda: summary(wn.search_graph(3000, GRAPH, 0, 2999, "dijkstra")),
+    "npuzzle ida": lambda: summary(wn.search_npuzzle([8, 6, 7, 2, 5, 4, 3, 0, 1], "ida_star")),
     "floyd_warshall": lambda: (lambda ap: (ap.matrix(), ap.path(3, 140)))(wn.floyd_warshall(150, RING)),
     "bellman_ford": lambda: (lambda sp: (sp.dist, sp.pred))(wn.bellman_ford(150, RING, 0)),
 }
