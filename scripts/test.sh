@@ -33,8 +33,8 @@ if [ "${WAYLOOM_SANITIZE:-1}" != 0 ]; then
   # UndefinedBehaviorSanitizer; the Python suite runs against that extension
   # with the sanitizer runtimes preloaded into the interpreter. CPython frees
   # not everything at exit, so leak detection stays off (the leak tests cover
-  # references and heap growth instead). The Ctrl-C tests stay out: a child
-  # interpreter with the runtimes preloaded never sees its SIGINT arrive.
+  # references and heap growth instead). The Ctrl-C tests stay out: their child
+  # interpreter, with the runtimes preloaded too, does not stop within their time.
   echo "== C++ and Python tests under AddressSanitizer + UndefinedBehaviorSanitizer"
   cmake -S . -B build/asan -G Ninja -DWAYLOOM_BUILD_MODULE=ON -DWAYLOOM_BUILD_TESTS=ON \
     -DWAYLOOM_SANITIZE=ON -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS="-O1 -g" \
