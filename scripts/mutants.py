@@ -124,7 +124,8 @@ MUTANTS: list[Mutant] = [
     M(IDA, "++generated;", ""),
     M(IDA, "top.next_bound = detail::min_ignoring_nan(top.next_bound, f);",
       "top.next_bound = std::max(top.next_bound, f);"),
-    M(IDA, "return std::fmin(a, b);", "return a < b ? a : b;"),
+    M(IDA, "return std::fmin(a, b);", "return a < b ? a : b;",
+      note="equivalent: a NaN f is never cut off, so neither operand is ever NaN here"),
     # beam
     M(BEAM, "std::size_t(beam_width)", "std::size_t(beam_width) + 1"),
     M(BEAM, "if (!fresh) continue;", ""),
@@ -242,7 +243,9 @@ MUTANTS: list[Mutant] = [
       "a[6] ? to_bool(\"undirected\", a[6]) : false"),
     M("binding/graph_grid.cpp", "!grid.is_open(start) || !grid.is_open(goal)",
       "!grid.is_open(start)"),
-    M("binding/implicit.cpp", "out.resize(before);", ""),
+    M("binding/implicit.cpp", "out.resize(before);", "",
+      note="equivalent: after a failure Python is not called again and the recorded "
+           "exception replaces the result, so the kept successors are never seen"),
     M("binding/implicit.cpp", "PyTuple_GET_SIZE(pair) != 2", "PyTuple_GET_SIZE(pair) < 2"),
     M("binding/puzzles.cpp", "std::uint64_t(t) >= n || seen[std::size_t(t)]",
       "std::uint64_t(t) >= n"),

@@ -21,8 +21,7 @@ def table_rows(out):
 
 
 def assert_one_line_error(p, prog, text):
-    assert p.returncode == 2, p.stderr
-    assert p.stdout == ""
+    assert p.returncode == 2 and p.stdout == "", p.stderr
     assert p.stderr.count("\n") == 1 and p.stderr.startswith(f"{prog}: error: "), p.stderr
     assert text in p.stderr
 

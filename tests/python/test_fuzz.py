@@ -5,7 +5,7 @@ WAYLOOM_FUZZ=long (see conftest.py) runs many more examples on demand."""
 import math
 
 from conftest import BEST_FIRST, raiser
-from hypothesis import event, given
+from hypothesis import given
 from hypothesis import strategies as st
 
 import wayloom_native as wn
@@ -92,9 +92,7 @@ def test_any_argument_swapped_for_junk_gives_a_result_or_a_documented_error(case
             return
     try:
         out = fn(*args, **kw)
-    except ALLOWED as e:
-        event(type(e).__name__)
+    except ALLOWED:
         return
-    event("result")
     if isinstance(out, wn.SearchResult):
         check_result(out, kw)

@@ -175,6 +175,9 @@ def test_bidirectional_expands_the_smaller_side_and_has_no_g_or_tree():
     assert (r.path, r.stop_reason, counters(r)) == (None, "exhausted", (2, 4, 2))
     r = wn.search_graph(3, [(0, 1, 1.0)], 2, 2, "bidirectional")
     assert (r.path, counters(r), r.trace) == ([2], (0, 1, 1), [])
+    # The peak is the largest layer that was not the meeting one: 0's five children.
+    star = [(0, i, 1.0) for i in range(1, 6)] + [(5, 6, 1.0)]
+    assert counters(wn.search_graph(7, star, 0, 6, "bidirectional")) == (2, 8, 5)
 
 
 def test_bidirectional_keeps_the_cheapest_meeting_and_the_first_on_ties():
