@@ -1,23 +1,17 @@
+// The random numbers behind the generators: ChaCha block vectors, the PCG key
+// schedule, and the draws built on the word stream.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
-#include <set>
-#include <string>
-#include <utility>
 #include <vector>
 
-#include "wayloom/domains/generators.hpp"
 #include "wayloom/random/chacha.hpp"
 
 namespace wayloom {
 namespace {
 
 using Words16 = std::array<std::uint32_t, 16>;
-using PairList = std::vector<std::pair<std::size_t, std::size_t>>;
-
-// ---------------------------------------------------------------- generator
 
 TEST(ChaCha, TwentyRoundBlockMatchesRfc7539Vector) {
   // Block-function test vector: key 00 01 .. 1f, counter 1, nonce
@@ -133,217 +127,6 @@ TEST(ChaCha, PickFromLongListsUsesSixtyFourBitDraws) {
   ChaCha8Rng a(7), b(7);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(*a.pick_index(len), b.index_below(len));
   EXPECT_EQ(a.next_u32(), b.next_u32());
-}
-
-// ------------------------------------------------------------ graph helpers
-
-PairList upper_pairs(const CsrGraph& g) {
-  PairList out;
-  for (const Edge& e : undirected_edge_list(g)) {
-    EXPECT_EQ(e.weight, 1.0);
-    out.emplace_back(e.source, e.target);
-  }
-  return out;
-}
-
-std::set<std::pair<std::size_t, std::size_t>> as_set(const PairList& pairs) {
-  return {pairs.begin(), pairs.end()};
-}
-
-// ------------------------------------------------------------- Erdos-Renyi
-
-TEST(ErdosRenyi, CompleteAndEmptyExtremes) {
-  const CsrGraph full = erdos_renyi(5, 1.0, 3);
-  PairList expected;
-  for (std::size_t i = 0; i < 5; ++i)
-    for (std::size_t j = i + 1; j < 5; ++j) expected.emplace_back(i, j);
-  EXPECT_EQ(upper_pairs(full), expected);
-  EXPECT_TRUE(full.undirected());
-  EXPECT_EQ(full.num_arcs(), 20u);
-  EXPECT_EQ(upper_pairs(erdos_renyi(5, 2.5, 3)), expected);
-
-  for (const double p : {0.0, -1.0, std::numeric_limits<double>::quiet_NaN()}) {
-    const CsrGraph none = erdos_renyi(6, p, 11);
-    EXPECT_EQ(none.num_nodes(), 6u);
-    EXPECT_EQ(none.num_arcs(), 0u);
-  }
-  EXPECT_EQ(erdos_renyi(0, 0.5, 1).num_nodes(), 0u);
-  EXPECT_EQ(erdos_renyi(1, 1.0, 1).num_arcs(), 0u);
-}
-
-TEST(ErdosRenyi, SeededGraphIsReproducibleAndSorted) {
-  // Pairs in row order whose draws fall below 0.4 (Python model).
-  const PairList expected = {{0, 5}, {0, 6}, {1, 2}, {1, 5}, {3, 4}, {3, 6}, {4, 6}, {5, 6}};
-  EXPECT_EQ(upper_pairs(erdos_renyi(7, 0.4, 42)), expected);
-  EXPECT_NE(upper_pairs(erdos_renyi(7, 0.4, 43)), expected);
-
-  const CsrGraph g = erdos_renyi(40, 0.3, 9);
-  for (std::size_t u = 0; u < g.num_nodes(); ++u) {
-    const auto nb = g.neighbors(u);
-    EXPECT_TRUE(std::is_sorted(nb.begin(), nb.end()));
-  }
-}
-
-TEST(ErdosRenyi, HugeCompleteGraphIsRefusedBeforeBuilding) {
-  EXPECT_THROW(erdos_renyi(std::size_t(1) << 40, 1.0, 0), std::bad_alloc);
-  EXPECT_THROW(erdos_renyi(std::numeric_limits<std::size_t>::max(), 0.0, 0), std::bad_alloc);
-}
-
-// ----------------------------------------------------------- Watts-Strogatz
-
-TEST(WattsStrogatz, Preconditions) {
-  for (const auto& [n, k] : std::vector<std::pair<std::size_t, std::size_t>>{
-           {10, 3}, {10, 10}, {10, 12}, {0, 0}, {4, 5}}) {
-    try {
-      watts_strogatz(n, k, 0.1, 1);
-      ADD_FAILURE() << "n=" << n << " k=" << k;
-    } catch (const CoreError& e) {
-      EXPECT_STREQ(e.what(), "k must be even and < n");
-    }
-  }
-  EXPECT_EQ(watts_strogatz(5, 0, 0.5, 1).num_arcs(), 0u);
-  EXPECT_EQ(watts_strogatz(1, 0, 0.5, 1).num_nodes(), 1u);
-}
-
-TEST(WattsStrogatz, BetaZeroIsTheRingLattice) {
-  const CsrGraph g = watts_strogatz(8, 4, 0.0, 123);
-  std::set<std::pair<std::size_t, std::size_t>> lattice;
-  for (std::size_t i = 0; i < 8; ++i)
-    for (std::size_t j = 1; j <= 2; ++j) {
-      const std::size_t t = (i + j) % 8;
-      lattice.insert({std::min(i, t), std::max(i, t)});
-    }
-  EXPECT_EQ(as_set(upper_pairs(g)), lattice);
-  EXPECT_EQ(upper_pairs(g).size(), 16u);
-
-  // Small n: the lattice is complete and duplicates collapse.
-  EXPECT_EQ(upper_pairs(watts_strogatz(5, 4, 0.0, 1)).size(), 10u);
-}
-
-TEST(WattsStrogatz, RewiringKeepsEdgeCountAndSimplicity) {
-  // Pinned against a Python model of the same draws and set order.
-  const PairList expected = {{0, 7}, {0, 2}, {0, 8}, {0, 9}, {1, 2}, {1, 3}, {1, 6},
-                             {1, 9}, {2, 8}, {2, 4}, {2, 5}, {3, 4}, {3, 5}, {4, 5},
-                             {4, 6}, {5, 7}, {6, 7}, {7, 8}, {7, 9}, {8, 9}};
-  EXPECT_EQ(upper_pairs(watts_strogatz(10, 4, 0.3, 7)), expected);
-
-  for (const double beta : {0.5, 1.0}) {
-    const CsrGraph g = watts_strogatz(30, 6, beta, 5);
-    const PairList pairs = upper_pairs(g);
-    EXPECT_EQ(pairs.size(), 90u);
-    EXPECT_EQ(as_set(pairs).size(), pairs.size());  // no duplicates
-    EXPECT_EQ(g.num_arcs(), 180u);                  // so no self-loops either
-    EXPECT_EQ(upper_pairs(watts_strogatz(30, 6, beta, 5)), pairs);
-  }
-}
-
-TEST(WattsStrogatz, PairSetAgreesWithOrderedSetUnderChurn) {
-  // A 16-slot table kept half full with 66 possible pairs: runs collide and
-  // wrap around, so deletions must shift entries back correctly.
-  detail::PairSet set(8);
-  std::set<std::pair<std::size_t, std::size_t>> model;
-  ChaCha8Rng rng(5);
-  for (int step = 0; step < 5000; ++step) {
-    const std::size_t a = rng.index_below(12), b = rng.index_below(12);
-    if (a == b) continue;
-    const detail::NodePair p = detail::ordered_pair(a, b);
-    const std::pair<std::size_t, std::size_t> key{p.lo, p.hi};
-    if (rng.next_u32() % 2 == 0 && model.size() < 8) {
-      EXPECT_EQ(set.insert(p), model.insert(key).second);
-    } else {
-      set.erase(p);
-      model.erase(key);
-    }
-    for (std::size_t x = 0; x < 12; ++x)
-      for (std::size_t y = x + 1; y < 12; ++y)
-        ASSERT_EQ(set.contains({x, y}), model.count({x, y}) == 1) << "step " << step;
-  }
-}
-
-// ---------------------------------------------------------- Barabasi-Albert
-
-TEST(BarabasiAlbert, Preconditions) {
-  for (const auto& [n, m] :
-       std::vector<std::pair<std::size_t, std::size_t>>{{5, 0}, {5, 5}, {5, 6}, {0, 0}, {1, 1}}) {
-    try {
-      barabasi_albert(n, m, 1);
-      ADD_FAILURE() << "n=" << n << " m=" << m;
-    } catch (const CoreError& e) {
-      EXPECT_STREQ(e.what(), "need n > m >= 1");
-    }
-  }
-}
-
-TEST(BarabasiAlbert, EdgeCountAndDistinctTargets) {
-  for (const auto& [n, m] :
-       std::vector<std::pair<std::size_t, std::size_t>>{{9, 3}, {50, 4}, {12, 11}, {2, 1}}) {
-    const PairList pairs = upper_pairs(barabasi_albert(n, m, 77));
-    EXPECT_EQ(pairs.size(), m * (m - 1) / 2 + (n - m) * m) << n << " " << m;
-    EXPECT_EQ(as_set(pairs).size(), pairs.size());
-  }
-  // Pinned against a Python model: the clique, then each node's picks.
-  EXPECT_EQ(as_set(upper_pairs(barabasi_albert(9, 3, 5))),
-            as_set({{0, 1}, {0, 2}, {1, 2}, {1, 3}, {2, 3}, {0, 3}, {2, 4},
-                    {0, 4}, {3, 4}, {3, 5}, {1, 5}, {0, 5}, {5, 6}, {3, 6},
-                    {2, 6}, {0, 7}, {2, 7}, {6, 7}, {1, 8}, {2, 8}, {6, 8}}));
-}
-
-TEST(BarabasiAlbert, SingleAttachmentGrowsATree) {
-  const CsrGraph g = barabasi_albert(8, 1, 5);
-  const PairList pairs = upper_pairs(g);
-  EXPECT_EQ(as_set(pairs), as_set({{0, 1}, {1, 2}, {0, 3}, {3, 4}, {2, 5}, {5, 6}, {0, 7}}));
-  // Node 1 always attaches to node 0, whatever the seed.
-  for (std::uint64_t seed = 0; seed < 5; ++seed) {
-    const CsrGraph t = barabasi_albert(30, 1, seed);
-    EXPECT_EQ(t.neighbors(1).front().first, 0u);
-    EXPECT_EQ(upper_pairs(t).size(), 29u);
-    // n - 1 edges and connected: a tree. Every node links to an older one.
-    for (std::size_t v = 1; v < 30; ++v) {
-      const auto nb = t.neighbors(v);
-      EXPECT_TRUE(std::any_of(nb.begin(), nb.end(), [v](const auto& a) { return a.first < v; }));
-    }
-  }
-}
-
-// --------------------------------------------------------------- random maze
-
-TEST(RandomMaze, SeededLayout) {
-  EXPECT_EQ(random_maze_ascii(6, 4, 0.35, 11), "S.#..#\n.#..##\n..#.##\n#..#.G");
-  EXPECT_EQ(random_maze_ascii(3, 2, 0.0, 99), "S..\n..G");
-  const GeneratedMaze m = random_maze(6, 4, 0.35, 11);
-  EXPECT_EQ(m.start, (Cell{0, 0}));
-  EXPECT_EQ(m.goal, (Cell{3, 5}));
-  EXPECT_TRUE(m.grid.is_wall(Cell{0, 2}));
-  EXPECT_EQ(m.grid.width(), 6);
-  EXPECT_EQ(m.grid.height(), 4);
-}
-
-TEST(RandomMaze, CornersConsumeNoDraw) {
-  // Same seed as above: the start consumes no draw, so the first row reads
-  // the same up to the goal corner.
-  const std::string one_row = random_maze_ascii(5, 1, 0.35, 11);
-  EXPECT_EQ(one_row, "S.#.G");
-  const GeneratedMaze tiny = random_maze(1, 1, 1.0, 3);
-  EXPECT_EQ(tiny.start, tiny.goal);
-  EXPECT_FALSE(tiny.grid.is_wall(Cell{0, 0}));
-  EXPECT_EQ(random_maze_ascii(1, 1, 1.0, 3), "S");
-}
-
-TEST(RandomMaze, FullDensityWallsEverythingButCorners) {
-  EXPECT_EQ(random_maze_ascii(4, 3, 1.0, 1), "S###\n####\n###G");
-  EXPECT_EQ(random_maze_ascii(2, 1, 5.0, 1), "SG");
-}
-
-TEST(RandomMaze, RefusesEmptyGrids) {
-  for (const auto& [w, h] : std::vector<std::pair<int, int>>{{0, 3}, {3, 0}, {-1, 5}}) {
-    try {
-      random_maze(w, h, 0.2, 1);
-      ADD_FAILURE() << w << "x" << h;
-    } catch (const CoreError& e) {
-      EXPECT_STREQ(e.what(), "grid must be non-empty");
-    }
-  }
-  EXPECT_THROW(random_maze(65536, 65536, 0.2, 1), CoreError);  // too many cells
 }
 
 }  // namespace
