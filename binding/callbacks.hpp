@@ -75,7 +75,13 @@ inline void record_heuristic_failure(PendingError& slot) noexcept {
   PyObject *type, *cause, *tb;
   PyErr_Fetch(&type, &cause, &tb);
   PyErr_NormalizeException(&type, &cause, &tb);
-  if (cause && tb) PyException_SetTraceback(cause, tb);
+  // The traceback goes on a fresh exception only: an instance raised again and
+  // again would otherwise grow its chain of frames with every call.
+  if (cause && tb) {
+    PyObject* had = PyException_GetTraceback(cause);
+    if (!had) PyException_SetTraceback(cause, tb);
+    Py_XDECREF(had);
+  }
   Py_XDECREF(type);
   Py_XDECREF(tb);
   PyErr_SetString(PyExc_ValueError, "the heuristic callable must return a float");

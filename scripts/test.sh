@@ -25,12 +25,16 @@ if ! command -v chromium >/dev/null && ! command -v chromium-browser >/dev/null;
     echo "== chromium could not be installed; the browser tests will be skipped"
 fi
 
-echo "== installing wayloom with its test extras"
-python3 -m pip install -q --disable-pip-version-check ".[test]"
+echo "== installing wayloom with its test and lint extras (warnings are errors)"
+python3 -m pip install -q --disable-pip-version-check -Ccmake.define.WAYLOOM_WERROR=ON \
+  ".[test,lint]"
+
+echo "== lint"
+bash scripts/lint.sh
 
 echo "== C++ engine tests"
 cmake -S . -B build/cpp-tests -G Ninja -DWAYLOOM_BUILD_MODULE=OFF -DWAYLOOM_BUILD_TESTS=ON \
-  -DCMAKE_BUILD_TYPE=Release >/dev/null
+  -DWAYLOOM_WERROR=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/cpp-tests
 ctest --test-dir build/cpp-tests --output-on-failure -j2
 
@@ -50,8 +54,13 @@ if [ "${WAYLOOM_SANITIZE:-1}" != 0 ]; then
     -DPython_EXECUTABLE="$(command -v python3)" >/dev/null
   cmake --build build/asan
   ctest --test-dir build/asan --output-on-failure -j2
+  # The sanitized modules laid out as an installed package would be.
+  rm -rf build/asan/site && mkdir -p build/asan/site
+  cp -r python/wayloom build/asan/site/
+  cp build/asan/wayloom_native*.so build/asan/site/
+  cp build/asan/_engine*.so build/asan/site/wayloom/
   LD_PRELOAD="$(g++ -print-file-name=libasan.so):$(g++ -print-file-name=libubsan.so)" \
     ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1 \
-    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 PYTHONPATH="build/asan:python" \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 PYTHONPATH="build/asan/site" \
     python3 -m pytest tests/python -q -p no:cacheprovider -k "not ctrl_c"
 fi

@@ -15,7 +15,7 @@ from conftest import summary
 import wayloom_native as wn
 
 STUBS = ast.parse((pathlib.Path(__file__).resolve().parents[2] / "python" /
-                   "wayloom_native.pyi").read_text())
+                   "wayloom_native-stubs" / "__init__.pyi").read_text())
 STUB = {n.name: n for n in STUBS.body if isinstance(n, (ast.FunctionDef, ast.ClassDef))}
 ORDER = ["search_grid", "search_grid_costs", "search_graph", "search_implicit", "gen_erdos_renyi",
          "gen_barabasi_albert", "gen_watts_strogatz", "sample_maze", "random_maze_ascii",

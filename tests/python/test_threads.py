@@ -68,7 +68,7 @@ def test_builtin_searches_let_other_threads_run():
         fw = rate_during(lambda: wn.floyd_warshall(600, [(i, (i + 1) % 600, 1.0)
                                                          for i in range(600)]))
         # Control: the generators hold the lock, so the counter must stall.
-        held = rate_during(lambda: wn.gen_erdos_renyi(3000, 1e-5, 1))
+        held = rate_during(lambda: wn.gen_erdos_renyi(20000, 1e-5, 1))
     finally:
         stop[0] = True
         thread.join()
