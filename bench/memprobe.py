@@ -30,15 +30,19 @@ def main() -> None:
     hwm_before = status_kib("VmHWM")
     r = wn.search_grid(text, record=record, heuristic=heuristic)
     hwm_after = status_kib("VmHWM")
-    print(json.dumps({
-        "rss_before_kib": rss_before,
-        "hwm_before_kib": hwm_before,
-        "hwm_after_kib": hwm_after,
-        "expanded": r.nodes_expanded,
-        "generated": r.nodes_generated,
-        "max_frontier": r.max_frontier_size,
-        "cost": r.cost,
-    }))
+    print(
+        json.dumps(
+            {
+                "rss_before_kib": rss_before,
+                "hwm_before_kib": hwm_before,
+                "hwm_after_kib": hwm_after,
+                "expanded": r.nodes_expanded,
+                "generated": r.nodes_generated,
+                "max_frontier": r.max_frontier_size,
+                "cost": r.cost,
+            }
+        )
+    )
 
 
 if __name__ == "__main__":

@@ -1,6 +1,6 @@
 """Per-call overhead of the binding: tiny searches where conversion dominates.
 
-    python bench/overhead.py
+python bench/overhead.py
 """
 
 import statistics

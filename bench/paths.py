@@ -21,7 +21,6 @@ import argparse
 import statistics
 
 import numpy as np
-
 import wayloom_native as wn
 from run import timed  # bench/ is on sys.path when this runs as a script
 
@@ -30,8 +29,10 @@ SEED = 20240611
 
 def show(label: str, times: list[float]) -> float:
     med = statistics.median(times)
-    print(f"   {label:<50}{med * 1e3:10.1f} ms  (min {min(times) * 1e3:.1f}, "
-          f"max {max(times) * 1e3:.1f}, n={len(times)})")
+    print(
+        f"   {label:<50}{med * 1e3:10.1f} ms  (min {min(times) * 1e3:.1f}, "
+        f"max {max(times) * 1e3:.1f}, n={len(times)})"
+    )
     return med
 
 
@@ -87,15 +88,16 @@ def edge_list(u, v, w):
 
 
 def same(a: np.ndarray, b: np.ndarray) -> bool:
-    return bool(np.allclose(a, b, rtol=1e-9, atol=1e-7, equal_nan=False)
-                and np.array_equal(np.isinf(a), np.isinf(b)))
+    return bool(
+        np.allclose(a, b, rtol=1e-9, atol=1e-7, equal_nan=False)
+        and np.array_equal(np.isinf(a), np.isinf(b))
+    )
 
 
 def floyd_warshall_section(n: int, reps: int, nx_pure: bool) -> None:
     u, v, w = dense_instance(n, SEED + n)
     edges = edge_list(u, v, w)
-    print(f"\n== Floyd-Warshall, n = {n}: {len(edges):,} arcs, "
-          f"{(w < 0).mean():.0%} negative")
+    print(f"\n== Floyd-Warshall, n = {n}: {len(edges):,} arcs, {(w < 0).mean():.0%} negative")
     med = {}
     t, ap = timed(lambda: wn.floyd_warshall(n, edges), reps)
     med["wl"] = show("wayloom floyd_warshall (edge list in)", t)
@@ -117,8 +119,7 @@ def floyd_warshall_section(n: int, reps: int, nx_pure: bool) -> None:
     nx = optional("networkx")
     if nx:
         g = nx_digraph(nx, n, edges)
-        t, theirs = timed(lambda: nx.floyd_warshall_numpy(g, nodelist=range(n)),
-                          max(1, reps // 2))
+        t, theirs = timed(lambda: nx.floyd_warshall_numpy(g, nodelist=range(n)), max(1, reps // 2))
         med["nx_numpy"] = show("networkx floyd_warshall_numpy (DiGraph in)", t)
         assert same(ours, theirs), "networkx disagrees"
         if nx_pure:
@@ -126,8 +127,11 @@ def floyd_warshall_section(n: int, reps: int, nx_pure: bool) -> None:
             med["nx_pure"] = show("networkx floyd_warshall (pure Python)", t)
             assert same(ours, np.array([[d[i][j] for j in range(n)] for i in range(n)]))
 
-    for key, label in (("scipy", "scipy"), ("nx_numpy", "networkx numpy"),
-                       ("nx_pure", "networkx pure Python")):
+    for key, label in (
+        ("scipy", "scipy"),
+        ("nx_numpy", "networkx numpy"),
+        ("nx_pure", "networkx pure Python"),
+    ):
         if key in med:
             ratio(f"{label} / wayloom", med["wl"], med[key])
 
@@ -138,8 +142,10 @@ def bellman_ford_section(n: int, m: int, reps: int) -> None:
     # The source with the most out-arcs, so that most of the graph is reached.
     source = int(np.bincount(u, minlength=n).argmax())
     isolated = int(np.setdiff1d(np.arange(n), u)[0]) if len(np.unique(u)) < n else None
-    print(f"\n== Bellman-Ford, n = {n:,}: {len(edges):,} arcs, {(w < 0).mean():.0%} negative, "
-          f"source {source}")
+    print(
+        f"\n== Bellman-Ford, n = {n:,}: {len(edges):,} arcs, {(w < 0).mean():.0%} negative, "
+        f"source {source}"
+    )
     med = {}
     t, sp = timed(lambda: wn.bellman_ford(n, edges, source), reps)
     med["wl"] = show("wayloom bellman_ford (edge list in)", t)
@@ -152,15 +158,13 @@ def bellman_ford_section(n: int, m: int, reps: int) -> None:
 
     scipy = optional("scipy")
     if scipy:
-        from scipy.sparse import csr_array
-        from scipy.sparse import csgraph
+        from scipy.sparse import csgraph, csr_array
 
         csr = csr_array((w, (u, v)), shape=(n, n))
         # Both run Bellman-Ford over every arc N - 1 times (no early exit): one
         # timed call each, no warm-up, on the large graph.
         slow = {"reps": 1, "warmup": 0} if n > 50_000 else {"reps": max(1, reps // 2)}
-        t, theirs = timed(lambda: csgraph.bellman_ford(csr, directed=True, indices=source),
-                          **slow)
+        t, theirs = timed(lambda: csgraph.bellman_ford(csr, directed=True, indices=source), **slow)
         med["scipy_bf"] = show("scipy csgraph.bellman_ford (CSR in)", t)
         assert same(ours, theirs), "scipy bellman_ford disagrees"
         t, theirs = timed(lambda: csgraph.johnson(csr, directed=True, indices=source), **slow)
@@ -170,8 +174,9 @@ def bellman_ford_section(n: int, m: int, reps: int) -> None:
     nx = optional("networkx")
     if nx:
         g = nx_digraph(nx, n, edges)
-        t, d = timed(lambda: nx.single_source_bellman_ford_path_length(g, source),
-                     max(1, reps // 2))
+        t, d = timed(
+            lambda: nx.single_source_bellman_ford_path_length(g, source), max(1, reps // 2)
+        )
         med["nx"] = show("networkx single_source_bellman_ford_path_length", t)
         theirs = np.full(n, np.inf)
         theirs[list(d)] = list(d.values())
@@ -182,8 +187,10 @@ def bellman_ford_section(n: int, m: int, reps: int) -> None:
         g = rx.PyDiGraph()
         g.add_nodes_from(range(n))
         g.add_edges_from(edges)
-        t, d = timed(lambda: rx.digraph_bellman_ford_shortest_path_lengths(
-            g, source, edge_cost_fn=float), max(1, reps // 2))
+        t, d = timed(
+            lambda: rx.digraph_bellman_ford_shortest_path_lengths(g, source, edge_cost_fn=float),
+            max(1, reps // 2),
+        )
         med["rx"] = show("rustworkx digraph_bellman_ford_shortest_path_lengths", t)
         theirs = np.full(n, np.inf)
         theirs[source] = 0.0
@@ -191,8 +198,12 @@ def bellman_ford_section(n: int, m: int, reps: int) -> None:
             theirs[k] = val
         assert same(ours, theirs), "rustworkx disagrees"
 
-    for key, label in (("scipy_bf", "scipy bellman_ford"), ("scipy_johnson", "scipy johnson"),
-                       ("nx", "networkx"), ("rx", "rustworkx")):
+    for key, label in (
+        ("scipy_bf", "scipy bellman_ford"),
+        ("scipy_johnson", "scipy johnson"),
+        ("nx", "networkx"),
+        ("rx", "rustworkx"),
+    ):
         if key in med:
             ratio(f"{label} / wayloom", med["wl"], med[key])
 
@@ -201,13 +212,17 @@ def main() -> None:
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--quick", action="store_true", help="smaller graphs (n = 200/400, 20,000)")
     ap.add_argument("--reps", type=int, default=5, help="repetitions per timing (default 5)")
-    ap.add_argument("--nx-pure", action="store_true",
-                    help="also time networkx's pure-Python floyd_warshall on the smallest size")
+    ap.add_argument(
+        "--nx-pure",
+        action="store_true",
+        help="also time networkx's pure-Python floyd_warshall on the smallest size",
+    )
     args = ap.parse_args()
     sizes = (200, 400) if args.quick else (500, 1000)
     for i, n in enumerate(sizes):
-        floyd_warshall_section(n, args.reps if n < 1000 else max(1, args.reps // 2 + 1),
-                               args.nx_pure and i == 0)
+        floyd_warshall_section(
+            n, args.reps if n < 1000 else max(1, args.reps // 2 + 1), args.nx_pure and i == 0
+        )
     n = 20_000 if args.quick else 100_000
     bellman_ford_section(n, 4 * n, args.reps)
 

@@ -115,10 +115,14 @@ def main() -> None:
     ap.add_argument("--threads", type=int, default=2)
     args = ap.parse_args()
 
-    print(f"{os.cpu_count()} CPUs, {args.threads} threads, {args.jobs} calls per batch, "
-          f"{args.rounds} rounds (medians)")
-    print(f"{'workload':32} {'one call':>10} {'serial':>10} {'threaded':>10} {'ratio':>7}"
-          f" {'processes':>10} {'ratio':>7}")
+    print(
+        f"{os.cpu_count()} CPUs, {args.threads} threads, {args.jobs} calls per batch, "
+        f"{args.rounds} rounds (medians)"
+    )
+    print(
+        f"{'workload':32} {'one call':>10} {'serial':>10} {'threaded':>10} {'ratio':>7}"
+        f" {'processes':>10} {'ratio':>7}"
+    )
     for name, job in workloads().items():
         job()  # warm-up
         one = min(run_serial(job, 1) for _ in range(3))
@@ -132,10 +136,12 @@ def main() -> None:
             forked.append(f)
             ratios.append(s / t)
             ceilings.append(s / f)
-        print(f"{name:32} {one * 1e3:8.1f}ms {statistics.median(serial):9.3f}s "
-              f"{statistics.median(threaded):9.3f}s {statistics.median(ratios):6.2f}x"
-              f" {statistics.median(forked):9.3f}s {statistics.median(ceilings):6.2f}x"
-              f"   (thread ratios {min(ratios):.2f}..{max(ratios):.2f})")
+        print(
+            f"{name:32} {one * 1e3:8.1f}ms {statistics.median(serial):9.3f}s "
+            f"{statistics.median(threaded):9.3f}s {statistics.median(ratios):6.2f}x"
+            f" {statistics.median(forked):9.3f}s {statistics.median(ceilings):6.2f}x"
+            f"   (thread ratios {min(ratios):.2f}..{max(ratios):.2f})"
+        )
 
 
 if __name__ == "__main__":

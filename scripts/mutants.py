@@ -26,7 +26,6 @@ import json
 import os
 import random
 import re
-import shutil
 import signal
 import subprocess
 import sys
@@ -87,20 +86,35 @@ MUTANTS: list[Mutant] = [
     M(BF, "if (seen_negative && store.on_chain(v, u)) continue;", ""),
     M(BF, "if (options.reopen && seen_negative && store.on_chain(v, u)) continue;", ""),
     M(BF, "if (w < 0.0) seen_negative = true;", ""),
-    M(BF, "if (!options.reopen || !(g2 < store.g(v))) continue;",
-      "if (!(g2 < store.g(v))) continue;"),
-    M(BF, "frontier.push(v, gw * g2 + hw * heuristic.estimate(m, goal));",
-      "frontier.push(v, gw * g2 + heuristic.estimate(m, goal));"),
-    M(BF, "if constexpr (Record) result.trace.push_back({index.node(u), gu, frontier.size()});",
-      "if constexpr (Record) result.trace.push_back({index.node(u), gu, frontier.size() + 1});"),
-    M(BF, "if (p != kNoNode) result.tree.emplace_back(index.node(p), index.node(id));",
-      "if (p != kNoNode) result.tree.emplace_back(index.node(id), index.node(p));"),
+    M(
+        BF,
+        "if (!options.reopen || !(g2 < store.g(v))) continue;",
+        "if (!(g2 < store.g(v))) continue;",
+    ),
+    M(
+        BF,
+        "frontier.push(v, gw * g2 + hw * heuristic.estimate(m, goal));",
+        "frontier.push(v, gw * g2 + heuristic.estimate(m, goal));",
+    ),
+    M(
+        BF,
+        "if constexpr (Record) result.trace.push_back({index.node(u), gu, frontier.size()});",
+        "if constexpr (Record) result.trace.push_back({index.node(u), gu, frontier.size() + 1});",
+    ),
+    M(
+        BF,
+        "if (p != kNoNode) result.tree.emplace_back(index.node(p), index.node(id));",
+        "if (p != kNoNode) result.tree.emplace_back(index.node(id), index.node(p));",
+    ),
     M(BF, "if constexpr (Record) discovered.push_back(v);", ""),
     # frontiers
     M(FR, "return a.seq < b.seq;", "return a.seq > b.seq;"),
     M(FR, "q_.push_back(id);", "q_.push_front(id);"),
-    M(FR, "if (before(heap_[child + 1], heap_[child])) ++child;",
-      "if (before(heap_[child], heap_[child + 1])) ++child;"),
+    M(
+        FR,
+        "if (before(heap_[child + 1], heap_[child])) ++child;",
+        "if (before(heap_[child], heap_[child + 1])) ++child;",
+    ),
     M(FR, "child + 1 < n", "child + 2 < n"),
     M(FR, "next_seq_ = std::uint32_t(order.size());", "next_seq_ = 0;"),
     # node store and table
@@ -114,33 +128,53 @@ MUTANTS: list[Mutant] = [
     M(DL, "generated += 1;", ""),
     M(DL, "depth = top.depth - 1;", "depth = top.depth;"),
     M(DL, "d == depth_limit", "d + 1 == depth_limit"),
-    M(DL, "if (record_) trace.push_back({*current, g, path_.size()});",
-      "if (record_) trace.push_back({*current, g, path_.size() + 1});"),
+    M(
+        DL,
+        "if (record_) trace.push_back({*current, g, path_.size()});",
+        "if (record_) trace.push_back({*current, g, path_.size() + 1});",
+    ),
     M(DL, "peak = std::max<std::uint64_t>(peak, path_.size());", ""),
-    M("include/wayloom/search/catalogue.hpp", "options.depth_limit.value_or(1000)",
-      "options.depth_limit.value_or(100)"),
+    M(
+        "include/wayloom/search/catalogue.hpp",
+        "options.depth_limit.value_or(1000)",
+        "options.depth_limit.value_or(100)",
+    ),
     # IDA*
     M(IDA, "f > threshold", "f >= threshold"),
     M(IDA, "++generated;", ""),
-    M(IDA, "top.next_bound = detail::min_ignoring_nan(top.next_bound, f);",
-      "top.next_bound = std::max(top.next_bound, f);"),
-    M(IDA, "return std::fmin(a, b);", "return a < b ? a : b;",
-      note="equivalent: a NaN f is never cut off, so neither operand is ever NaN here"),
+    M(
+        IDA,
+        "top.next_bound = detail::min_ignoring_nan(top.next_bound, f);",
+        "top.next_bound = std::max(top.next_bound, f);",
+    ),
+    M(
+        IDA,
+        "return std::fmin(a, b);",
+        "return a < b ? a : b;",
+        note="equivalent: a NaN f is never cut off, so neither operand is ever NaN here",
+    ),
     # beam
     M(BEAM, "std::size_t(beam_width)", "std::size_t(beam_width) + 1"),
     M(BEAM, "if (!fresh) continue;", ""),
     M(BEAM, "if (std::isnan(a)) return false;", ""),
     M(BEAM, "peak = std::max<std::uint64_t>(peak, layer.size());", ""),
-    M(BEAM, "std::stable_sort(candidates.begin(), candidates.end(),\n"
-            "                     [](const detail::BeamEntry& a, const detail::BeamEntry& b) {\n"
-            "                       return detail::key_before(a.key, b.key);\n"
-            "                     });",
-      "std::sort(candidates.begin(), candidates.end(),\n"
-      "                     [](const detail::BeamEntry& a, const detail::BeamEntry& b) {\n"
-      "                       return detail::key_before(a.key, b.key);\n"
-      "                     });"),
+    M(
+        BEAM,
+        "std::stable_sort(candidates.begin(), candidates.end(),\n"
+        "                     [](const detail::BeamEntry& a, const detail::BeamEntry& b) {\n"
+        "                       return detail::key_before(a.key, b.key);\n"
+        "                     });",
+        "std::sort(candidates.begin(), candidates.end(),\n"
+        "                     [](const detail::BeamEntry& a, const detail::BeamEntry& b) {\n"
+        "                       return detail::key_before(a.key, b.key);\n"
+        "                     });",
+    ),
     # bidirectional
-    M(BI, "bwd.frontier.size() < fwd.frontier.size()", "bwd.frontier.size() <= fwd.frontier.size()"),
+    M(
+        BI,
+        "bwd.frontier.size() < fwd.frontier.size()",
+        "bwd.frontier.size() <= fwd.frontier.size()",
+    ),
     M(BI, "cost < best->second", "cost <= best->second"),
     M(BI, "peak = std::max<std::uint64_t>(peak, next.size());", ""),
     M(BI, "if (start == goal) return solved(graph, std::vector<N>{start}, 0, 1, 1, {});", ""),
@@ -148,135 +182,226 @@ MUTANTS: list[Mutant] = [
     M(BI, "++generated;", ""),
     # shared result helpers
     M(HE, "if (m == v && w < best) best = w;", "if (m == v) best = w;"),
-    M(HE, "cost += std::isfinite(step) ? step : std::nan(\"\");", "cost += step;"),
+    M(HE, 'cost += std::isfinite(step) ? step : std::nan("");', "cost += step;"),
     M("include/wayloom/search/strategy_support.hpp", "r.cost = kInf;", "r.cost = 0.0;"),
     # domains
     M("include/wayloom/domains/csr_graph.hpp", "e.target >= num_nodes", "e.target > num_nodes"),
     M("include/wayloom/domains/csr_graph.hpp", "u >= num_nodes()", "u > num_nodes()"),
     M(GR, "up && left && is_open({r - 1, k - 1})", "is_open({r - 1, k - 1})"),
-    M(GR, "if (up) out.emplace_back(Cell{r - 1, k}, cost({r - 1, k}));\n"
-          "    if (down) out.emplace_back(Cell{r + 1, k}, cost({r + 1, k}));",
-      "if (down) out.emplace_back(Cell{r + 1, k}, cost({r + 1, k}));\n"
-      "    if (up) out.emplace_back(Cell{r - 1, k}, cost({r - 1, k}));"),
-    M(GR, "out.emplace_back(Cell{r + 1, k + 1}, cost({r + 1, k + 1}) * kSqrt2);",
-      "out.emplace_back(Cell{r + 1, k + 1}, cost({r + 1, k + 1}));"),
+    M(
+        GR,
+        "if (up) out.emplace_back(Cell{r - 1, k}, cost({r - 1, k}));\n"
+        "    if (down) out.emplace_back(Cell{r + 1, k}, cost({r + 1, k}));",
+        "if (down) out.emplace_back(Cell{r + 1, k}, cost({r + 1, k}));\n"
+        "    if (up) out.emplace_back(Cell{r - 1, k}, cost({r - 1, k}));",
+    ),
+    M(
+        GR,
+        "out.emplace_back(Cell{r + 1, k + 1}, cost({r + 1, k + 1}) * kSqrt2);",
+        "out.emplace_back(Cell{r + 1, k + 1}, cost({r + 1, k + 1}));",
+    ),
     M(GR, "c.row >= 0 && c.row < height_", "c.row >= 0 && c.row <= height_"),
     M(GR, "table[int('#')] = 0;", ""),
     M(GR, "line.rfind('S')", "line.find('S')"),
-    M(GR, "if (terrain_[i] != 0) terrain_[i] = std::uint8_t(cost);",
-      "terrain_[i] = std::uint8_t(cost);"),
+    M(
+        GR,
+        "if (terrain_[i] != 0) terrain_[i] = std::uint8_t(cost);",
+        "terrain_[i] = std::uint8_t(cost);",
+    ),
     M(GR, "return (a - b) + b * kSqrt2;", "return (a - b) + b;"),
     M(GR, "return double(std::llabs(dr) + std::llabs(dc));", "return double(std::llabs(dr));"),
-    M("include/wayloom/domains/npuzzle.hpp", "return (transpositions + distance) % 2 == 0;",
-      "return transpositions % 2 == 0;"),
+    M(
+        "include/wayloom/domains/npuzzle.hpp",
+        "return (transpositions + distance) % 2 == 0;",
+        "return transpositions % 2 == 0;",
+    ),
     M("include/wayloom/domains/npuzzle.hpp", "r > 0", "r > 1"),
     M("include/wayloom/domains/npuzzle.hpp", "if (tile == 0) continue;", ""),
-    M("include/wayloom/domains/npuzzle.hpp", "count += (state[i] != 0 && state[i] != goal[i]);",
-      "count += (state[i] != goal[i]);"),
-    M("include/wayloom/domains/hanoi.hpp",
-      "if (to == from || (top[to] != kNone && top[to] < d)) continue;",
-      "if (to == from) continue;"),
+    M(
+        "include/wayloom/domains/npuzzle.hpp",
+        "count += (state[i] != 0 && state[i] != goal[i]);",
+        "count += (state[i] != goal[i]);",
+    ),
+    M(
+        "include/wayloom/domains/hanoi.hpp",
+        "if (to == from || (top[to] != kNone && top[to] < d)) continue;",
+        "if (to == from) continue;",
+    ),
     M("include/wayloom/domains/hanoi.hpp", "std::uint8_t(pegs_ - 1)", "std::uint8_t(1)"),
     M("include/wayloom/domains/wordladder.hpp", "if (c == b) continue;", ""),
     M("include/wayloom/domains/wordladder.hpp", "c <= 'z'", "c < 'z'"),
     M("include/wayloom/domains/generators.hpp", "k >= n", "k > n"),
     # shortest paths
     M(SP, "if (!changed || round + 1 >= n) break;", "if (round + 1 >= n) break;"),
-    M(SP, "sp.negative_cycle = std::any_of(arcs.begin(), arcs.end(), improves);",
-      "sp.negative_cycle = false;"),
+    M(
+        SP,
+        "sp.negative_cycle = std::any_of(arcs.begin(), arcs.end(), improves);",
+        "sp.negative_cycle = false;",
+    ),
     M(SP, "if (path.size() == n + 1) return std::nullopt;", ""),
     M(SP, "e.weight < dist[at]", "e.weight < dist[at] || true"),
     M(SP, "dist[i * n + i] < 0.0", "dist[i * n + i] < -1.0"),
     M(SP, "through < current", "through <= current"),
-    M(SP, "if (from >= num_nodes || to >= num_nodes) return kInf;",
-      "if (from >= num_nodes) return kInf;"),
+    M(
+        SP,
+        "if (from >= num_nodes || to >= num_nodes) return kInf;",
+        "if (from >= num_nodes) return kInf;",
+    ),
     # random numbers
     M("include/wayloom/random/chacha.hpp", "d = rotl<8>(d ^ a);", "d = rotl<9>(d ^ a);"),
     M("include/wayloom/random/chacha.hpp", "counter_ += 4;", "counter_ += 1;"),
-    M("include/wayloom/random/chacha.hpp",
-      "if (std::uint32_t(product) <= zone) return std::size_t(product >> 32);",
-      "return std::size_t(product >> 32);"),
+    M(
+        "include/wayloom/random/chacha.hpp",
+        "if (std::uint32_t(product) <= zone) return std::size_t(product >> 32);",
+        "return std::size_t(product >> 32);",
+    ),
     M("include/wayloom/random/chacha.hpp", "next_u64() >> 11", "next_u64() >> 12"),
     # binding: callbacks, references, the interpreter lock, errors
     M("binding/callbacks.hpp", "has() || !t", "!t"),
-    M("binding/callbacks.hpp", "if (!callable_ || slot_->has()) return 0.0;",
-      "if (!callable_) return 0.0;"),
+    M(
+        "binding/callbacks.hpp",
+        "if (!callable_ || slot_->has()) return 0.0;",
+        "if (!callable_) return 0.0;",
+    ),
     M("binding/callbacks.hpp", "!PyErr_ExceptionMatches(PyExc_Exception)", "false"),
     M("binding/callbacks.hpp", "if (!(v == -1.0 && PyErr_Occurred())) return v;", "return v;"),
-    M("binding/py_ref.hpp", "~Ref() { Py_XDECREF(p_); }", "~Ref() {}",
-      switched="~Ref() { if (!{on}) Py_XDECREF(p_); }"),
-    M("binding/search_common.hpp", "ReleaseGil nogil;", "",
-      switched="std::optional<ReleaseGil> nogil; if (!{on}) nogil.emplace();"),
+    M(
+        "binding/py_ref.hpp",
+        "~Ref() { Py_XDECREF(p_); }",
+        "~Ref() {}",
+        switched="~Ref() { if (!{on}) Py_XDECREF(p_); }",
+    ),
+    M(
+        "binding/search_common.hpp",
+        "ReleaseGil nogil;",
+        "",
+        switched="std::optional<ReleaseGil> nogil; if (!{on}) nogil.emplace();",
+    ),
     M("binding/search_common.hpp", "pending.raise_if_set();", ""),
-    M("binding/search_common.hpp",
-      "p.options.weight = a.weight ? to_f64(\"weight\", a.weight) : 2.0;",
-      "p.options.weight = a.weight ? to_f64(\"weight\", a.weight) : 1.0;"),
-    M("binding/search_common.hpp", "p.record = a.record ? to_bool(\"record\", a.record) : true;",
-      "p.record = a.record ? to_bool(\"record\", a.record) : false;"),
+    M(
+        "binding/search_common.hpp",
+        'p.options.weight = a.weight ? to_f64("weight", a.weight) : 2.0;',
+        'p.options.weight = a.weight ? to_f64("weight", a.weight) : 1.0;',
+    ),
+    M(
+        "binding/search_common.hpp",
+        'p.record = a.record ? to_bool("record", a.record) : true;',
+        'p.record = a.record ? to_bool("record", a.record) : false;',
+    ),
     M("binding/errors.cpp", "Py_DECREF(s);", ""),
-    M("binding/errors.cpp", "set_error(PyExc_ValueError, e.message());",
-      "set_error(PyExc_RuntimeError, e.message());"),
-    M("binding/args.cpp",
-      "if (out[idx]) type_error(f + \" got multiple values for argument '\" + k + \"'\");", ""),
-    M("binding/args.cpp", "npos == 1 ? \" was given\" : \" were given\"", "\" were given\""),
+    M(
+        "binding/errors.cpp",
+        "set_error(PyExc_ValueError, e.message());",
+        "set_error(PyExc_RuntimeError, e.message());",
+    ),
+    M(
+        "binding/args.cpp",
+        'if (out[idx]) type_error(f + " got multiple values for argument \'" + k + "\'");',
+        "",
+    ),
+    M("binding/args.cpp", 'npos == 1 ? " was given" : " were given"', '" were given"'),
     M("binding/args.cpp", "names.size() == 2", "names.size() == 3"),
     M("binding/args.cpp", "if (o == Py_False) return false;", ""),
     M("binding/args.cpp", "v > INT32_MAX", "v >= INT32_MAX"),
-    M("binding/args.cpp",
-      "if (v == static_cast<unsigned long long>(-1) && PyErr_Occurred()) "
-      "prefix_pending_error(name);", ""),
+    M(
+        "binding/args.cpp",
+        "if (v == static_cast<unsigned long long>(-1) && PyErr_Occurred()) "
+        "prefix_pending_error(name);",
+        "",
+    ),
     M("binding/args.cpp", "n != length", "n < length"),
     M("binding/result.cpp", "point <= 0", "point < 0"),
-    M("binding/result.cpp", "std::snprintf(elapsed, sizeof elapsed, \"%.6f\", s->elapsed);",
-      "std::snprintf(elapsed, sizeof elapsed, \"%.3f\", s->elapsed);"),
+    M(
+        "binding/result.cpp",
+        'std::snprintf(elapsed, sizeof elapsed, "%.6f", s->elapsed);',
+        'std::snprintf(elapsed, sizeof elapsed, "%.3f", s->elapsed);',
+    ),
     M("binding/result.cpp", "Py_VISIT(s->trace);", ""),
     M("binding/result.cpp", "delete self_of(o)->record;", ""),
     M("binding/result.cpp", "if (!*slot) *slot = list.release();", "*slot = list.release();"),
     M("binding/result.cpp", "s->record && s->trace && s->tree", "s->record && s->trace"),
-    M("binding/result.hpp", "double(r.elapsed.count() % 1000000000) / 1e9",
-      "double(r.elapsed.count() % 1000000000) / 1e6"),
+    M(
+        "binding/result.hpp",
+        "double(r.elapsed.count() % 1000000000) / 1e9",
+        "double(r.elapsed.count() % 1000000000) / 1e6",
+    ),
     M("binding/result.hpp", "f.reopened = r.nodes_reopened;", "f.reopened = r.nodes_generated;"),
     M("binding/result.hpp", "if (was_enabled_ == 1) PyGC_Enable();", ""),
     M("binding/nodes.hpp", "if (v.size() == 1) return check(PyLong_FromLongLong(v[0]));", ""),
     M("binding/graph_grid.cpp", "goal >= num_nodes", "goal > num_nodes"),
-    M("binding/graph_grid.cpp", "a[6] ? to_bool(\"undirected\", a[6]) : true",
-      "a[6] ? to_bool(\"undirected\", a[6]) : false"),
-    M("binding/graph_grid.cpp", "!grid.is_open(start) || !grid.is_open(goal)",
-      "!grid.is_open(start)"),
-    M("binding/implicit.cpp", "out.resize(before);", "",
-      note="equivalent: after a failure Python is not called again and the recorded "
-           "exception replaces the result, so the kept successors are never seen"),
+    M(
+        "binding/graph_grid.cpp",
+        'a[6] ? to_bool("undirected", a[6]) : true',
+        'a[6] ? to_bool("undirected", a[6]) : false',
+    ),
+    M(
+        "binding/graph_grid.cpp",
+        "!grid.is_open(start) || !grid.is_open(goal)",
+        "!grid.is_open(start)",
+    ),
+    M(
+        "binding/implicit.cpp",
+        "out.resize(before);",
+        "",
+        note="equivalent: after a failure Python is not called again and the recorded "
+        "exception replaces the result, so the kept successors are never seen",
+    ),
     M("binding/implicit.cpp", "PyTuple_GET_SIZE(pair) != 2", "PyTuple_GET_SIZE(pair) < 2"),
-    M("binding/puzzles.cpp", "std::uint64_t(t) >= n || seen[std::size_t(t)]",
-      "std::uint64_t(t) >= n"),
+    M(
+        "binding/puzzles.cpp",
+        "std::uint64_t(t) >= n || seen[std::size_t(t)]",
+        "std::uint64_t(t) >= n",
+    ),
     M("binding/puzzles.cpp", "n > 256", "n > 289"),
     M("binding/puzzles.cpp", "if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');", ""),
-    M("binding/paths.cpp", "(r.negative_cycle ? \"true\" : \"false\")",
-      "(r.negative_cycle ? \"false\" : \"true\")"),
+    M(
+        "binding/paths.cpp",
+        '(r.negative_cycle ? "true" : "false")',
+        '(r.negative_cycle ? "false" : "true")',
+    ),
     M("binding/paths.cpp", "Py_DECREF(type);", ""),
     # the Python package
-    M(PYC, "return value if row.depth_limit is None else f\"{value} (depth {row.depth_limit})\"",
-      "return value"),
-    M(PYC, "f\"{value:.6g}\"", "f\"{value:.4g}\""),
-    M(PYC, "f\"{value * 1e3:.3f}\"", "f\"{value:.3f}\""),
-    M(PYC, "return \"yes\" if value else \"no\"", "return \"no\" if value else \"yes\""),
+    M(
+        PYC,
+        'return value if row.depth_limit is None else f"{value} (depth {row.depth_limit})"',
+        "return value",
+    ),
+    M(PYC, 'f"{value:.6g}"', 'f"{value:.4g}"'),
+    M(PYC, 'f"{value * 1e3:.3f}"', 'f"{value:.3f}"'),
+    M(PYC, 'return "yes" if value else "no"', 'return "no" if value else "yes"'),
     M(PYC, "raise KeyError(algorithm)", "raise ValueError(algorithm)"),
     M(PYC, " or isinstance(workers, bool)", ""),
     M(PYC, "if executor is not None and workers != 1:", "if False:"),
-    M(PYC, "return len(r.path) - 1 if r.found else None", "return len(r.path) if r.found else None"),
+    M(
+        PYC,
+        "return len(r.path) - 1 if r.found else None",
+        "return len(r.path) if r.found else None",
+    ),
     M(PYC, "self.enabled = enabled and total > 1", "self.enabled = enabled and total > 0"),
-    M(PYC, "for key in (\"algorithm\", \"record\"):", "for key in (\"algorithm\",):"),
-    M(PYM, "0 <= cell[1] < self.width", "0 <= cell[1] <= self.width",
-      note="not equivalent: only the pictures use it; test_viz.py (not this suite's) "
-           "never asks about the column just past the edge"),
-    M(PYM, "\"1\" <= ch <= \"9\"", "\"0\" <= ch <= \"9\"",
-      note="not equivalent: a '0' in a map drawn by the pictures; test_viz.py has none"),
+    M(PYC, 'for key in ("algorithm", "record"):', 'for key in ("algorithm",):'),
+    M(
+        PYM,
+        "0 <= cell[1] < self.width",
+        "0 <= cell[1] <= self.width",
+        note="not equivalent: only the pictures use it; test_viz.py (not this suite's) "
+        "never asks about the column just past the edge",
+    ),
+    M(
+        PYM,
+        '"1" <= ch <= "9"',
+        '"0" <= ch <= "9"',
+        note="not equivalent: a '0' in a map drawn by the pictures; test_viz.py has none",
+    ),
     M(PYM, "math.isfinite(v) and v > 0", "math.isfinite(v) and v >= 0"),
-    M(PYM, "while lines and lines[-1] == \"\":", "while lines and lines[-1] == \"x\":"),
+    M(PYM, 'while lines and lines[-1] == "":', 'while lines and lines[-1] == "x":'),
     M(PYCLI, "if ns.start < 0 or ns.goal < 0:", "if ns.start < 0:"),
     M(PYCLI, "and value < 0:", "and value < -1:"),
     M(PYCLI, "if seed < 0:", "if seed < -1:"),
-    M(PYCLI, "if None not in errors and len(errors) == 1:", "if None not in errors and len(errors) == 2:"),
+    M(
+        PYCLI,
+        "if None not in errors and len(errors) == 1:",
+        "if None not in errors and len(errors) == 2:",
+    ),
 ]
 
 # Test files most likely to catch a fault in a source file, tried first (names
@@ -353,13 +478,28 @@ DESELECT: list[str] = []
 def tree_files(top: str) -> dict[str, str]:
     """The files under `top`, from the work tree or, for tests/, from TESTS_REV."""
     if top == "tests" and TESTS_REV:
-        names = subprocess.run(["git", "ls-tree", "-r", "--name-only", TESTS_REV, top], cwd=ROOT,
-                               check=True, capture_output=True, text=True).stdout.split()
-        return {n: subprocess.run(["git", "show", f"{TESTS_REV}:{n}"], cwd=ROOT, check=True,
-                                  capture_output=True, text=True).stdout for n in names}
-    return {src.relative_to(ROOT).as_posix(): src.read_text()
-            for src in sorted((ROOT / top).rglob("*"))
-            if src.is_file() and "__pycache__" not in src.parts}
+        names = subprocess.run(
+            ["git", "ls-tree", "-r", "--name-only", TESTS_REV, top],
+            cwd=ROOT,
+            check=True,
+            capture_output=True,
+            text=True,
+        ).stdout.split()
+        return {
+            n: subprocess.run(
+                ["git", "show", f"{TESTS_REV}:{n}"],
+                cwd=ROOT,
+                check=True,
+                capture_output=True,
+                text=True,
+            ).stdout
+            for n in names
+        }
+    return {
+        src.relative_to(ROOT).as_posix(): src.read_text()
+        for src in sorted((ROOT / top).rglob("*"))
+        if src.is_file() and "__pycache__" not in src.parts
+    }
 
 
 def prepare(numbers: list[int], skip: set[int]) -> dict[int, tuple[str, int, int]]:
@@ -383,8 +523,9 @@ def prepare(numbers: list[int], skip: set[int]) -> dict[int, tuple[str, int, int
     return spans
 
 
-def plant(rel: str, text: str, numbers: list[int], skip: set[int],
-          spans: dict[int, tuple[str, int, int]]) -> str:
+def plant(
+    rel: str, text: str, numbers: list[int], skip: set[int], spans: dict[int, tuple[str, int, int]]
+) -> str:
     edits = []
     for n in numbers:
         m = MUTANTS[n - 1]
@@ -393,7 +534,7 @@ def plant(rel: str, text: str, numbers: list[int], skip: set[int],
         at = occurrence(text, m.original, m.nth)
         edits.append((at, at + len(m.original), n))
     edits.sort()
-    for (a0, a1, n0), (b0, _, n1) in zip(edits, edits[1:]):
+    for (_a0, a1, n0), (b0, _, n1) in zip(edits, edits[1:]):
         if b0 < a1:
             raise SystemExit(f"mutants {n0} and {n1} overlap in {rel}")
     for start, end, n in reversed(edits):
@@ -414,11 +555,24 @@ def build(numbers: list[int], log) -> set[int]:
     for _ in range(10):
         spans = prepare(numbers, broken)
         if not (BUILD / "build.ninja").exists():
-            subprocess.run(["cmake", "-S", str(SRC), "-B", str(BUILD), "-G", "Ninja",
-                            "-DWAYLOOM_BUILD_MODULE=ON", "-DWAYLOOM_BUILD_TESTS=ON",
-                            "-DCMAKE_BUILD_TYPE=None", f"-DCMAKE_CXX_FLAGS={flags}",
-                            f"-DPython_EXECUTABLE={sys.executable}"],
-                           check=True, stdout=subprocess.DEVNULL)
+            subprocess.run(
+                [
+                    "cmake",
+                    "-S",
+                    str(SRC),
+                    "-B",
+                    str(BUILD),
+                    "-G",
+                    "Ninja",
+                    "-DWAYLOOM_BUILD_MODULE=ON",
+                    "-DWAYLOOM_BUILD_TESTS=ON",
+                    "-DCMAKE_BUILD_TYPE=None",
+                    f"-DCMAKE_CXX_FLAGS={flags}",
+                    f"-DPython_EXECUTABLE={sys.executable}",
+                ],
+                check=True,
+                stdout=subprocess.DEVNULL,
+            )
         r = subprocess.run(["ninja", "-C", str(BUILD), "-k", "0"], capture_output=True, text=True)
         if r.returncode == 0:
             return broken
@@ -454,8 +608,15 @@ def test_files(m: Mutant | None, learned: str | None) -> list[str]:
 
 def run(cmd: list[str], env: dict, deadline: float) -> tuple[str, str]:
     """Runs a command in its own process group; ('ok'|'fail'|'timeout', output)."""
-    p = subprocess.Popen(cmd, cwd=SRC, env=env, stdout=subprocess.PIPE,
-                         stderr=subprocess.STDOUT, text=True, start_new_session=True)
+    p = subprocess.Popen(
+        cmd,
+        cwd=SRC,
+        env=env,
+        stdout=subprocess.PIPE,
+        stderr=subprocess.STDOUT,
+        text=True,
+        start_new_session=True,
+    )
     try:
         out, _ = p.communicate(timeout=max(1.0, deadline - time.monotonic()))
     except subprocess.TimeoutExpired:
@@ -465,8 +626,9 @@ def run(cmd: list[str], env: dict, deadline: float) -> tuple[str, str]:
     return ("ok" if p.returncode == 0 else "fail"), out
 
 
-def run_suite(number: int | None, m: Mutant | None, timeout: float,
-              learned: str | None) -> tuple[str, str]:
+def run_suite(
+    number: int | None, m: Mutant | None, timeout: float, learned: str | None
+) -> tuple[str, str]:
     """('killed'|'survived', what killed it)."""
     env = dict(os.environ)
     env["WAYLOOM_MUTANT"] = str(number if number else -1)
@@ -483,9 +645,18 @@ def run_suite(number: int | None, m: Mutant | None, timeout: float,
     # The likeliest file alone first (collecting every file costs seconds),
     # then the rest.
     files = test_files(m, learned)
-    for batch in ((files[:1], files[1:]) if m is not None else (files,)):
-        cmd = [sys.executable, "-m", "pytest", "-x", "-q", "-p", "no:cacheprovider",
-               *[f"--deselect={d}" for d in DESELECT], *batch]
+    for batch in (files[:1], files[1:]) if m is not None else (files,):
+        cmd = [
+            sys.executable,
+            "-m",
+            "pytest",
+            "-x",
+            "-q",
+            "-p",
+            "no:cacheprovider",
+            *[f"--deselect={d}" for d in DESELECT],
+            *batch,
+        ]
         status, out = run(cmd, env, deadline)
         if status != "ok":
             failed = re.search(r"^(?:FAILED|ERROR) (\S+)", out, re.M)
@@ -497,6 +668,7 @@ def describe(m: Mutant) -> str:
     def short(s: str) -> str:
         s = " ".join(s.split())
         return (s[:60] + "…") if len(s) > 61 else s
+
     new = short(m.replacement) if m.replacement else "(removed)"
     return f"`{short(m.original)}` → `{new}`".replace("|", "\\|")
 
@@ -512,33 +684,47 @@ def write_report() -> None:
     for path in sorted((DOCS / "mutants").glob("*.json")):
         runs[path.stem] = json.loads(path.read_text())
     labels = sorted(runs, key=lambda k: runs[k]["started"])
-    lines = ["# Mutation testing", "",
-             "Made by `python scripts/mutants.py` (see its docstring): each row is one planted "
-             "fault, each column one run of the suite on the whole list. A timeout counts as "
-             "killed. Runs: `--sample 60,15` (seed 12) of the full list; the two Ctrl-C "
-             "timing tests deselected (they fail on a loaded machine). Tests measured: "
-             + "; ".join(f"{k}: {runs[k].get('tests_from', 'work tree')}" for k in labels) + ".",
-             "", "| run | when | killed | survived | did not build | kill rate |",
-             "|---|---|---|---|---|---|"]
+    lines = [
+        "# Mutation testing",
+        "",
+        "Made by `python scripts/mutants.py` (see its docstring): each row is one planted "
+        "fault, each column one run of the suite on the whole list. A timeout counts as "
+        "killed. Runs: `--sample 60,15` (seed 12) of the full list; the two Ctrl-C "
+        "timing tests deselected (they fail on a loaded machine). Tests measured: "
+        + "; ".join(f"{k}: {runs[k].get('tests_from', 'work tree')}" for k in labels)
+        + ".",
+        "",
+        "| run | when | killed | survived | did not build | kill rate |",
+        "|---|---|---|---|---|---|",
+    ]
     for k in labels:
         res = runs[k]["results"].values()
         killed = sum(r["status"] == "killed" for r in res)
         survived = sum(r["status"] == "survived" for r in res)
         dnb = sum(r["status"] == "did not build" for r in res)
         rate = killed / max(1, killed + survived)
-        lines.append(f"| {k} | {runs[k]['started']} | {killed} | {survived} | {dnb} | "
-                     f"{rate:.1%} |")
-    lines += ["", "| # | where | mutant | " + " | ".join(labels) + " | note |",
-              "|---|---|---|" + "---|" * len(labels) + "---|"]
+        lines.append(f"| {k} | {runs[k]['started']} | {killed} | {survived} | {dnb} | {rate:.1%} |")
+    lines += [
+        "",
+        "| # | where | mutant | " + " | ".join(labels) + " | note |",
+        "|---|---|---|" + "---|" * len(labels) + "---|",
+    ]
     for n, m in enumerate(MUTANTS, 1):
         cells = []
         for k in labels:
             r = runs[k]["results"].get(str(n))
-            cells.append("–" if r is None else
-                         r["status"] if r["status"] != "killed" else
-                         "killed: " + r["by"].split(": ", 1)[-1].split("::")[0].split("/")[-1])
-        lines.append(f"| {n} | {m.file}:{line_of(m)} | {describe(m)} | " + " | ".join(cells)
-                     + f" | {m.note} |")
+            cells.append(
+                "–"
+                if r is None
+                else r["status"]
+                if r["status"] != "killed"
+                else "killed: " + r["by"].split(": ", 1)[-1].split("::")[0].split("/")[-1]
+            )
+        lines.append(
+            f"| {n} | {m.file}:{line_of(m)} | {describe(m)} | "
+            + " | ".join(cells)
+            + f" | {m.note} |"
+        )
     (DOCS / "mutants.md").write_text("\n".join(lines) + "\n")
 
 
@@ -546,15 +732,23 @@ def main() -> None:
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("--label", default="latest", help="name of this run in the report")
     ap.add_argument("--only", help="comma-separated mutant numbers")
-    ap.add_argument("--sample", metavar="C,P",
-                    help="a seeded random subset: C mutants of the C++ and P of the Python code")
+    ap.add_argument(
+        "--sample",
+        metavar="C,P",
+        help="a seeded random subset: C mutants of the C++ and P of the Python code",
+    )
     ap.add_argument("--seed", type=int, default=12, help="seed of --sample")
     ap.add_argument("--timeout", type=float, help="seconds per mutant (default: 2x the clean run)")
     ap.add_argument("--show", type=int, help="print one mutant as a diff and stop")
     ap.add_argument("--report", action="store_true", help="only rewrite docs/mutants.md")
     ap.add_argument("--tests-from", metavar="REV", help="run the tests of this commit")
-    ap.add_argument("--deselect", action="append", default=[], metavar="NODEID",
-                    help="leave a test out (pytest node id), e.g. a timing test under load")
+    ap.add_argument(
+        "--deselect",
+        action="append",
+        default=[],
+        metavar="NODEID",
+        help="leave a test out (pytest node id), e.g. a timing test under load",
+    )
     a = ap.parse_args()
     global TESTS_REV
     TESTS_REV = a.tests_from
@@ -567,9 +761,12 @@ def main() -> None:
         m = MUTANTS[a.show - 1]
         text = (ROOT / m.file).read_text()
         at = occurrence(text, m.original, m.nth)
-        new = text[:at] + m.replacement + text[at + len(m.original):]
-        sys.stdout.writelines(difflib.unified_diff(text.splitlines(True), new.splitlines(True),
-                                                   "a/" + m.file, "b/" + m.file))
+        new = text[:at] + m.replacement + text[at + len(m.original) :]
+        sys.stdout.writelines(
+            difflib.unified_diff(
+                text.splitlines(True), new.splitlines(True), "a/" + m.file, "b/" + m.file
+            )
+        )
         return
     if a.report:
         write_report()
@@ -603,7 +800,7 @@ def main() -> None:
     prepare(cxx, broken)  # the tests as they stand now, after a long build
     log(f"built in {time.monotonic() - t0:.0f} s")
     clean = 0.0
-    for attempt in range(0 if a.only and a.timeout else 3):  # a re-run trusts the last clean run
+    for _attempt in range(0 if a.only and a.timeout else 3):  # a re-run trusts the last clean run
         t1 = time.monotonic()
         status, by = run_suite(None, None, 3600, None)
         clean = time.monotonic() - t1
@@ -619,8 +816,14 @@ def main() -> None:
     results: dict[str, dict] = {}
     if a.only and out_json.exists():  # a re-run of a few mutants updates their rows
         results = json.loads(out_json.read_text())["results"]
-    doc = {"label": a.label, "started": started, "clean_seconds": round(clean, 1),
-           "tests_from": TESTS_REV or "work tree", "deselected": DESELECT, "results": results}
+    doc = {
+        "label": a.label,
+        "started": started,
+        "clean_seconds": round(clean, 1),
+        "tests_from": TESTS_REV or "work tree",
+        "deselected": DESELECT,
+        "results": results,
+    }
     for n in numbers:
         m = MUTANTS[n - 1]
         t = time.monotonic()
@@ -631,7 +834,7 @@ def main() -> None:
             text = target.read_text()
             at = occurrence(text, m.original, m.nth)
             try:
-                target.write_text(text[:at] + m.replacement + text[at + len(m.original):])
+                target.write_text(text[:at] + m.replacement + text[at + len(m.original) :])
                 status, by = run_suite(n, m, timeout, learned.get(str(n)))
             finally:
                 target.write_text(text)
@@ -640,15 +843,19 @@ def main() -> None:
             status, by = run_suite(n, m, timeout, learned.get(str(n)))
             results[str(n)] = {"status": status, "by": by}
         results[str(n)]["seconds"] = round(time.monotonic() - t, 1)
-        log(f"{n:4d} {results[str(n)]['status']:9s} {time.monotonic() - t:5.0f}s "
-            f"{m.file}:{line_of(m)} {by}")
+        log(
+            f"{n:4d} {results[str(n)]['status']:9s} {time.monotonic() - t:5.0f}s "
+            f"{m.file}:{line_of(m)} {by}"
+        )
         out_json.write_text(json.dumps(doc, indent=1) + "\n")
     res = results.values()
     killed = sum(r["status"] == "killed" for r in res)
     survived = [k for k, r in results.items() if r["status"] == "survived"]
     total = killed + len(survived)
-    log(f"\nkilled {killed}/{total} ({killed / max(1, total):.1%}); survived: {survived}; "
-        f"{time.monotonic() - t0:.0f} s in all")
+    log(
+        f"\nkilled {killed}/{total} ({killed / max(1, total):.1%}); survived: {survived}; "
+        f"{time.monotonic() - t0:.0f} s in all"
+    )
     write_report()
 
 

@@ -218,8 +218,9 @@ TEST(BellmanFord, StopsAfterThePassThatChangesNothingAndRunsAtMostNMinusOne) {
     backward.push_back({i + 1, i, 1.0});
   }
   std::size_t passes = 0;
-  EXPECT_EQ(detail::bellman_ford_counted(CsrGraph::from_edges(6, forward, false), 0, passes)
-                .dist[5], 5.0);
+  EXPECT_EQ(
+      detail::bellman_ford_counted(CsrGraph::from_edges(6, forward, false), 0, passes).dist[5],
+      5.0);
   EXPECT_EQ(passes, 2u);
   const ShortestPaths sp =
       detail::bellman_ford_counted(CsrGraph::from_edges(6, backward, false), 5, passes);

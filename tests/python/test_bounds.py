@@ -11,7 +11,6 @@ import time
 import tracemalloc
 
 import pytest
-
 import wayloom_native as wn
 from wayloom import compare
 
@@ -25,9 +24,9 @@ RUNAWAYS = {
     "bfs hanoi 40": "wn.search_hanoi(40, algorithm='bfs')",
     "astar hanoi 100": "wn.search_hanoi(100, algorithm='astar')",
     "bfs endless implicit chain": "wn.search_implicit(lambda s: [(s + 1, 1.0)], 0, -1, "
-                                  "algorithm='bfs')",
+    "algorithm='bfs')",
     "iddfs trace on an open grid": f"wn.search_grid({OPEN_GRID!r}, algorithm='iddfs', "
-                                   "depth_limit=10**6, record=True)",
+    "depth_limit=10**6, record=True)",
     "floyd_warshall just over": "wn.floyd_warshall(5200, [])",  # 309 MiB of matrices
 }
 
@@ -48,8 +47,13 @@ def test_runaway_searches_stop_at_the_limit(call):
         assert wn.search_grid(wn.sample_maze("wall")).cost == 20
         print(took, base, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)
     """)
-    p = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120,
-                       env={**ENV, "WAYLOOM_MEMORY_LIMIT": "300M"})
+    p = subprocess.run(
+        [sys.executable, "-c", code],
+        capture_output=True,
+        text=True,
+        timeout=120,
+        env={**ENV, "WAYLOOM_MEMORY_LIMIT": "300M"},
+    )
     assert p.returncode == 0, p.stderr
     took, base_kib, peak_kib = map(float, p.stdout.split())
     assert took < 30
@@ -57,26 +61,31 @@ def test_runaway_searches_stop_at_the_limit(call):
 
 
 def grid_call(algorithm, **kw):
-    return lambda: wn.search_grid(wn.sample_maze("wall"), algorithm=algorithm, depth_limit=25,
-                                  **kw)
+    return lambda: wn.search_grid(wn.sample_maze("wall"), algorithm=algorithm, depth_limit=25, **kw)
 
 
 EDGES = [(0, 1, 1.0), (1, 2, 2.0), (0, 2, 4.0), (2, 3, 1.0), (3, 4, -1.0)]
 ENTRY_POINTS = {
-    **{f"grid {a}": grid_call(a) for a in ("astar", "bfs", "dfs", "iddfs", "dls", "ida_star",
-                                           "beam", "bidirectional")},
+    **{
+        f"grid {a}": grid_call(a)
+        for a in ("astar", "bfs", "dfs", "iddfs", "dls", "ida_star", "beam", "bidirectional")
+    },
     "grid astar reopen": grid_call("astar", reopen=True, heuristic=lambda n, g: 0.0),
     "grid costs": lambda: wn.search_grid_costs([[1, 2, 1], [1, 9, 1], [1, 1, 1]], (0, 0), (2, 2)),
-    "graph directed bidir": lambda: wn.search_graph(5, EDGES[:3], 0, 2, algorithm="bidir",
-                                                     undirected=False),
-    "implicit": lambda: wn.search_implicit(lambda s: [((s[0] + 1, s[1]), 1.0), ((s[0], s[1] + 1),
-                                                                                 1.0)]
-                                           if max(s) < 6 else [], (0, 0), (5, 5), algorithm="bfs"),
+    "graph directed bidir": lambda: wn.search_graph(
+        5, EDGES[:3], 0, 2, algorithm="bidir", undirected=False
+    ),
+    "implicit": lambda: wn.search_implicit(
+        lambda s: [((s[0] + 1, s[1]), 1.0), ((s[0], s[1] + 1), 1.0)] if max(s) < 6 else [],
+        (0, 0),
+        (5, 5),
+        algorithm="bfs",
+    ),
     "npuzzle": lambda: wn.search_npuzzle([4, 1, 3, 7, 2, 6, 0, 5, 8]),
     "hanoi 40 pegs 4": lambda: wn.search_hanoi(40, pegs=4, max_nodes=200),
-    "wordladder": lambda: wn.search_wordladder("cold", "warm",
-                                               "cold cord card ward warm word worm".split(),
-                                               algorithm="bidirectional"),
+    "wordladder": lambda: wn.search_wordladder(
+        "cold", "warm", "cold cord card ward warm word worm".split(), algorithm="bidirectional"
+    ),
     "erdos_renyi": lambda: wn.gen_erdos_renyi(60, 0.2, 3),
     "barabasi_albert": lambda: wn.gen_barabasi_albert(60, 3, 3),
     "watts_strogatz": lambda: wn.gen_watts_strogatz(60, 4, 0.3, 3),
@@ -88,8 +97,15 @@ ENTRY_POINTS = {
 
 def outcome(value):
     if isinstance(value, wn.SearchResult):
-        return (value.path, value.cost, value.nodes_expanded, value.nodes_generated,
-                value.max_frontier_size, value.trace, value.tree)
+        return (
+            value.path,
+            value.cost,
+            value.nodes_expanded,
+            value.nodes_generated,
+            value.max_frontier_size,
+            value.trace,
+            value.tree,
+        )
     if isinstance(value, wn.ShortestPaths):
         return value.dist, value.pred
     if isinstance(value, wn.AllPairs):
@@ -147,15 +163,18 @@ def test_the_limit_variable_is_read_at_each_call_and_checked(monkeypatch):
     assert wn.search_hanoi(10).found
 
 
-@pytest.mark.parametrize("call, expected", [
-    (lambda: wn.gen_watts_strogatz(2**31, 0, 0.0, 6), []),
-    (lambda: wn.gen_erdos_renyi(2**31, -1.0, 0), []),
-    (lambda: wn.gen_erdos_renyi(2**64 - 1, float("nan"), 0), []),
-    (lambda: wn.gen_erdos_renyi(3, 1.0, 0), [(0, 1, 1.0), (0, 2, 1.0), (1, 2, 1.0)]),
-    (lambda: wn.gen_erdos_renyi(2**31, 0.5, 0), MemoryError),
-    (lambda: wn.gen_watts_strogatz(2**31, 6, 0.1, 6), MemoryError),
-    (lambda: wn.gen_barabasi_albert(2**40, 3, 6), MemoryError),
-])
+@pytest.mark.parametrize(
+    "call, expected",
+    [
+        (lambda: wn.gen_watts_strogatz(2**31, 0, 0.0, 6), []),
+        (lambda: wn.gen_erdos_renyi(2**31, -1.0, 0), []),
+        (lambda: wn.gen_erdos_renyi(2**64 - 1, float("nan"), 0), []),
+        (lambda: wn.gen_erdos_renyi(3, 1.0, 0), [(0, 1, 1.0), (0, 2, 1.0), (1, 2, 1.0)]),
+        (lambda: wn.gen_erdos_renyi(2**31, 0.5, 0), MemoryError),
+        (lambda: wn.gen_watts_strogatz(2**31, 6, 0.1, 6), MemoryError),
+        (lambda: wn.gen_barabasi_albert(2**40, 3, 6), MemoryError),
+    ],
+)
 def test_generators_answer_without_the_work(call, expected):
     t0 = time.monotonic()
     if expected is MemoryError:
@@ -182,37 +201,81 @@ def test_compare_with_a_time_limit_ends_only_the_slow_rows():
 
 
 def cli(*args, timeout=60, **kw):
-    return subprocess.run([sys.executable, "-m", "wayloom", *args], capture_output=True,
-                          text=True, env={**ENV, **kw}, timeout=timeout)
+    return subprocess.run(
+        [sys.executable, "-m", "wayloom", *args],
+        capture_output=True,
+        text=True,
+        env={**ENV, **kw},
+        timeout=timeout,
+    )
 
 
 def test_cli_limits_and_solutions():
     p = cli("grid", "--maze", "random", "20", "20", "0.25", "3", "--time-limit", "1")
     assert p.returncode == 0, p.stderr
     assert p.stdout.count("time limit") == 2 and "solution by astar, path of 38 moves" in p.stdout
-    p = cli("grid", "--maze", "random", "40", "20", "0.3", "7", "--solvable", "--algorithms",
-            "astar", "--quiet")
+    p = cli(
+        "grid",
+        "--maze",
+        "random",
+        "40",
+        "20",
+        "0.3",
+        "7",
+        "--solvable",
+        "--algorithms",
+        "astar",
+        "--quiet",
+    )
     assert p.stdout.startswith("random maze 40x20, density 0.3: seed 9 (seeds 7-8 have no path)")
     assert "solution" not in p.stdout
     p = cli("hanoi", "2", "--algorithms", "bfs", "--max-nodes", "2")
     assert p.returncode == 1 and "node_limit" in p.stdout
-    for args, line in [(["npuzzle"], "moves of the blank (6): up up right down down right"),
-                       (["hanoi", "2"], "disk 2: peg 0 -> peg 2"),
-                       (["graph", "-", "0", "2"], "path of 2 steps: 0 -> 1 -> 2")]:
-        p = subprocess.run([sys.executable, "-m", "wayloom", *args, "--algorithms", "bfs"],
-                           input="0 1\n1 2\n", capture_output=True, text=True, env=ENV)
+    for args, line in [
+        (["npuzzle"], "moves of the blank (6): up up right down down right"),
+        (["hanoi", "2"], "disk 2: peg 0 -> peg 2"),
+        (["graph", "-", "0", "2"], "path of 2 steps: 0 -> 1 -> 2"),
+    ]:
+        p = subprocess.run(
+            [sys.executable, "-m", "wayloom", *args, "--algorithms", "bfs"],
+            input="0 1\n1 2\n",
+            capture_output=True,
+            text=True,
+            env=ENV,
+        )
         assert line in p.stdout, p.stdout
 
 
-@pytest.mark.parametrize("args, status, text", [
-    (["hanoi", "12", "--memory-limit", "64K", "--no-table"], 4, "memory limit reached"),
-    (["hanoi", "--memory-limit", "lots"], 2, "--memory-limit must be"),
-    (["grid", "--algorithm", "foo", "--plot", "x.png"], 2, "unknown algorithm: 'foo'"),
-    (["grid", "--plot", "x.unknownext"], 3, "--plot cannot write .unknownext files"),
-    (["grid", "--maze", "random", "9", "9", "1.5", "3"], 2, "DENSITY must be between 0 and 1"),
-    (["grid", "--no-table", "--algorithm", "iddfs", "--depth-limit", "60", "--time-limit", "1",
-      "--maze", "random", "60", "60", "0", "1"], 4, "iddfs did not finish within"),
-])
+@pytest.mark.parametrize(
+    "args, status, text",
+    [
+        (["hanoi", "12", "--memory-limit", "64K", "--no-table"], 4, "memory limit reached"),
+        (["hanoi", "--memory-limit", "lots"], 2, "--memory-limit must be"),
+        (["grid", "--algorithm", "foo", "--plot", "x.png"], 2, "unknown algorithm: 'foo'"),
+        (["grid", "--plot", "x.unknownext"], 3, "--plot cannot write .unknownext files"),
+        (["grid", "--maze", "random", "9", "9", "1.5", "3"], 2, "DENSITY must be between 0 and 1"),
+        (
+            [
+                "grid",
+                "--no-table",
+                "--algorithm",
+                "iddfs",
+                "--depth-limit",
+                "60",
+                "--time-limit",
+                "1",
+                "--maze",
+                "random",
+                "60",
+                "60",
+                "0",
+                "1",
+            ],
+            4,
+            "iddfs did not finish within",
+        ),
+    ],
+)
 def test_cli_errors_are_one_line_before_any_output(args, status, text):
     p = cli(*args)
     assert (p.returncode, p.stderr.count("\n")) == (status, 1), p.stderr
@@ -220,10 +283,30 @@ def test_cli_errors_are_one_line_before_any_output(args, status, text):
 
 
 def test_cli_ends_at_once_on_interrupt():
-    p = subprocess.Popen([sys.executable, "-m", "wayloom", "grid", "--maze", "random", "60", "60",
-                          "0", "1", "--algorithms", "iddfs", "--depth-limit", "60",
-                          "--time-limit", "0"], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                         text=True, env=ENV)
+    p = subprocess.Popen(
+        [
+            sys.executable,
+            "-m",
+            "wayloom",
+            "grid",
+            "--maze",
+            "random",
+            "60",
+            "60",
+            "0",
+            "1",
+            "--algorithms",
+            "iddfs",
+            "--depth-limit",
+            "60",
+            "--time-limit",
+            "0",
+        ],
+        stdout=subprocess.PIPE,
+        stderr=subprocess.PIPE,
+        text=True,
+        env=ENV,
+    )
     time.sleep(1.5)
     p.send_signal(signal.SIGINT)
     t0 = time.monotonic()

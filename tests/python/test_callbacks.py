@@ -2,9 +2,8 @@
 heuristics, the first-failure-wins protocol, state conversion, re-entrancy."""
 
 import pytest
-from conftest import BAD_H, BAD_STATE, PROBLEMS, Counted, chain, raiser
-
 import wayloom_native as w
+from conftest import BAD_H, BAD_STATE, PROBLEMS, Counted, chain, raiser
 
 
 def test_one_successor_call_per_expansion_and_one_estimate_per_push():
@@ -105,14 +104,18 @@ def test_a_failing_heuristic_fails_every_domain_alike(domain, algo):
 
 def _puzzle_manhattan(n, g):
     where = {t: i for i, t in enumerate(g)}
-    return sum(abs(i // 3 - where[t] // 3) + abs(i % 3 - where[t] % 3) for i, t in enumerate(n) if t)
+    return sum(
+        abs(i // 3 - where[t] // 3) + abs(i % 3 - where[t] % 3) for i, t in enumerate(n) if t
+    )
 
 
 # The built-in default of each domain, written in Python.
-DEFAULTS = {"graph": lambda n, g: 0.0,
-            "grid": lambda n, g: abs(n[0] - g[0]) + abs(n[1] - g[1]),
-            "npuzzle": _puzzle_manhattan,
-            "hanoi": lambda n, g: sum(a != b for a, b in zip(n, g))}
+DEFAULTS = {
+    "graph": lambda n, g: 0.0,
+    "grid": lambda n, g: abs(n[0] - g[0]) + abs(n[1] - g[1]),
+    "npuzzle": _puzzle_manhattan,
+    "hanoi": lambda n, g: sum(a != b for a, b in zip(n, g)),
+}
 DEFAULTS.update(grid_costs=DEFAULTS["grid"], wordladder=DEFAULTS["hanoi"])
 
 
@@ -120,10 +123,15 @@ DEFAULTS.update(grid_costs=DEFAULTS["grid"], wordladder=DEFAULTS["hanoi"])
 def test_callable_heuristics_see_the_domain_nodes_and_order_like_the_builtin(domain):
     call, start, goal, _, _ = PROBLEMS[domain]
     seen = []
-    mine = call("astar", heuristic=lambda n, g: seen.append((n, g)) or float(DEFAULTS[domain](n, g)))
+    mine = call(
+        "astar", heuristic=lambda n, g: seen.append((n, g)) or float(DEFAULTS[domain](n, g))
+    )
     builtin = call("astar")
     assert (mine.path, mine.trace, mine.nodes_generated) == (
-        builtin.path, builtin.trace, builtin.nodes_generated)
+        builtin.path,
+        builtin.trace,
+        builtin.nodes_generated,
+    )
     assert len(seen) == mine.nodes_generated and {g for _, g in seen} == {goal}
     assert {type(n) for n, _ in seen} == {type(start)}
 
@@ -133,14 +141,26 @@ def test_reopen_repairs_an_inconsistent_heuristic():
     edges = [(0, 1, 1.0), (0, 2, 3.0), (1, 2, 1.0), (2, 3, 5.0)]
 
     def run(reopen):
-        return w.search_graph(4, edges, 0, 3, "astar", lambda n, g: 3.0 if n == 1 else 0.0,
-                              undirected=False, reopen=reopen)
+        return w.search_graph(
+            4,
+            edges,
+            0,
+            3,
+            "astar",
+            lambda n, g: 3.0 if n == 1 else 0.0,
+            undirected=False,
+            reopen=reopen,
+        )
 
     r = run(True)
     assert r.trace == [(0, 0.0, 0), (2, 3.0, 1), (1, 1.0, 1), (2, 2.0, 1), (3, 7.0, 1)]
     assert (r.path, r.cost, r.tree) == ([0, 1, 2, 3], 7.0, [(0, 1), (1, 2), (2, 3)])
     assert (r.nodes_expanded, r.nodes_generated, r.nodes_reopened, r.max_frontier_size) == (
-        5, 6, 1, 2)
+        5,
+        6,
+        1,
+        2,
+    )
     r = run(False)
     assert (r.path, r.cost, r.tree) == ([0, 2, 3], 8.0, [(0, 1), (0, 2), (2, 3)])
     assert (r.nodes_expanded, r.nodes_generated, r.nodes_reopened) == (4, 4, 0)

@@ -40,8 +40,18 @@ def test_grid_table_and_exit_status_by_whether_a_path_exists(tmp_path):
     walled.write_text("S.#\r\n..#\r\n##G\r\n")
     p = run("grid", "--maze", str(walled), "--algorithms", "bfs,astar")
     assert p.returncode == 1 and [r[1] for r in table_rows(p.stdout)] == ["no", "no"]
-    p = run("grid", "--maze", "-", "--diagonal", "--algorithms", "astar", "--heuristic", "octile",
-            "--markdown", stdin="S.\n.G\n")
+    p = run(
+        "grid",
+        "--maze",
+        "-",
+        "--diagonal",
+        "--algorithms",
+        "astar",
+        "--heuristic",
+        "octile",
+        "--markdown",
+        stdin="S.\n.G\n",
+    )
     assert p.returncode == 0 and "| astar | yes | 1.41421 |" in p.stdout
 
 
@@ -61,38 +71,53 @@ def test_puzzles_ladders_and_graphs(tmp_path):
     assert [r[:3] for r in table_rows(p.stdout)] == [["ucs", "yes", "3"], ["bfs", "yes", "3"]]
     p = run("graph", str(edges), "3", "0", "--directed", "--algorithms", "bfs")
     assert p.returncode == 1
-    p = run("graph", str(edges), "3", "0", "--algorithms", "bfs", "--no-table", "--algorithm", "bfs")
+    p = run(
+        "graph", str(edges), "3", "0", "--algorithms", "bfs", "--no-table", "--algorithm", "bfs"
+    )
     assert p.returncode == 0 and p.stdout.startswith("SearchResult(found=True, cost=3,")
 
 
 def test_bad_input_is_one_line_on_stderr_with_status_2(tmp_path):
-    assert_one_line_error(run("grid", "--maze", str(tmp_path / "none.txt")), "wayloom grid",
-                          "cannot read")
-    assert_one_line_error(run("grid", "--maze", "-", stdin="...\n"), "wayloom grid",
-                          "the ASCII map must contain a start 'S' and a goal 'G'")
-    assert_one_line_error(run("grid", "--algorithms", "bfs,BFS"), "wayloom grid",
-                          "unknown algorithm: 'BFS'")
-    assert_one_line_error(run("grid", "--heuristic", "Manhattan"), "wayloom grid",
-                          "unknown heuristic: 'Manhattan'")
-    assert_one_line_error(run("grid", "--maze", "random", "3"), "wayloom grid",
-                          "W H DENSITY SEED")
-    assert_one_line_error(run("npuzzle", "1", "2", "3", "4", "5", "6", "8", "7", "0"),
-                          "wayloom npuzzle", "not solvable")
-    assert_one_line_error(run("hanoi", "3", "--pegs", "17"), "wayloom hanoi",
-                          "pegs must be between 1 and 16, got 17")
+    assert_one_line_error(
+        run("grid", "--maze", str(tmp_path / "none.txt")), "wayloom grid", "cannot read"
+    )
+    assert_one_line_error(
+        run("grid", "--maze", "-", stdin="...\n"),
+        "wayloom grid",
+        "the ASCII map must contain a start 'S' and a goal 'G'",
+    )
+    assert_one_line_error(
+        run("grid", "--algorithms", "bfs,BFS"), "wayloom grid", "unknown algorithm: 'BFS'"
+    )
+    assert_one_line_error(
+        run("grid", "--heuristic", "Manhattan"), "wayloom grid", "unknown heuristic: 'Manhattan'"
+    )
+    assert_one_line_error(run("grid", "--maze", "random", "3"), "wayloom grid", "W H DENSITY SEED")
+    assert_one_line_error(
+        run("npuzzle", "1", "2", "3", "4", "5", "6", "8", "7", "0"),
+        "wayloom npuzzle",
+        "not solvable",
+    )
+    assert_one_line_error(
+        run("hanoi", "3", "--pegs", "17"), "wayloom hanoi", "pegs must be between 1 and 16, got 17"
+    )
     bad = tmp_path / "bad.txt"
     bad.write_text("0 1 1\n0 x\n")
-    assert_one_line_error(run("graph", str(bad), "0", "1"), "wayloom graph",
-                          f"{bad}:2: expected 'u v [w]'")
-    assert_one_line_error(run("hanoi", "--frobnicate"), "wayloom",
-                          "unrecognized arguments: --frobnicate")
+    assert_one_line_error(
+        run("graph", str(bad), "0", "1"), "wayloom graph", f"{bad}:2: expected 'u v [w]'"
+    )
+    assert_one_line_error(
+        run("hanoi", "--frobnicate"), "wayloom", "unrecognized arguments: --frobnicate"
+    )
     assert_one_line_error(run("hanoi", "three"), "wayloom hanoi", "invalid int value: 'three'")
     ok = tmp_path / "ok.txt"
     ok.write_text("0 1\n")
-    for args, text in ((["graph", str(ok), "-1", "0"], "START and GOAL must be >= 0"),
-                       (["graph", str(ok), "0", "-1"], "START and GOAL must be >= 0"),
-                       (["grid", "--max-nodes", "-1"], "--max-nodes must be >= 0"),
-                       (["grid", "--maze", "random", "3", "3", "0.1", "-1"], "SEED must be >= 0")):
+    for args, text in (
+        (["graph", str(ok), "-1", "0"], "START and GOAL must be >= 0"),
+        (["graph", str(ok), "0", "-1"], "START and GOAL must be >= 0"),
+        (["grid", "--max-nodes", "-1"], "--max-nodes must be >= 0"),
+        (["grid", "--maze", "random", "3", "3", "0.1", "-1"], "SEED must be >= 0"),
+    ):
         assert_one_line_error(run(*args), f"wayloom {args[0]}", text)
 
 
@@ -100,8 +125,18 @@ def test_plot_and_animation_files(tmp_path):
     pytest.importorskip("matplotlib")
     pytest.importorskip("PIL")
     png, gif = tmp_path / "a.png", tmp_path / "a.gif"
-    p = run("grid", "--maze", "wall", "--no-table", "--plot", str(png), "--animate", str(gif),
-            "--max-frames", "4")
+    p = run(
+        "grid",
+        "--maze",
+        "wall",
+        "--no-table",
+        "--plot",
+        str(png),
+        "--animate",
+        str(gif),
+        "--max-frames",
+        "4",
+    )
     assert p.returncode == 0, p.stderr
     assert p.stdout.splitlines()[-2:] == [f"wrote {png}", f"wrote {gif}"]
     assert png.read_bytes()[:4] == b"\x89PNG" and gif.read_bytes()[:6] == b"GIF89a"

@@ -5,7 +5,6 @@ import dataclasses
 import math
 
 import pytest
-
 import wayloom_native as wn
 from wayloom import ALGORITHMS, Comparison, Row, compare
 
@@ -19,10 +18,25 @@ def test_rows_carry_the_engine_counters_in_the_requested_order():
     assert [r.algorithm for r in rows] == ["dfs", "bfs", "a*"]
     for row in rows:
         r = wn.search_grid(WALL, algorithm=row.algorithm, heuristic="zero")
-        assert (row.found, row.cost, row.expanded, row.generated, row.reopened,
-                row.peak_frontier, row.stop_reason, row.error) == \
-            (r.found, r.cost, r.nodes_expanded, r.nodes_generated, r.nodes_reopened,
-             r.max_frontier_size, r.stop_reason, None)
+        assert (
+            row.found,
+            row.cost,
+            row.expanded,
+            row.generated,
+            row.reopened,
+            row.peak_frontier,
+            row.stop_reason,
+            row.error,
+        ) == (
+            r.found,
+            r.cost,
+            r.nodes_expanded,
+            r.nodes_generated,
+            r.nodes_reopened,
+            r.max_frontier_size,
+            r.stop_reason,
+            None,
+        )
         assert row.elapsed >= 0
     assert [r.algorithm for r in compare(wn.search_grid, WALL)] == list(ALGORITHMS)
     assert [r.algorithm for r in compare(wn.search_grid, WALL, algorithms="ucs")] == ["ucs"]
@@ -31,8 +45,10 @@ def test_rows_carry_the_engine_counters_in_the_requested_order():
 def test_refusals_become_error_rows_and_other_rows_still_run():
     rows = compare(wn.search_grid, WALL, algorithms=["Astar", "bfs"])
     bad, good = rows
-    assert bad.error == ("unknown algorithm: 'Astar'. Available: bfs, dfs, ucs, dijkstra, "
-                         "greedy, astar, weighted_astar, iddfs, dls, ida_star, beam, bidirectional")
+    assert bad.error == (
+        "unknown algorithm: 'Astar'. Available: bfs, dfs, ucs, dijkstra, "
+        "greedy, astar, weighted_astar, iddfs, dls, ida_star, beam, bidirectional"
+    )
     assert (bad.found, bad.cost, bad.expanded) == (False, math.inf, 0)
     assert good.found and good.cost == 20.0
     # A problem the entry point refuses: every row says why, the depth-first ones too.
@@ -42,8 +58,11 @@ def test_refusals_become_error_rows_and_other_rows_still_run():
 
 def test_dls_and_iddfs_without_a_limit_get_the_depth_of_the_bfs_path():
     rows = compare(wn.search_graph, *LINE, 0, 3, algorithms=["bfs", "dls", "iddfs"])
-    assert [(r.found, r.cost, r.depth_limit) for r in rows] == \
-        [(True, 3.0, None), (True, 3.0, 3), (True, 3.0, 3)]
+    assert [(r.found, r.cost, r.depth_limit) for r in rows] == [
+        (True, 3.0, None),
+        (True, 3.0, 3),
+        (True, 3.0, 3),
+    ]
     unbounded = wn.search_graph(*LINE, 0, 3, algorithm="iddfs", record=False)
     assert rows.row("iddfs").expanded == unbounded.nodes_expanded
     assert "dls (depth 3)" in rows.table()
@@ -63,7 +82,8 @@ def test_threads_give_the_serial_rows_and_workers_are_checked():
     serial = compare(wn.search_grid, WALL, heuristic="manhattan")
     threaded = compare(wn.search_grid, WALL, heuristic="manhattan", workers=4)
     assert [dataclasses.replace(r, elapsed=0.0) for r in threaded] == [
-        dataclasses.replace(r, elapsed=0.0) for r in serial]
+        dataclasses.replace(r, elapsed=0.0) for r in serial
+    ]
     for workers in (0, True, 1.5):
         with pytest.raises(ValueError, match="workers must be an int >= 1"):
             compare(wn.search_grid, WALL, workers=workers)
@@ -71,23 +91,22 @@ def test_threads_give_the_serial_rows_and_workers_are_checked():
         with pytest.raises(TypeError, match=f"sets '{key}' itself"):
             compare(wn.search_grid, WALL, **{key: value})
     with pytest.raises(ValueError, match="not both"):
-        compare(wn.search_grid, WALL, workers=2,
-                executor=concurrent.futures.ThreadPoolExecutor(1))
+        compare(wn.search_grid, WALL, workers=2, executor=concurrent.futures.ThreadPoolExecutor(1))
 
 
 def test_table_text_and_markdown():
-    c = Comparison([
-        Row("bfs", True, 20.0, 25, 25, 0, 3, 0.0000123, "goal"),
-        Row("dls", False, math.inf, 9, 9, 0, 4, 0.001, "exhausted", depth_limit=2),
-        Row.failed("x", "unknown algorithm: 'x'"),
-    ])
+    c = Comparison(
+        [
+            Row("bfs", True, 20.0, 25, 25, 0, 3, 0.0000123, "goal"),
+            Row("dls", False, math.inf, 9, 9, 0, 4, 0.001, "exhausted", depth_limit=2),
+            Row.failed("x", "unknown algorithm: 'x'"),
+        ]
+    )
     assert c.table().splitlines() == [
-        "algorithm      found  cost  expanded  generated  reopened  peak frontier  time (ms)"
-        "  stop",
+        "algorithm      found  cost  expanded  generated  reopened  peak frontier  time (ms)  stop",
         "-------------  -----  ----  --------  ---------  --------  -------------  ---------"
         "  -----------------------------",
-        "bfs            yes      20        25         25         0              3      0.012"
-        "  goal",
+        "bfs            yes      20        25         25         0              3      0.012  goal",
         "dls (depth 2)  no      inf         9          9         0              4      1.000"
         "  exhausted",
         "x              -         -         -          -         -              -          -"

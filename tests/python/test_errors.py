@@ -7,20 +7,33 @@ import os
 import time
 
 import pytest
-from conftest import (ALGORITHM_LIST, BAD_H, BAD_PAIRS, BAD_STATE, HEURISTIC_TYPE, PROBLEMS,
-                      Counted, chain, raiser, raises)
-
 import wayloom_native as wn
+from conftest import (
+    ALGORITHM_LIST,
+    BAD_H,
+    BAD_PAIRS,
+    BAD_STATE,
+    HEURISTIC_TYPE,
+    PROBLEMS,
+    Counted,
+    chain,
+    raiser,
+    raises,
+)
 
 V, T, O, M, P = ValueError, TypeError, OverflowError, MemoryError, wn.PanicException
 SG, CHAIN = "S.G", [(0, 1, 1.0), (1, 2, 1.0)]
 GOAL8 = [1, 2, 3, 4, 5, 6, 7, 8, 0]
 PHYS = os.sysconf("SC_PHYS_PAGES") * os.sysconf("SC_PAGE_SIZE")
 TWICE_RAM = lambda per_node: 2 * PHYS // per_node + 1  # noqa: E731
-GRID_H = ("unknown heuristic: '{}'. Available: zero, manhattan, euclidean, octile, or a callable "
-          "h(node, goal) -> float")
-NPUZZLE_H = ("unknown npuzzle heuristic: '{}'. Use manhattan, misplaced, zero, or a callable "
-             "h(state, goal) -> float")
+GRID_H = (
+    "unknown heuristic: '{}'. Available: zero, manhattan, euclidean, octile, or a callable "
+    "h(node, goal) -> float"
+)
+NPUZZLE_H = (
+    "unknown npuzzle heuristic: '{}'. Use manhattan, misplaced, zero, or a callable "
+    "h(state, goal) -> float"
+)
 PERM9 = "tiles must be a permutation of 0..8 (0 = blank)"
 SQUARE = "tiles length must be a non-zero perfect square (9, 16, 25, \u2026)"
 TOO_BIG = "tiles length must be at most 256 (boards up to 16\u00d716)"
@@ -60,37 +73,72 @@ CASES = [
     (lambda: wn.search_grid(), T, "search_grid() missing 1 required positional argument: 'map'"),
     (lambda: wn.search_grid(SG, x=1), T, "search_grid() got an unexpected keyword argument 'x'"),
     (lambda: wn.search_grid(SG, map=SG), T, "search_grid() got multiple values for argument 'map'"),
-    (lambda: wn.search_grid(SG, "astar", None, True, 2.0, None, None, None, False, False, 1), T,
-     "search_grid() takes from 1 to 10 positional arguments but 11 were given"),
-    (lambda: wn.search_graph(3, CHAIN), T,
-     "search_graph() missing 2 required positional arguments: 'start' and 'goal'"),
-    (lambda: wn.search_graph(), T, "search_graph() missing 4 required positional arguments: "
-     "'num_nodes', 'edges', 'start', and 'goal'"),
-    (lambda: wn.sample_maze("open", "wall"), T,
-     "sample_maze() takes 1 positional argument but 2 were given"),
-    (lambda: wn.floyd_warshall(2, []).matrix(1), T,
-     "matrix() takes 0 positional arguments but 1 was given"),
+    (
+        lambda: wn.search_grid(SG, "astar", None, True, 2.0, None, None, None, False, False, 1),
+        T,
+        "search_grid() takes from 1 to 10 positional arguments but 11 were given",
+    ),
+    (
+        lambda: wn.search_graph(3, CHAIN),
+        T,
+        "search_graph() missing 2 required positional arguments: 'start' and 'goal'",
+    ),
+    (
+        lambda: wn.search_graph(),
+        T,
+        "search_graph() missing 4 required positional arguments: "
+        "'num_nodes', 'edges', 'start', and 'goal'",
+    ),
+    (
+        lambda: wn.sample_maze("open", "wall"),
+        T,
+        "sample_maze() takes 1 positional argument but 2 were given",
+    ),
+    (
+        lambda: wn.floyd_warshall(2, []).matrix(1),
+        T,
+        "matrix() takes 0 positional arguments but 1 was given",
+    ),
     # conversions: bools are strict, ints go through __index__ and refuse floats
-    *[(lambda n=n, v=v: wn.search_grid(SG, **{n: v}), T, f"argument '{n}': expected bool (True or "
-       f"False), got {type(v).__name__}") for n in ("record", "reopen", "diagonal")
-      for v in (1, None, "True", 1.0)],
+    *[
+        (
+            lambda n=n, v=v: wn.search_grid(SG, **{n: v}),
+            T,
+            f"argument '{n}': expected bool (True or False), got {type(v).__name__}",
+        )
+        for n in ("record", "reopen", "diagonal")
+        for v in (1, None, "True", 1.0)
+    ],
     (g(undirected=1), T, "argument 'undirected': expected bool (True or False), got int"),
-    *[(g(**{k: 3.0}), T, f"argument '{k}': expected int, got float")
-      for k in ("num_nodes", "start", "goal", "max_nodes", "depth_limit", "beam_width")],
+    *[
+        (g(**{k: 3.0}), T, f"argument '{k}': expected int, got float")
+        for k in ("num_nodes", "start", "goal", "max_nodes", "depth_limit", "beam_width")
+    ],
     (g(edges=[(0.0, 1, 1.0)]), T, "argument 'edges': expected int, got float"),
-    *[(g(**{k: -1}), O, f"argument '{k}': can't convert negative int to unsigned")
-      for k in ("num_nodes", "start", "max_nodes", "depth_limit", "beam_width")],
+    *[
+        (g(**{k: -1}), O, f"argument '{k}': can't convert negative int to unsigned")
+        for k in ("num_nodes", "start", "max_nodes", "depth_limit", "beam_width")
+    ],
     (g(goal=Index(-2)), O, "argument 'goal': can't convert negative int to unsigned"),
     (g(max_nodes=2**64), O, "argument 'max_nodes': int too big to convert"),
     (g(edges=[(0, -1, 1.0)]), O, "argument 'edges': can't convert negative int to unsigned"),
-    (costs([[1.0, 1.0]], (2**31, 0)), O,
-     "argument 'start': int out of range for a 32-bit signed integer"),
-    (costs([[1.0, 1.0]], (0, 0), (0, -(2**31) - 1)), O,
-     "argument 'goal': int out of range for a 32-bit signed integer"),
+    (
+        costs([[1.0, 1.0]], (2**31, 0)),
+        O,
+        "argument 'start': int out of range for a 32-bit signed integer",
+    ),
+    (
+        costs([[1.0, 1.0]], (0, 0), (0, -(2**31) - 1)),
+        O,
+        "argument 'goal': int out of range for a 32-bit signed integer",
+    ),
     (costs([[1.0, 1.0]], (0.0, 0)), T, "argument 'start': expected int, got float"),
     (lambda: wn.search_grid(SG, weight="2"), T, "argument 'weight': must be real number, not str"),
-    (lambda: wn.search_grid(SG, weight=10**400), O,
-     "argument 'weight': int too large to convert to float"),
+    (
+        lambda: wn.search_grid(SG, weight=10**400),
+        O,
+        "argument 'weight': int too large to convert to float",
+    ),
     (lambda: wn.search_grid(5), T, "argument 'map': expected str, got int"),
     (g(edges="abc"), T, "argument 'edges': expected a sequence, got str"),
     (g(edges=(e for e in CHAIN)), T, "argument 'edges': expected a sequence, got generator"),
@@ -100,122 +148,232 @@ CASES = [
     (costs([[1.0, "x"]]), T, "argument 'costs': must be real number, not str"),
     (costs([[1.0, 1.0]], [0, 0]), T, "argument 'start': expected tuple, got list"),
     (costs([[1.0, 1.0]], (0, 0, 0)), V, "expected tuple of length 2, but got tuple of length 3"),
-    *[(lambda b=b: wn.search_grid(SG, heuristic=b), V, HEURISTIC_TYPE)
-      for b in (3, 2.5, b"zero", ["zero"])],
+    *[
+        (lambda b=b: wn.search_grid(SG, heuristic=b), V, HEURISTIC_TYPE)
+        for b in (3, 2.5, b"zero", ["zero"])
+    ],
     # grid and graph validations, in order
     *[(lambda t=t: wn.search_grid(t, "nope", heuristic="nope"), V, NO_SG) for t in ("", "s.g")],
-    *[(lambda n=n: wn.search_grid(SG, "nope", heuristic=n), V, GRID_H.format(n))
-      for n in ("Manhattan", " manhattan", "", "hamming")],
+    *[
+        (lambda n=n: wn.search_grid(SG, "nope", heuristic=n), V, GRID_H.format(n))
+        for n in ("Manhattan", " manhattan", "", "hamming")
+    ],
     (lambda: wn.search_grid(SG, "nope", heuristic=3), V, HEURISTIC_TYPE),
     (costs([], (-1, 0), (9, 9), heuristic="x"), V, "costs must be a non-empty matrix"),
-    *[(costs([[1.0, 0.0]], s, t, heuristic="x"), V, CELLS)
-      for s, t in [((0, 0), (0, 1)), ((-1, 0), (0, 0)), ((0, 0), (1, 0)), ((0, 1), (0, 0))]],
+    *[
+        (costs([[1.0, 0.0]], s, t, heuristic="x"), V, CELLS)
+        for s, t in [((0, 0), (0, 1)), ((-1, 0), (0, 0)), ((0, 0), (1, 0)), ((0, 1), (0, 0))]
+    ],
     (costs([[1.0, 1.0], [1.0]], (0, 0), (1, 1)), V, CELLS),  # a short row pads with walls
     (costs([[1.0, 1.0]], heuristic="x"), V, GRID_H.format("x")),
     (costs([[], []]), P, "cost grid must be non-empty"),
     (g(num_nodes=0, edges=[(5, 5, 1.0)], goal=0, algorithm="nope", heuristic="x"), V, NODES),
     (g(goal=3), V, NODES),
     (g(start=3), V, NODES),
-    (g(edges=[(0, 1, 1.0), (7, 1, 1.0), (0, 9, 1.0)], heuristic="x"), V,
-     "edge (7, 1) is out of range for a 3-node graph"),
+    (
+        g(edges=[(0, 1, 1.0), (7, 1, 1.0), (0, 9, 1.0)], heuristic="x"),
+        V,
+        "edge (7, 1) is out of range for a 3-node graph",
+    ),
     (g(edges=[(0, 3, 1.0)]), V, "edge (0, 3) is out of range for a 3-node graph"),
-    *[(g(algorithm="nope", heuristic=n), V, f"unknown graph heuristic: '{n}'. Use 'zero' or a "
-       "callable h(node, goal) -> float") for n in ("manhattan", "Zero", "")],
+    *[
+        (
+            g(algorithm="nope", heuristic=n),
+            V,
+            f"unknown graph heuristic: '{n}'. Use 'zero' or a callable h(node, goal) -> float",
+        )
+        for n in ("manhattan", "Zero", "")
+    ],
     (lambda: wn.sample_maze("Open"), V, "unknown sample maze: 'Open'. Available: open, wall"),
-    *[(lambda a=a: wn.search_grid(SG, a), V, f"unknown algorithm: '{a}'. Available: "
-       f"{ALGORITHM_LIST}") for a in ("A*", "BFS", " bfs", "", "bfs\0", "a\u2605")],
+    *[
+        (
+            lambda a=a: wn.search_grid(SG, a),
+            V,
+            f"unknown algorithm: '{a}'. Available: {ALGORITHM_LIST}",
+        )
+        for a in ("A*", "BFS", " bfs", "", "bfs\0", "a\u2605")
+    ],
     (lambda: wn.search_grid(SG, "dls"), V, "'dls' requires depth_limit"),
     (lambda: wn.search_grid(SG, "dls", depth_limit=None), V, "'dls' requires depth_limit"),
     (lambda: wn.search_grid(SG, "DLS"), V, "unknown algorithm: 'DLS'. …"),
     # puzzles: size, permutation, goal, parity, heuristic, algorithm
-    *[(lambda t=t: wn.search_npuzzle(t, "nope", "nope", goal=[1]), V, SQUARE)
-      for t in ([], [1, 0], list(range(8)), list(range(10)))],
+    *[
+        (lambda t=t: wn.search_npuzzle(t, "nope", "nope", goal=[1]), V, SQUARE)
+        for t in ([], [1, 0], list(range(8)), list(range(10)))
+    ],
     (lambda: wn.search_npuzzle(list(range(289))), V, TOO_BIG),
     (lambda: wn.search_npuzzle([7] * 324, goal=[1]), V, TOO_BIG),
-    *[(lambda t=t: wn.search_npuzzle(t, goal=[0]), V, PERM9)
-      for t in ([1, 2, 3, 4, 5, 6, 7, 8, 8], [1, 2, 3, 4, 5, 6, 7, 8, 9], [-1] + GOAL8[1:])],
+    *[
+        (lambda t=t: wn.search_npuzzle(t, goal=[0]), V, PERM9)
+        for t in ([1, 2, 3, 4, 5, 6, 7, 8, 8], [1, 2, 3, 4, 5, 6, 7, 8, 9], [-1] + GOAL8[1:])
+    ],
     (lambda: wn.search_npuzzle([0, 1, 2, 2]), V, "tiles must be a permutation of 0..3 (0 = blank)"),
-    (lambda: wn.search_npuzzle(GOAL8, goal=list(range(8))), V,
-     "goal must have the same length as tiles"),
-    (lambda: wn.search_npuzzle(GOAL8, goal=[1] * 9), V,
-     "goal must be a permutation of 0..8 (0 = blank)"),
+    (
+        lambda: wn.search_npuzzle(GOAL8, goal=list(range(8))),
+        V,
+        "goal must have the same length as tiles",
+    ),
+    (
+        lambda: wn.search_npuzzle(GOAL8, goal=[1] * 9),
+        V,
+        "goal must be a permutation of 0..8 (0 = blank)",
+    ),
     (lambda: wn.search_npuzzle([1, 2, 3, 4, 5, 6, 8, 7, 0], "nope", "nope"), V, PARITY),
     (lambda: wn.search_npuzzle(list(range(1, 14)) + [15, 14, 0], heuristic=3), V, PARITY),
     (lambda: wn.search_npuzzle([1, 0, 2, 3], goal=[0, 2, 1, 3]), V, PARITY),
-    *[(lambda n=n: wn.search_npuzzle(GOAL8, "nope", n), V, NPUZZLE_H.format(n))
-      for n in ("Manhattan", "", "hamming")],
+    *[
+        (lambda n=n: wn.search_npuzzle(GOAL8, "nope", n), V, NPUZZLE_H.format(n))
+        for n in ("Manhattan", "", "hamming")
+    ],
     (lambda: wn.search_npuzzle(GOAL8, "nope", 3), V, HEURISTIC_TYPE),
     (lambda: wn.search_npuzzle([2**63, 0]), O, "argument 'tiles': int too big to convert"),
     (lambda: wn.search_hanoi(0, "nope", "nope", pegs=2**64 - 1), V, "disks must be \u2265 1"),
     (lambda: wn.search_hanoi(3, "nope", "nope", pegs=2), V, "pegs must be \u2265 3"),
     (lambda: wn.search_hanoi(3, pegs=17), P, "pegs must be between 1 and 16, got 17"),
-    (lambda: wn.search_hanoi(3, "nope", "Misplaced"), V,
-     "unknown hanoi heuristic: 'Misplaced'. Use misplaced, zero, or a callable"),
-    (lambda: wn.search_wordladder("cold", "warmer", [], "nope", "nope"), V,
-     "start and goal must have the same length"),
-    (lambda: wn.search_wordladder("\u00e9", "e", []), V,  # lengths in bytes: "é" is two
-     "start and goal must have the same length"),
-    (lambda: wn.search_wordladder("cold", "warm", [], "nope", "Hamming"), V,
-     "unknown wordladder heuristic: 'Hamming'. Use hamming, zero, or a callable"),
-    (lambda: wn.search_wordladder("cold", "warm", ["cord", 3]), T,
-     "argument 'words': expected str, got int"),
+    (
+        lambda: wn.search_hanoi(3, "nope", "Misplaced"),
+        V,
+        "unknown hanoi heuristic: 'Misplaced'. Use misplaced, zero, or a callable",
+    ),
+    (
+        lambda: wn.search_wordladder("cold", "warmer", [], "nope", "nope"),
+        V,
+        "start and goal must have the same length",
+    ),
+    (
+        lambda: wn.search_wordladder("\u00e9", "e", []),
+        V,  # lengths in bytes: "é" is two
+        "start and goal must have the same length",
+    ),
+    (
+        lambda: wn.search_wordladder("cold", "warm", [], "nope", "Hamming"),
+        V,
+        "unknown wordladder heuristic: 'Hamming'. Use hamming, zero, or a callable",
+    ),
+    (
+        lambda: wn.search_wordladder("cold", "warm", ["cord", 3]),
+        T,
+        "argument 'words': expected str, got int",
+    ),
     # shortest paths and generators
     (lambda: wn.bellman_ford(3, [(0, 9, 1.0)], 5), V, "source must be < num_nodes"),
     (lambda: wn.bellman_ford(0, [], 0), V, "source must be < num_nodes"),
-    (lambda: wn.bellman_ford(3, [(0, 1, 1.0), (3, 0, 1.0)], 0), V,
-     "edge (3, 0) is out of range for a 3-node graph"),
-    (lambda: wn.floyd_warshall(0, [(0, 0, 1.0)]), V,
-     "edge (0, 0) is out of range for a 0-node graph"),
-    (lambda: wn.bellman_ford(3, [], 0).path_to(-1), O,
-     "argument 'target': can't convert negative int to unsigned"),
-    (lambda: wn.floyd_warshall(3, []).distance(0, 1.5), T, "argument 'to': expected int, got "
-     "float"),
-    *[(lambda n=n, m=m: wn.gen_barabasi_albert(n, m, 1), P, "need n > m >= 1")
-      for n, m in ((5, 0), (5, 5), (1, 1), (5, 10**15))],
-    *[(lambda n=n, k=k: wn.gen_watts_strogatz(n, k, 0.5, 1), P, "k must be even and < n")
-      for n, k in ((10, 3), (10, 10), (0, 0), (10**12, 10**12))],
+    (
+        lambda: wn.bellman_ford(3, [(0, 1, 1.0), (3, 0, 1.0)], 0),
+        V,
+        "edge (3, 0) is out of range for a 3-node graph",
+    ),
+    (
+        lambda: wn.floyd_warshall(0, [(0, 0, 1.0)]),
+        V,
+        "edge (0, 0) is out of range for a 0-node graph",
+    ),
+    (
+        lambda: wn.bellman_ford(3, [], 0).path_to(-1),
+        O,
+        "argument 'target': can't convert negative int to unsigned",
+    ),
+    (
+        lambda: wn.floyd_warshall(3, []).distance(0, 1.5),
+        T,
+        "argument 'to': expected int, got float",
+    ),
+    *[
+        (lambda n=n, m=m: wn.gen_barabasi_albert(n, m, 1), P, "need n > m >= 1")
+        for n, m in ((5, 0), (5, 5), (1, 1), (5, 10**15))
+    ],
+    *[
+        (lambda n=n, k=k: wn.gen_watts_strogatz(n, k, 0.5, 1), P, "k must be even and < n")
+        for n, k in ((10, 3), (10, 10), (0, 0), (10**12, 10**12))
+    ],
     (lambda: wn.gen_erdos_renyi(3, 1.0, 2**64), O, "argument 'seed': int too big to convert"),
-    *[(lambda w=w, h=h: wn.random_maze_ascii(w, h, 0.1, 1), P, "grid must be non-empty")
-      for w, h in ((0, 5), (-1, 3))],
-    (lambda: wn.random_maze_ascii(100000, 100000, 0.1, 1), P,
-     "grid too large: 100000\u00d7100000 = 10000000000 cells (max 2147483647)"),
+    *[
+        (lambda w=w, h=h: wn.random_maze_ascii(w, h, 0.1, 1), P, "grid must be non-empty")
+        for w, h in ((0, 5), (-1, 3))
+    ],
+    (
+        lambda: wn.random_maze_ascii(100000, 100000, 0.1, 1),
+        P,
+        "grid too large: 100000\u00d7100000 = 10000000000 cells (max 2147483647)",
+    ),
     (lambda: wn.search_grid("S" + "." * 50000 + "\n" * 50000 + "G"), P, HUGE_MAP),
-    (costs([[1.0]] + [[]] * 10**6 + [[1.0] * 10**6], (0, 0), (0, 0)), P,
-     "grid too large: 1000000\u00d71000002 = 1000002000000 cells (max 2147483647)"),
-    (lambda: wn.search_hanoi(2**64 - 1, pegs=2**64 - 1), P,
-     "pegs must be between 1 and 16, got 18446744073709551615"),
+    (
+        costs([[1.0]] + [[]] * 10**6 + [[1.0] * 10**6], (0, 0), (0, 0)),
+        P,
+        "grid too large: 1000000\u00d71000002 = 1000002000000 cells (max 2147483647)",
+    ),
+    (
+        lambda: wn.search_hanoi(2**64 - 1, pegs=2**64 - 1),
+        P,
+        "pegs must be between 1 and 16, got 18446744073709551615",
+    ),
     # sizes beyond the machine: MemoryError at once
-    *[(call, M, "") for call in [
-        g(num_nodes=2**64 - 1, goal=1),
-        g(num_nodes=TWICE_RAM(16), goal=1),  # offsets and build cursor: 16 bytes a node
-        lambda: wn.bellman_ford(TWICE_RAM(40), [], 0), lambda: wn.floyd_warshall(10**6, []),
-        lambda: wn.floyd_warshall(2**32, []),  # node ids no longer fit the next-hop matrix
-        lambda: wn.gen_erdos_renyi(10**12, 0.5, 1),
-        # small enough to build natively, too large as a list of Python tuples
-        lambda: wn.gen_erdos_renyi(int((4 * PHYS / 200) ** 0.5) + 1, 1.0, 1),
-        lambda: wn.gen_barabasi_albert(2**64 - 1, 2**63, 1),
-        lambda: wn.gen_watts_strogatz(2**64 - 1, 2**64 - 2, 0.1, 1),
-        lambda: wn.search_hanoi(10**12), lambda: wn.search_hanoi(2**24 + 1, algorithm="bfs")]],
+    *[
+        (call, M, "")
+        for call in [
+            g(num_nodes=2**64 - 1, goal=1),
+            g(num_nodes=TWICE_RAM(16), goal=1),  # offsets and build cursor: 16 bytes a node
+            lambda: wn.bellman_ford(TWICE_RAM(40), [], 0),
+            lambda: wn.floyd_warshall(10**6, []),
+            lambda: wn.floyd_warshall(2**32, []),  # node ids no longer fit the next-hop matrix
+            lambda: wn.gen_erdos_renyi(10**12, 0.5, 1),
+            # small enough to build natively, too large as a list of Python tuples
+            lambda: wn.gen_erdos_renyi(int((4 * PHYS / 200) ** 0.5) + 1, 1.0, 1),
+            lambda: wn.gen_barabasi_albert(2**64 - 1, 2**63, 1),
+            lambda: wn.gen_watts_strogatz(2**64 - 1, 2**64 - 2, 0.1, 1),
+            lambda: wn.search_hanoi(10**12),
+            lambda: wn.search_hanoi(2**24 + 1, algorithm="bfs"),
+        ]
+    ],
     # an ordinary mistake is still reported as such on a huge graph
     (lambda: wn.bellman_ford(10**15, [], 10**15), V, "source must be < num_nodes"),
     (lambda: wn.search_hanoi(0, pegs=10**12), V, "disks must be \u2265 1"),
     # callables: successor lists and states are checked, failures surface after the search
-    *[(imp(r), V, BAD_PAIRS) for r in ([[1, 1.0]], "ab", [(1, 1.0, 0)], [(1,)], [(1, "1.0")],
-                                       None, 5, {1: 1.0}, iter([(1, 1.0)]), b"\x01")],
+    *[
+        (imp(r), V, BAD_PAIRS)
+        for r in (
+            [[1, 1.0]],
+            "ab",
+            [(1, 1.0, 0)],
+            [(1,)],
+            [(1, "1.0")],
+            None,
+            5,
+            {1: 1.0},
+            iter([(1, 1.0)]),
+            b"\x01",
+        )
+    ],
     (lambda: wn.search_implicit(lambda s: [("ab", 1.0), [2, 1.0]], 0, 3), V, BAD_PAIRS),
-    *[(lambda b=b: wn.search_implicit(lambda s: [(1, 1.0), (b, 1.0)], 0, 3), V, BAD_STATE)
-      for b in ("ab", 1.5, None, [1, "x"], 2**63, [2**64], -(2**63) - 1)],
-    *[(imp([], **{w: b}), V, BAD_STATE) for w in ("start", "goal")
-      for b in ("ab", "", 1.0, None, [[1]], object())],
+    *[
+        (lambda b=b: wn.search_implicit(lambda s: [(1, 1.0), (b, 1.0)], 0, 3), V, BAD_STATE)
+        for b in ("ab", 1.5, None, [1, "x"], 2**63, [2**64], -(2**63) - 1)
+    ],
+    *[
+        (imp([], **{w: b}), V, BAD_STATE)
+        for w in ("start", "goal")
+        for b in ("ab", "", 1.0, None, [[1]], object())
+    ],
     (lambda: wn.search_implicit(3, 0, 3, "astar"), T, "'int' object is not callable"),
-    *[(lambda h=h: wn.search_implicit(chain, 0, 3, "astar", heuristic=h), V, BAD_H)
-      for h in (raiser(ZeroDivisionError()), lambda s, g: None, lambda s, g: "1.0",
-                lambda s, g: 1j, lambda s: 0.0, raiser(StopIteration()), "zero", 3)],
+    *[
+        (lambda h=h: wn.search_implicit(chain, 0, 3, "astar", heuristic=h), V, BAD_H)
+        for h in (
+            raiser(ZeroDivisionError()),
+            lambda s, g: None,
+            lambda s, g: "1.0",
+            lambda s, g: 1j,
+            lambda s: 0.0,
+            raiser(StopIteration()),
+            "zero",
+            3,
+        )
+    ],
 ]
 
 
-@pytest.mark.parametrize("call, exc, text", CASES,
-                         ids=[f"{i}-{c[1].__name__}" for i, c in enumerate(CASES)])
+@pytest.mark.parametrize(
+    "call, exc, text", CASES, ids=[f"{i}-{c[1].__name__}" for i, c in enumerate(CASES)]
+)
 def test_bad_input_raises_the_exact_exception_and_text(call, exc, text):
     t0 = time.perf_counter()
     got = raises(exc, call)
@@ -260,5 +418,9 @@ def test_limits_and_none_that_are_valid():
 
 
 def summary_eq(a, b):
-    return (a.path, a.trace, a.tree, a.nodes_generated) == (b.path, b.trace, b.tree,
-                                                             b.nodes_generated)
+    return (a.path, a.trace, a.tree, a.nodes_generated) == (
+        b.path,
+        b.trace,
+        b.tree,
+        b.nodes_generated,
+    )

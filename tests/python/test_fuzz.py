@@ -4,11 +4,10 @@ WAYLOOM_FUZZ=long (see conftest.py) runs many more examples on demand."""
 
 import math
 
+import wayloom_native as wn
 from conftest import BEST_FIRST, raiser
 from hypothesis import given
 from hypothesis import strategies as st
-
-import wayloom_native as wn
 
 ALLOWED = (TypeError, ValueError, OverflowError, MemoryError, wn.PanicException)
 NAMES = BEST_FIRST + ["dls", "iddfs", "ida_star", "idastar", "beam", "bidirectional", "bidir"]
@@ -16,12 +15,21 @@ NAMES = BEST_FIRST + ["dls", "iddfs", "ida_star", "idastar", "beam", "bidirectio
 
 Junk = type("Junk", (), {})  # an object no argument accepts
 junk = st.one_of(
-    st.none(), st.booleans(), st.integers(-(2**70), 2**70), st.sampled_from([2**64, -1, 0, 2]),
-    st.floats(allow_nan=True, allow_infinity=True), st.text(max_size=6), st.binary(max_size=4),
-    st.lists(st.integers(-3, 9), max_size=9), st.tuples(st.integers(-1, 3), st.integers(-1, 3)),
+    st.none(),
+    st.booleans(),
+    st.integers(-(2**70), 2**70),
+    st.sampled_from([2**64, -1, 0, 2]),
+    st.floats(allow_nan=True, allow_infinity=True),
+    st.text(max_size=6),
+    st.binary(max_size=4),
+    st.lists(st.integers(-3, 9), max_size=9),
+    st.tuples(st.integers(-1, 3), st.integers(-1, 3)),
     st.lists(st.tuples(st.integers(0, 5), st.integers(0, 5), st.floats(-2, 9)), max_size=6),
-    st.builds(Junk), st.just(raiser(RuntimeError("boom"))), st.just(lambda *a: [(1, 1.0)]),
-    st.sampled_from(NAMES + ["", "BFS", "zero", "manhattan", "octile", "misplaced"]))
+    st.builds(Junk),
+    st.just(raiser(RuntimeError("boom"))),
+    st.just(lambda *a: [(1, 1.0)]),
+    st.sampled_from(NAMES + ["", "BFS", "zero", "manhattan", "octile", "misplaced"]),
+)
 
 # Valid calls: (function, positional arguments, keyword arguments).
 EDGES = [(0, 1, 1.0), (1, 2, -0.5), (2, 0, 2.0), (0, 3, math.inf)]
@@ -41,8 +49,16 @@ CALLS = [
     (wn.random_maze_ascii, [9, 4, 0.3, 1], {}),
     (wn.sample_maze, ["open"], {}),
 ]
-SHARED = ["algorithm", "heuristic", "record", "weight", "beam_width", "depth_limit", "max_nodes",
-          "reopen"]
+SHARED = [
+    "algorithm",
+    "heuristic",
+    "record",
+    "weight",
+    "beam_width",
+    "depth_limit",
+    "max_nodes",
+    "reopen",
+]
 
 
 def check_result(r, kw):
@@ -68,8 +84,9 @@ def mangled_calls(draw):
     args, kw = list(args), dict(kw)
     if fn.__name__.startswith("search_"):
         for name in draw(st.lists(st.sampled_from(SHARED), max_size=3, unique=True)):
-            kw[name] = draw(st.one_of(st.sampled_from(NAMES), junk) if name == "algorithm"
-                            else junk)
+            kw[name] = draw(
+                st.one_of(st.sampled_from(NAMES), junk) if name == "algorithm" else junk
+            )
         if kw.get("algorithm") in ("dls", "iddfs", "ida_star", "idastar") or "depth_limit" in kw:
             kw["depth_limit"] = draw(st.integers(0, 6))  # a deep valid limit is merely slow
     for _ in range(draw(st.integers(0, 2))):

@@ -4,23 +4,25 @@ their costs, the heuristics, the sample mazes."""
 import math
 
 import pytest
-from conftest import SQRT2
-
 import wayloom_native as wn
+from conftest import SQRT2
 
 OPEN_MAZE = "S........\n.........\n....#....\n....#....\n....#....\n........G"
 WALL_MAZE = "S.#......\n..#.####.\n..#.#..#.\n..#.#.##.\n....#...G\n#####.#.."
 
 
-@pytest.mark.parametrize("text, start, goal, cost", [
-    ("S.G", (0, 0), (0, 2), 2.0),
-    ("\n\nS.\r\n.G\r\n\n", (0, 0), (1, 1), 2.0),  # blank edge lines dropped, CRLF read as LF
-    ("S\n...\n..G", (0, 0), (2, 2), 4.0),  # short lines pad with open cells
-    ("S.S\nG.G", (0, 2), (1, 2), 1.0),  # the last S and the last G of a line win
-    ("é€S\nxyG", (0, 2), (1, 2), 1.0),  # columns count characters, not bytes
-    ("S19\n##G", (0, 0), (1, 2), 11.0),  # digits are terrain costs, # a wall
-    ("#S#\n###\n#G#", (0, 1), (2, 1), math.inf),
-])
+@pytest.mark.parametrize(
+    "text, start, goal, cost",
+    [
+        ("S.G", (0, 0), (0, 2), 2.0),
+        ("\n\nS.\r\n.G\r\n\n", (0, 0), (1, 1), 2.0),  # blank edge lines dropped, CRLF read as LF
+        ("S\n...\n..G", (0, 0), (2, 2), 4.0),  # short lines pad with open cells
+        ("S.S\nG.G", (0, 2), (1, 2), 1.0),  # the last S and the last G of a line win
+        ("é€S\nxyG", (0, 2), (1, 2), 1.0),  # columns count characters, not bytes
+        ("S19\n##G", (0, 0), (1, 2), 11.0),  # digits are terrain costs, # a wall
+        ("#S#\n###\n#G#", (0, 1), (2, 1), math.inf),
+    ],
+)
 def test_ascii_maps(text, start, goal, cost):
     r = wn.search_grid(text, "ucs")
     assert r.cost == cost
@@ -38,8 +40,16 @@ def test_moves_costs_and_corner_cutting():
     assert (r.path, r.cost) == ([(0, 0), (1, 1)], 2.0 * SQRT2)
     # Successors come up, down, left, right, then the diagonals in that order.
     r = wn.search_grid("...\n.S.\n...\n..G", "bfs", diagonal=True)
-    assert [n for n, _, _ in r.trace[1:9]] == [(0, 1), (2, 1), (1, 0), (1, 2), (0, 0), (0, 2),
-                                               (2, 0), (2, 2)]
+    assert [n for n, _, _ in r.trace[1:9]] == [
+        (0, 1),
+        (2, 1),
+        (1, 0),
+        (1, 2),
+        (0, 0),
+        (0, 2),
+        (2, 0),
+        (2, 2),
+    ]
 
 
 def test_cost_matrices():
@@ -52,9 +62,12 @@ def test_cost_matrices():
     assert r.cost == 2.0 and r.path == [(0, 0), (0, 1)]
 
 
-FORMULAS = {"zero": lambda dr, dc: 0.0, "manhattan": lambda dr, dc: dr + dc,
-            "euclidean": lambda dr, dc: math.sqrt(dr * dr + dc * dc),
-            "octile": lambda dr, dc: max(dr, dc) - min(dr, dc) + min(dr, dc) * SQRT2}
+FORMULAS = {
+    "zero": lambda dr, dc: 0.0,
+    "manhattan": lambda dr, dc: dr + dc,
+    "euclidean": lambda dr, dc: math.sqrt(dr * dr + dc * dc),
+    "octile": lambda dr, dc: max(dr, dc) - min(dr, dc) + min(dr, dc) * SQRT2,
+}
 
 
 @pytest.mark.parametrize("name", FORMULAS)
@@ -71,7 +84,10 @@ def test_grid_heuristics_are_their_formulas_over_steps_not_terrain(name):
 def test_sample_mazes():
     assert wn.sample_maze("open") == OPEN_MAZE and wn.sample_maze("wall") == WALL_MAZE
     for algo in ("ucs", "astar", "bfs"):
-        assert (wn.search_grid(OPEN_MAZE, algo).cost, wn.search_grid(WALL_MAZE, algo).cost) == (13, 20)
+        assert (wn.search_grid(OPEN_MAZE, algo).cost, wn.search_grid(WALL_MAZE, algo).cost) == (
+            13,
+            20,
+        )
 
 
 def test_search_graph_builds_undirected_graphs_by_default():

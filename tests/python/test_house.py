@@ -1,9 +1,8 @@
 """The catalogue's single source of truth, and iddfs's observable callback count."""
 
 import pytest
-import wayloom_native as wn
-
 import wayloom
+import wayloom_native as wn
 from wayloom import _catalogue
 
 

@@ -5,7 +5,6 @@ import pathlib
 import shutil
 
 import pytest
-
 import wayloom_native as wn
 from wayloom import viz
 

@@ -8,10 +8,9 @@ import sys
 import time
 import tracemalloc
 
+import wayloom_native as wn
 from conftest import PROBLEMS, Counted
 from test_errors import CASES
-
-import wayloom_native as wn
 
 
 class _Mallinfo2(ctypes.Structure):  # glibc's; the C heap in use is uordblks + hblkhd
@@ -69,8 +68,20 @@ def assert_flat(cases, watched=(), budget=0.008):
 
 def touch(r):
     """Reads everything a result has, converting trace and tree."""
-    return (r.path, r.cost, r.found, r.nodes_expanded, r.nodes_generated, r.nodes_reopened,
-            r.max_frontier_size, r.elapsed, r.stop_reason, r.trace, r.tree, repr(r))
+    return (
+        r.path,
+        r.cost,
+        r.found,
+        r.nodes_expanded,
+        r.nodes_generated,
+        r.nodes_reopened,
+        r.max_frontier_size,
+        r.elapsed,
+        r.stop_reason,
+        r.trace,
+        r.tree,
+        repr(r),
+    )
 
 
 def h_ok(node, goal):
@@ -87,21 +98,54 @@ def lazy_cycle():
 SP = wn.bellman_ford(4, [(0, 1, 1.0), (1, 2, -3.0), (2, 0, 1.0), (2, 3, 1.0)], 0)
 AP = wn.floyd_warshall(5, [(0, 1, 1.0), (1, 2, 2.0), (0, 2, 5.0), (2, 3, 1.0)])
 SUCCESS = [
-    *[(f"{d} {a}", lambda d=d, a=a: touch(PROBLEMS[d][0](a, depth_limit=8)))
-      for d in PROBLEMS for a in ("astar", "dls", "ida_star", "beam", "bidirectional")],
-    *[(f"{d} callable", lambda d=d: touch(PROBLEMS[d][0]("astar", heuristic=h_ok)))
-      for d in PROBLEMS],
+    *[
+        (f"{d} {a}", lambda d=d, a=a: touch(PROBLEMS[d][0](a, depth_limit=8)))
+        for d in PROBLEMS
+        for a in ("astar", "dls", "ida_star", "beam", "bidirectional")
+    ],
+    *[
+        (f"{d} callable", lambda d=d: touch(PROBLEMS[d][0]("astar", heuristic=h_ok)))
+        for d in PROBLEMS
+    ],
     ("record off", lambda: wn.search_grid(wn.sample_maze("wall"), "bfs", record=False)),
     ("trace only", lambda: wn.search_grid(wn.sample_maze("wall")).trace),
     ("tree only", lambda: wn.search_grid(wn.sample_maze("wall")).tree),
     ("lazy cycle", lazy_cycle),
-    ("shortest paths", lambda: (SP.source, SP.dist, SP.pred, repr(SP), SP.path_to(3),
-                                SP.path_to(target=1), SP.path_to(99))),
-    ("all pairs", lambda: (AP.num_nodes, repr(AP), AP.matrix(), AP.distance(0, 4), AP.path(0, 3),
-                           AP.path(from_=4, to=0), wn.floyd_warshall(3, []))),
-    ("generators", lambda: (wn.gen_erdos_renyi(30, 0.2, 7), wn.gen_barabasi_albert(30, 3, 7),
-                            wn.gen_watts_strogatz(30, 4, 0.3, 7), wn.random_maze_ascii(9, 5, .3, 1),
-                            wn.sample_maze("open"), wn.bellman_ford(3, [(0, 1, 1.0)], 0))),
+    (
+        "shortest paths",
+        lambda: (
+            SP.source,
+            SP.dist,
+            SP.pred,
+            repr(SP),
+            SP.path_to(3),
+            SP.path_to(target=1),
+            SP.path_to(99),
+        ),
+    ),
+    (
+        "all pairs",
+        lambda: (
+            AP.num_nodes,
+            repr(AP),
+            AP.matrix(),
+            AP.distance(0, 4),
+            AP.path(0, 3),
+            AP.path(from_=4, to=0),
+            wn.floyd_warshall(3, []),
+        ),
+    ),
+    (
+        "generators",
+        lambda: (
+            wn.gen_erdos_renyi(30, 0.2, 7),
+            wn.gen_barabasi_albert(30, 3, 7),
+            wn.gen_watts_strogatz(30, 4, 0.3, 7),
+            wn.random_maze_ascii(9, 5, 0.3, 1),
+            wn.sample_maze("open"),
+            wn.bellman_ford(3, [(0, 1, 1.0)], 0),
+        ),
+    ),
 ]
 
 
@@ -111,12 +155,15 @@ def test_success_paths_do_not_leak():
 
 def test_failure_paths_of_the_bad_input_table_do_not_leak():
     # Not the sizes beyond the machine: some of those build natively first.
-    assert_flat([(call, exc) for call, exc, _ in CASES if exc is not MemoryError],
-                [wn.search_grid])
+    assert_flat([(call, exc) for call, exc, _ in CASES if exc is not MemoryError], [wn.search_grid])
 
 
 def test_callables_are_released_after_success_and_failure():
     succ, bad = Counted(lambda s: [(s + 1, 1.0)] if s < 5 else []), Counted(lambda s, g: None)
-    assert_flat([(lambda: wn.search_implicit(succ, 0, 5, heuristic=h_ok), None),
-                 (lambda: wn.search_implicit(succ, 0, 5, heuristic=bad), ValueError)],
-                [succ, bad, h_ok])
+    assert_flat(
+        [
+            (lambda: wn.search_implicit(succ, 0, 5, heuristic=h_ok), None),
+            (lambda: wn.search_implicit(succ, 0, 5, heuristic=bad), ValueError),
+        ],
+        [succ, bad, h_ok],
+    )

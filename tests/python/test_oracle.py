@@ -6,11 +6,10 @@ import math
 import random
 
 import pytest
+import wayloom_native as wn
 from conftest import BEST_FIRST, grid_graph, nx_graph, walk_cost
 from hypothesis import given
 from hypothesis import strategies as st
-
-import wayloom_native as wn
 
 nx = pytest.importorskip("networkx")
 FEWEST_EDGES = {"bfs", "iddfs", "bidirectional"}  # on unit weights, or by edge count
@@ -86,8 +85,15 @@ def test_grid_searches_match_networkx(case):
     if max(start + goal) < 5:
         g = grid_graph(rows, diagonal)
         best = nx.dijkstra_path_length(g, start, goal) if nx.has_path(g, start, goal) else None
-        r = wn.search_grid_costs(rows, start, goal, "ida_star", "octile" if diagonal else
-                                 "manhattan", diagonal=diagonal, record=False)
+        r = wn.search_grid_costs(
+            rows,
+            start,
+            goal,
+            "ida_star",
+            "octile" if diagonal else "manhattan",
+            diagonal=diagonal,
+            record=False,
+        )
         check(r, g, start, goal, best, "ida_star")
 
 
@@ -96,11 +102,17 @@ def test_negative_arcs_with_reopen_end_by_themselves_on_simple_walks():
     rng = random.Random(5)
     for _ in range(3000):
         n = rng.randrange(2, 10)
-        edges = [(rng.randrange(n), rng.randrange(n), float(rng.randint(-4, 4))) for _ in range(3 * n)]
+        edges = [
+            (rng.randrange(n), rng.randrange(n), float(rng.randint(-4, 4))) for _ in range(3 * n)
+        ]
         goal, g = rng.randrange(n), nx_graph(n, edges, True)
         for algo in ("bfs", "dfs", "ucs", "greedy", "astar"):
-            r = wn.search_graph(n, edges, 0, goal, algo, undirected=False, reopen=True,
-                                max_nodes=10**5)  # a backstop: reaching it means a loop
-            assert r.stop_reason != "node_limit" and (not r.found or (r.path[0], r.path[-1]) == (
-                0, goal) and len(set(r.path)) == len(r.path)), (algo, n, edges, goal)
+            r = wn.search_graph(
+                n, edges, 0, goal, algo, undirected=False, reopen=True, max_nodes=10**5
+            )  # a backstop: reaching it means a loop
+            assert r.stop_reason != "node_limit" and (
+                not r.found
+                or (r.path[0], r.path[-1]) == (0, goal)
+                and len(set(r.path)) == len(r.path)
+            ), (algo, n, edges, goal)
             assert all(g.has_edge(a, b) for a, b in zip(r.path or [], (r.path or [])[1:]))

@@ -5,9 +5,8 @@ import math
 import random
 
 import pytest
-from conftest import nx_graph, walk_cost
-
 import wayloom_native as wn
+from conftest import nx_graph, walk_cost
 
 INF = math.inf
 EXAMPLE = [(0, 1, 4.0), (0, 2, 1.0), (2, 1, -2.0)]
@@ -17,11 +16,19 @@ def test_bellman_ford_worked_cases():
     sp = wn.bellman_ford(3, EXAMPLE, 0)
     assert (sp.dist, sp.pred, sp.negative_cycle) == ([0.0, -1.0, 1.0], [None, 2, 0], False)
     assert (sp.path_to(1), sp.path_to(target=2), sp.path_to(0), sp.path_to(3)) == (
-        [0, 2, 1], [0, 2], [0], None)
+        [0, 2, 1],
+        [0, 2],
+        [0],
+        None,
+    )
     assert wn.bellman_ford(3, EXAMPLE, 0, undirected=True).negative_cycle is True
     sp = wn.bellman_ford(3, EXAMPLE, 1)
-    assert (sp.dist, sp.pred, sp.path_to(0), sp.path_to(1)) == ([INF, 0.0, INF], [None] * 3,
-                                                                None, [1])
+    assert (sp.dist, sp.pred, sp.path_to(0), sp.path_to(1)) == (
+        [INF, 0.0, INF],
+        [None] * 3,
+        None,
+        [1],
+    )
     assert wn.bellman_ford(2, [(0, 1, 5.0), (0, 1, 2.0)], 0).dist == [0.0, 2.0]
     # 1 -> 2 -> 1 costs -2: chains through it loop, so no path comes back.
     sp = wn.bellman_ford(4, [(0, 1, 1.0), (1, 2, -1.0), (2, 1, -1.0), (0, 3, 1.0)], 0)
@@ -37,8 +44,12 @@ def test_floyd_warshall_worked_cases():
     ap = wn.floyd_warshall(0, [])
     assert (ap.num_nodes, ap.negative_cycle, ap.matrix(), ap.path(0, 0)) == (0, False, [], None)
     ap = wn.floyd_warshall(4, EXAMPLE + [(0, 1, 9.0)])
-    assert ap.matrix() == [[0.0, -1.0, 1.0, INF], [INF, 0.0, INF, INF],
-                           [INF, -2.0, 0.0, INF], [INF, INF, INF, 0.0]]
+    assert ap.matrix() == [
+        [0.0, -1.0, 1.0, INF],
+        [INF, 0.0, INF, INF],
+        [INF, -2.0, 0.0, INF],
+        [INF, INF, INF, 0.0],
+    ]
     assert all(ap.distance(i, i) == 0.0 and ap.path(i, i) == [i] for i in range(4))
     assert (ap.path(0, 1), ap.path(from_=2, to=1), ap.path(1, 0)) == ([0, 2, 1], [2, 1], None)
     assert ap.distance(0, 4) == ap.distance(2**64 - 1, 0) == INF and ap.path(4, 0) is None
@@ -71,8 +82,11 @@ def test_generators():
         assert len(edges) == len(set(edges)) == m * (m - 1) // 2 + (n - m) * m
         assert all(sum(v == node and u < node for u, v, _ in edges) == m for node in range(m, n))
     for n, k in ((10, 4), (5, 4), (3, 0)):
-        ring = {(min(i, (i + j) % n), max(i, (i + j) % n)) for i in range(n)
-                for j in range(1, k // 2 + 1)}
+        ring = {
+            (min(i, (i + j) % n), max(i, (i + j) % n))
+            for i in range(n)
+            for j in range(1, k // 2 + 1)
+        }
         edges = wn.gen_watts_strogatz(n, k, 0.0, 1)
         assert [(u, v) for u, v, _ in edges] == sorted(ring)
     rewired = wn.gen_watts_strogatz(40, 4, 1.0, 11)
@@ -92,8 +106,10 @@ def test_distances_match_networkx_without_negative_cycles():
     for _ in range(40):
         n = rng.randrange(1, 25)
         p = [rng.randrange(-20, 21) for _ in range(n)]  # potentials: negative arcs, no cycles
-        edges = [(u, v, float(rng.randrange(0, 10) + p[u] - p[v]))
-                 for u, v in ((rng.randrange(n), rng.randrange(n)) for _ in range(3 * n))]
+        edges = [
+            (u, v, float(rng.randrange(0, 10) + p[u] - p[v]))
+            for u, v in ((rng.randrange(n), rng.randrange(n)) for _ in range(3 * n))
+        ]
         undirected = rng.random() < 0.25
         if undirected:
             edges = [(u, v, abs(w) + 1) for u, v, w in edges]
@@ -118,8 +134,10 @@ def test_negative_cycle_flags_match_networkx():
     rng = random.Random(55)
     for _ in range(200):
         n = rng.randrange(1, 12)
-        edges = [(rng.randrange(n), rng.randrange(n), float(rng.randrange(-4, 12)))
-                 for _ in range(rng.randrange(0, 2 * n))]
+        edges = [
+            (rng.randrange(n), rng.randrange(n), float(rng.randrange(-4, 12)))
+            for _ in range(rng.randrange(0, 2 * n))
+        ]
         g = nx_graph(n, edges, True)
         ap = wn.floyd_warshall(n, edges)
         assert ap.negative_cycle == nx.negative_edge_cycle(g), edges

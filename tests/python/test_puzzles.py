@@ -2,16 +2,20 @@
 optima (hardest 8-puzzles, Hanoi move counts, the benchmark data's tables)."""
 
 import pytest
-from conftest import DATA, needs_data
-
 import wayloom_native as wn
+from conftest import DATA, needs_data
 
 GOAL8 = (1, 2, 3, 4, 5, 6, 7, 8, 0)
 
 
 def test_npuzzle_boards_goals_and_node_shapes():
     r = wn.search_npuzzle(list(GOAL8))
-    assert (r.path, r.cost, r.nodes_expanded, wn.search_npuzzle([0]).path) == ([GOAL8], 0.0, 1, [(0,)])
+    assert (r.path, r.cost, r.nodes_expanded, wn.search_npuzzle([0]).path) == (
+        [GOAL8],
+        0.0,
+        1,
+        [(0,)],
+    )
     r = wn.search_npuzzle([1, 2, 3, 4, 5, 6, 7, 0, 8])
     assert r.path == [(1, 2, 3, 4, 5, 6, 7, 0, 8), GOAL8] and r.cost == 1.0
     nodes = r.path + [n for n, _, _ in r.trace] + [x for e in r.tree for x in e]
@@ -28,15 +32,24 @@ def test_npuzzle_boards_goals_and_node_shapes():
     # Successors move the blank up, down, left, right.
     r = wn.search_npuzzle([1, 2, 3, 4, 0, 5, 6, 7, 8], "bfs", goal=[1, 0, 3, 4, 2, 5, 6, 7, 8])
     assert r.trace[0][2] == 0 and r.nodes_generated == 5
-    assert r.tree[:4] == [((1, 2, 3, 4, 0, 5, 6, 7, 8), s) for s in (
-        (1, 0, 3, 4, 2, 5, 6, 7, 8), (1, 2, 3, 4, 7, 5, 6, 0, 8), (1, 2, 3, 0, 4, 5, 6, 7, 8),
-        (1, 2, 3, 4, 5, 0, 6, 7, 8))]
+    assert r.tree[:4] == [
+        ((1, 2, 3, 4, 0, 5, 6, 7, 8), s)
+        for s in (
+            (1, 0, 3, 4, 2, 5, 6, 7, 8),
+            (1, 2, 3, 4, 7, 5, 6, 0, 8),
+            (1, 2, 3, 0, 4, 5, 6, 7, 8),
+            (1, 2, 3, 4, 5, 0, 6, 7, 8),
+        )
+    ]
 
 
 def test_the_hardest_8_puzzles_need_31_moves_and_their_twins_none():
     for board in ([8, 6, 7, 2, 5, 4, 3, 0, 1], [6, 4, 7, 8, 5, 0, 3, 2, 1]):
-        for algo, heuristic in (("astar", "manhattan"), ("ida_star", "manhattan"),
-                                ("astar", "misplaced")):
+        for algo, heuristic in (
+            ("astar", "manhattan"),
+            ("ida_star", "manhattan"),
+            ("astar", "misplaced"),
+        ):
             r = wn.search_npuzzle(board, algo, heuristic, record=False)
             assert (r.cost, r.path[-1], len(r.path)) == (31.0, GOAL8, 32)
         board[0], board[1] = board[1], board[0]  # a swap of two tiles flips the parity
@@ -50,8 +63,16 @@ def test_hanoi_optima_and_states():
     for disks in range(1, 8):
         r = wn.search_hanoi(disks, "bfs", record=False)
         assert (r.cost, r.path[0], r.path[-1]) == (2**disks - 1, (0,) * disks, (2,) * disks)
-    assert wn.search_hanoi(3, "bfs").path == [(0, 0, 0), (2, 0, 0), (2, 1, 0), (1, 1, 0),
-                                              (1, 1, 2), (0, 1, 2), (0, 2, 2), (2, 2, 2)]
+    assert wn.search_hanoi(3, "bfs").path == [
+        (0, 0, 0),
+        (2, 0, 0),
+        (2, 1, 0),
+        (1, 1, 0),
+        (1, 1, 2),
+        (0, 1, 2),
+        (0, 2, 2),
+        (2, 2, 2),
+    ]
     for disks, moves in enumerate([1, 3, 5, 9, 13, 17, 25], 1):  # four pegs
         r = wn.search_hanoi(disks, "astar", pegs=4, record=False)
         assert (r.cost, r.path[-1]) == (moves, (3,) * disks)
@@ -69,6 +90,7 @@ def test_word_ladders_are_lowercased_words():
     assert wn.search_wordladder("cold", "warm", [], "astar").stop_reason == "exhausted"
     assert wn.search_wordladder("cold", "cord", []).path == ["cold", "cord"]
     assert wn.search_wordladder("", "", []).path == [""]
+
     # Full Unicode lowercasing, whatever a str subclass's lower() says.
     class Shouty(str):
         def lower(self):
@@ -81,8 +103,11 @@ def test_word_ladders_are_lowercased_words():
     assert wn.search_wordladder("cat", "kit", ["\u212aAT"], "bfs").path == ["cat", "kat", "kit"]
     once = wn.search_wordladder("cold", "ward", ["cord", "CORD", "cOrD", "card", "CARD"], "bfs")
     twice = wn.search_wordladder("cold", "ward", ["cord", "card"], "bfs")
-    assert (once.path, once.nodes_generated, once.trace) == (twice.path, twice.nodes_generated,
-                                                             twice.trace)
+    assert (once.path, once.nodes_generated, once.trace) == (
+        twice.path,
+        twice.nodes_generated,
+        twice.trace,
+    )
     # Letters a..z replace each position in turn; 'z' included.
     r = wn.search_wordladder("zz", "az", ["bz", "az"], "bfs")
     assert r.tree == [("zz", "az"), ("zz", "bz")]

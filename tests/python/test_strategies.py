@@ -5,15 +5,28 @@ be followed step by step (tie-breaks, limits, reopening, each strategy)."""
 import math
 
 import pytest
+import wayloom_native as wn
 from conftest import BEST_FIRST, PROBLEMS, STRATEGIES, Counted, chain, counters, summary
 
-import wayloom_native as wn
-
 # Every accepted name; the value names the search it is an alias of.
-NAMES = {"bfs": None, "dfs": None, "ucs": None, "dijkstra": "ucs", "greedy": None, "astar": None,
-         "a*": "astar", "weighted_astar": None, "wastar": "weighted_astar", "dls": None,
-         "iddfs": None, "ida_star": None, "idastar": "ida_star", "beam": None,
-         "bidirectional": None, "bidir": "bidirectional"}
+NAMES = {
+    "bfs": None,
+    "dfs": None,
+    "ucs": None,
+    "dijkstra": "ucs",
+    "greedy": None,
+    "astar": None,
+    "a*": "astar",
+    "weighted_astar": None,
+    "wastar": "weighted_astar",
+    "dls": None,
+    "iddfs": None,
+    "ida_star": None,
+    "idastar": "ida_star",
+    "beam": None,
+    "bidirectional": None,
+    "bidir": "bidirectional",
+}
 OPTIMAL = {"ucs", "dijkstra", "astar", "a*", "ida_star", "idastar"}
 
 
@@ -47,8 +60,9 @@ def test_an_open_node_is_requeued_on_a_cheaper_path_and_dfs_takes_the_last_succe
     r = wn.search_graph(4, edges, 0, 3, "dfs", undirected=False)
     assert [n for n, _, _ in r.trace] == [0, 2, 3]
     # Equally cheap: the first parent stays, and nothing is pushed again.
-    r = wn.search_graph(4, [(0, 1, 1.0), (0, 2, 1.0), (1, 3, 1.0), (2, 3, 1.0)], 0, 3, "ucs",
-                        undirected=False)
+    r = wn.search_graph(
+        4, [(0, 1, 1.0), (0, 2, 1.0), (1, 3, 1.0), (2, 3, 1.0)], 0, 3, "ucs", undirected=False
+    )
     assert (r.path, r.nodes_generated, r.tree[-1]) == ([0, 1, 3], 4, (1, 3))
 
 
@@ -66,17 +80,20 @@ def test_weights_scale_only_the_estimate_two_by_default():
     maze = wn.sample_maze("open")
     for w, ref in ((1.0, "astar"), (0.0, "ucs")):
         assert summary(wn.search_grid(maze, "weighted_astar", weight=w)) == summary(
-            wn.search_grid(maze, ref))
-    assert summary(wn.search_grid(maze, "wastar")) == summary(wn.search_grid(maze, "wastar",
-                                                                             weight=2))
+            wn.search_grid(maze, ref)
+        )
+    assert summary(wn.search_grid(maze, "wastar")) == summary(
+        wn.search_grid(maze, "wastar", weight=2)
+    )
     assert wn.search_grid(maze, "wastar").nodes_expanded < wn.search_grid(maze).nodes_expanded
 
 
 def test_nan_and_infinite_step_costs_neither_improve_nor_block():
     r = wn.search_graph(3, [(0, 1, math.nan), (1, 2, -math.inf)], 0, 2, heuristic="zero")
     assert r.path == [0, 1, 2] and math.isnan(r.cost)
-    r = wn.search_graph(3, [(0, 1, math.nan), (0, 2, 1.0), (2, 1, 1.0)], 0, 1, "ucs",
-                        undirected=False)
+    r = wn.search_graph(
+        3, [(0, 1, math.nan), (0, 2, 1.0), (2, 1, 1.0)], 0, 1, "ucs", undirected=False
+    )
     assert r.path == [0, 1] and math.isnan(r.cost)
     # A strategy prices its path by cheapest arcs: a step without a finite one is NaN.
     assert math.isnan(wn.search_graph(2, [(0, 1, math.inf)], 0, 1, "iddfs").cost)
@@ -86,8 +103,12 @@ def test_depth_limits_count_edges_and_the_goal_is_tested_first():
     for algo in ("dls", "iddfs"):
         succ = Counted(chain)
         r = wn.search_implicit(succ, 0, 1, algo, depth_limit=0)
-        assert (r.path, r.stop_reason, counters(r), r.trace) == (None, "exhausted", (1, 1, 1),
-                                                                 [(0, 0.0, 0)])
+        assert (r.path, r.stop_reason, counters(r), r.trace) == (
+            None,
+            "exhausted",
+            (1, 1, 1),
+            [(0, 0.0, 0)],
+        )
         r = wn.search_implicit(succ, 4, 4, algo, depth_limit=0)
         assert (r.path, r.cost, counters(r)) == ([4], 0.0, (1, 1, 1)) and succ.calls == 0
     succ = Counted(chain)
@@ -104,15 +125,19 @@ def test_dls_checks_cycles_only_along_the_current_path():
     edges = [(0, 1, 1.0), (0, 2, 1.0), (1, 3, 1.0), (2, 3, 1.0), (3, 4, 1.0)]
     r = wn.search_graph(5, edges, 0, 4, "dls", depth_limit=2)
     assert r.stop_reason == "exhausted" and r.trace == [
-        (0, 0.0, 0), (1, 1.0, 1), (3, 2.0, 2), (2, 1.0, 1), (3, 2.0, 2)]
+        (0, 0.0, 0),
+        (1, 1.0, 1),
+        (3, 2.0, 2),
+        (2, 1.0, 1),
+        (3, 2.0, 2),
+    ]
     assert counters(r) == (5, 5, 2)
 
 
 def test_iddfs_sums_passes_restarts_the_trace_and_finds_fewest_edges():
     r = wn.search_graph(3, [(0, 1, 2.5), (1, 2, 0.5)], 0, 2, "iddfs")
     assert (r.path, r.cost, counters(r), r.tree) == ([0, 1, 2], 3.0, (6, 6, 2), [])
-    assert r.trace == [(0, 0.0, 0), (0, 0.0, 0), (1, 2.5, 1), (0, 0.0, 0), (1, 2.5, 1),
-                       (2, 3.0, 2)]
+    assert r.trace == [(0, 0.0, 0), (0, 0.0, 0), (1, 2.5, 1), (0, 0.0, 0), (1, 2.5, 1), (2, 3.0, 2)]
     r = wn.search_graph(3, [(0, 1, 1.0)], 0, 2, "iddfs", depth_limit=3)
     assert (r.stop_reason, counters(r)) == ("exhausted", (7, 7, 2))
     r = wn.search_graph(3, [(0, 1, 1.0)], 0, 2, "iddfs")  # the default limit is 1000
@@ -126,8 +151,7 @@ def test_ida_star_thresholds_rise_through_path_costs():
     r = wn.search_graph(3, edges, 0, 2, "ida_star", undirected=False)
     assert (r.path, r.cost, counters(r), r.tree) == ([0, 1, 2], 3.0, (6, 8, 2), [])
     # Thresholds 0, 1, 3; cut-off children count as generated.
-    assert r.trace == [(0, 0.0, 0), (0, 0.0, 0), (1, 1.0, 1), (0, 0.0, 0), (1, 1.0, 1),
-                       (2, 3.0, 2)]
+    assert r.trace == [(0, 0.0, 0), (0, 0.0, 0), (1, 1.0, 1), (0, 0.0, 0), (1, 1.0, 1), (2, 3.0, 2)]
     h = Counted(lambda n, g: 0.0)  # once for the first threshold, then once a visit
     assert summary(wn.search_graph(3, edges, 0, 2, "idastar", h, undirected=False)) == summary(r)
     assert h.calls == 11
@@ -170,8 +194,7 @@ def test_bidirectional_expands_the_smaller_side_and_has_no_g_or_tree():
     r = wn.search_graph(6, edges, 0, 3, "bidirectional", undirected=False)
     assert (r.path, r.cost, counters(r)) == ([0, 1, 2, 3], 3.0, (3, 6, 2))
     assert r.trace == [(0, None, 0), (3, None, 0), (2, None, 0)]
-    r = wn.search_graph(4, [(0, 1, 1.0), (0, 3, 1.0), (2, 1, 1.0)], 0, 2, "bidir",
-                        undirected=False)
+    r = wn.search_graph(4, [(0, 1, 1.0), (0, 3, 1.0), (2, 1, 1.0)], 0, 2, "bidir", undirected=False)
     assert (r.path, r.stop_reason, counters(r)) == (None, "exhausted", (2, 4, 2))
     r = wn.search_graph(3, [(0, 1, 1.0)], 2, 2, "bidirectional")
     assert (r.path, counters(r), r.trace) == ([2], (0, 1, 1), [])
@@ -201,16 +224,18 @@ def test_nan_estimates_are_expanded_never_thresholds_and_rank_last():
     nan = math.nan
     edges = [(0, 1, 5.0), (1, 2, 5.0)]
     for h, order in (({1: nan}, [0, 1, 0, 1, 2]), ({0: nan, 1: 100.0, 2: 100.0}, [0, 1, 2])):
-        r = wn.search_graph(3, edges, 0, 2, "ida_star", lambda n, g, h=h: h.get(n, 0.0),
-                            undirected=False)
+        r = wn.search_graph(
+            3, edges, 0, 2, "ida_star", lambda n, g, h=h: h.get(n, 0.0), undirected=False
+        )
         assert (r.path, [n for n, _, _ in r.trace]) == ([0, 1, 2], order)
     # Beam: NaN keys go after every number, in generation order, however many.
     keys = {i: (1.0 if i % 3 else nan) for i in range(1, 201)}
     keys.update({0: 0.0, 1: nan, 2: 2.0, 3: nan, 4: 1.0})
     star = [(0, i, 1.0) for i in range(1, 201)]
     r = wn.search_graph(202, star, 0, 201, "beam", lambda n, g: keys[n], undirected=False)
-    later = sorted(range(1, 201), key=lambda i: (math.isnan(keys[i]), keys[i] if keys[i] == keys[i]
-                                                 else 0, i))
+    later = sorted(
+        range(1, 201), key=lambda i: (math.isnan(keys[i]), keys[i] if keys[i] == keys[i] else 0, i)
+    )
     assert [n for n, _, _ in r.trace] == [0] + later and counters(r) == (201, 201, 200)
 
 
@@ -218,8 +243,9 @@ def test_deep_paths_need_no_call_stack():
     depth = 100000
     edges = [(i, i + 1, 1.0) for i in range(depth)]
     for algo, h in (("dls", None), ("ida_star", lambda n, g: float(g - n))):
-        r = wn.search_graph(depth + 1, edges, 0, depth, algo, h, depth_limit=depth,
-                            undirected=False, record=False)
+        r = wn.search_graph(
+            depth + 1, edges, 0, depth, algo, h, depth_limit=depth, undirected=False, record=False
+        )
         assert (len(r.path), r.cost, counters(r)) == (depth + 1, depth, (depth + 1,) * 2 + (depth,))
     assert not wn.search_graph(depth + 1, edges, 0, depth, "dls", depth_limit=depth - 1).found
     r = wn.search_graph(depth + 1, edges, 0, 2000, "iddfs", record=False, depth_limit=depth)

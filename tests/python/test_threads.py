@@ -7,14 +7,18 @@ import textwrap
 import threading
 import time
 
+import wayloom_native as wn
 from conftest import summary
 
-import wayloom_native as wn
-
-MAZE = next(m for m in (wn.random_maze_ascii(200, 200, 0.3, s) for s in range(1, 50))
-            if wn.search_grid(m, "bfs", record=False).found)
+MAZE = next(
+    m
+    for m in (wn.random_maze_ascii(200, 200, 0.3, s) for s in range(1, 50))
+    if wn.search_grid(m, "bfs", record=False).found
+)
 GRAPH = [(u, v, 1.0 + (u * 31 + v * 17) % 10) for u, v, _ in wn.gen_erdos_renyi(3000, 8 / 3000, 4)]
-RING = [(i, (i + 1) % 150, 1.0) for i in range(150)] + [(i, (i * 7 + 3) % 150, .5) for i in range(150)]
+RING = [(i, (i + 1) % 150, 1.0) for i in range(150)] + [
+    (i, (i * 7 + 3) % 150, 0.5) for i in range(150)
+]
 
 
 JOBS = {
@@ -22,7 +26,9 @@ JOBS = {
     "grid bidirectional": lambda: summary(wn.search_grid(MAZE, "bidirectional")),
     "graph dijkstra": lambda: summary(wn.search_graph(3000, GRAPH, 0, 2999, "dijkstra")),
     "npuzzle ida": lambda: summary(wn.search_npuzzle([8, 6, 7, 2, 5, 4, 3, 0, 1], "ida_star")),
-    "floyd_warshall": lambda: (lambda ap: (ap.matrix(), ap.path(3, 140)))(wn.floyd_warshall(150, RING)),
+    "floyd_warshall": lambda: (lambda ap: (ap.matrix(), ap.path(3, 140)))(
+        wn.floyd_warshall(150, RING)
+    ),
     "bellman_ford": lambda: (lambda sp: (sp.dist, sp.pred))(wn.bellman_ford(150, RING, 0)),
 }
 
@@ -65,8 +71,9 @@ def test_builtin_searches_let_other_threads_run():
         alone = rate_during(lambda: time.sleep(0.1))
         # A tiny input and a long search: nothing but the search can let go.
         released = rate_during(lambda: wn.search_hanoi(12, "bfs", record=False))
-        fw = rate_during(lambda: wn.floyd_warshall(600, [(i, (i + 1) % 600, 1.0)
-                                                         for i in range(600)]))
+        fw = rate_during(
+            lambda: wn.floyd_warshall(600, [(i, (i + 1) % 600, 1.0) for i in range(600)])
+        )
         # Control: the generators hold the lock, so the counter must stall.
         held = rate_during(lambda: wn.gen_erdos_renyi(20000, 1e-5, 1))
     finally:
@@ -100,8 +107,13 @@ CALL_LINE = 1 + next(i for i, t in enumerate(CHILD.splitlines()) if "result = " 
 
 def interrupt_child(setup, call):
     env = {**os.environ, "PYTHONPATH": os.pathsep.join(p for p in sys.path if p)}
-    p = subprocess.run([sys.executable, "-c", CHILD.format(setup=setup, call=call)],
-                       capture_output=True, text=True, env=env, timeout=120)
+    p = subprocess.run(
+        [sys.executable, "-c", CHILD.format(setup=setup, call=call)],
+        capture_output=True,
+        text=True,
+        env=env,
+        timeout=120,
+    )
     assert p.returncode == 0, p.stderr
     line, after, elapsed = p.stdout.split()
     return int(line), int(after), float(elapsed)
@@ -110,12 +122,15 @@ def interrupt_child(setup, call):
 def test_ctrl_c_during_a_builtin_search_lands_as_it_returns():
     # Floyd-Warshall on a 1600-node ring runs about a second without the lock;
     # the interrupt is raised on the call's own line as soon as it returns.
-    line, after, elapsed = interrupt_child("ring = [(i, (i + 1) % 1600, 1.0) for i in range(1600)]",
-                                           "wn.floyd_warshall(1600, ring)")
+    line, after, elapsed = interrupt_child(
+        "ring = [(i, (i + 1) % 1600, 1.0) for i in range(1600)]", "wn.floyd_warshall(1600, ring)"
+    )
     assert elapsed > 0.25, "the search ended before the signal: make it longer"
     assert (line, after) == (CALL_LINE, 0)
 
 
 def test_ctrl_c_stops_a_search_with_python_callbacks_midway():
-    line, after, elapsed = interrupt_child("", "wn.search_implicit(lambda s: [(s + 1, 1.0)], 0, -1)")
+    line, after, elapsed = interrupt_child(
+        "", "wn.search_implicit(lambda s: [(s + 1, 1.0)], 0, -1)"
+    )
     assert (line, after) == (CALL_LINE, 0) and elapsed < 10

@@ -5,7 +5,6 @@ import sys
 from types import SimpleNamespace
 
 import pytest
-
 import wayloom_native as wn
 from wayloom import viz
 
@@ -113,7 +112,7 @@ def test_tree_layers_follow_depth_and_every_edge_is_drawn(ax):
         n: tuple(p)
         for n, p in zip(viz.search_tree(r).labels, one(ax, "expanded").get_offsets().tolist())
     }
-    for (px, py), (cx, cy) in segments:
+    for (_px, py), (_cx, cy) in segments:
         assert cy == py + 1  # a child one layer below its parent
     assert pos[0][1] == 0 and marker_xy(ax, "start") == pos[0]
     assert xy_of(one(ax, "path")) == [pos[n] for n in r.path]
