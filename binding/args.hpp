@@ -75,6 +75,8 @@ std::int64_t to_i64(const char* name, PyObject* o);
 std::int32_t to_i32(const char* name, PyObject* o);
 double to_f64(const char* name, PyObject* o);
 std::string_view to_str(const char* name, PyObject* o);  // UTF-8 view valid while o lives
+// A str lowercased with the interpreter's own full Unicode mapping.
+std::string lowered(const char* name, PyObject* s);
 
 // A list or tuple view of a sequence argument (refusing str); owns the fast
 // sequence it iterates.

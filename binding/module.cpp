@@ -106,38 +106,9 @@ Ref catalogue_object() {
                                   npuzzle.get(), "hanoi", hanoi.get(), "wordladder", ladder.get()));
 }
 
-int traverse(PyObject* module, visitproc visit, void* arg) {
-  ModuleState* s = static_cast<ModuleState*>(PyModule_GetState(module));
-  if (!s) return 0;
-  Py_VISIT(s->panic_exception);
-  Py_VISIT(s->search_result_type);
-  Py_VISIT(s->shortest_paths_type);
-  Py_VISIT(s->all_pairs_type);
-  return 0;
-}
-
-int clear(PyObject* module) {
-  ModuleState* s = static_cast<ModuleState*>(PyModule_GetState(module));
-  if (!s) return 0;
-  Py_CLEAR(s->panic_exception);
-  Py_CLEAR(s->search_result_type);
-  Py_CLEAR(s->shortest_paths_type);
-  Py_CLEAR(s->all_pairs_type);
-  return 0;
-}
-
-void free_module(void* module) { clear(static_cast<PyObject*>(module)); }
-
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT,
-    "wayloom_native",
-    "",
-    sizeof(ModuleState),
-    methods,
-    nullptr,
-    traverse,
-    clear,
-    free_module,
+    PyModuleDef_HEAD_INIT, "wayloom_native", "",         sizeof(ModuleState), methods, nullptr,
+    traverse_state,        clear_state,      free_state,
 };
 
 }  // namespace

@@ -17,6 +17,27 @@ inline ModuleState& state_of(PyObject* module) {
   return *static_cast<ModuleState*>(PyModule_GetState(module));
 }
 
+// The module definition's m_traverse and m_clear over every object the state holds.
+inline int traverse_state(PyObject* module, visitproc visit, void* arg) {
+  ModuleState* s = static_cast<ModuleState*>(PyModule_GetState(module));
+  if (!s) return 0;
+  Py_VISIT(s->panic_exception);
+  Py_VISIT(s->search_result_type);
+  Py_VISIT(s->shortest_paths_type);
+  Py_VISIT(s->all_pairs_type);
+  return 0;
+}
+inline int clear_state(PyObject* module) {
+  ModuleState* s = static_cast<ModuleState*>(PyModule_GetState(module));
+  if (!s) return 0;
+  Py_CLEAR(s->panic_exception);
+  Py_CLEAR(s->search_result_type);
+  Py_CLEAR(s->shortest_paths_type);
+  Py_CLEAR(s->all_pairs_type);
+  return 0;
+}
+inline void free_state(void* module) { clear_state(static_cast<PyObject*>(module)); }
+
 // Converts the C++ exception in flight into the Python exception to raise;
 // always returns NULL so entry points can `return translate_exception(...)`.
 PyObject* translate_exception(PyObject* module) noexcept;

@@ -37,22 +37,6 @@ ByteState to_board(const char* what, const std::vector<std::int64_t>& tiles) {
   return board;
 }
 
-// Lowercases with the interpreter's own full Unicode mapping.
-std::string lowered(const char* name, PyObject* s) {
-  if (!PyUnicode_Check(s))
-    argument_error(PyExc_TypeError, name, "expected str, got " + type_name(s));
-  if (PyUnicode_IS_ASCII(s)) {
-    // For ASCII text the full mapping is just A-Z -> a-z; skip the method call.
-    std::string out(to_str(name, s));
-    for (char& c : out)
-      if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return out;
-  }
-  Ref low = Ref::steal(PyObject_CallMethod(s, "lower", nullptr));
-  if (!low) prefix_pending_error(name);
-  return std::string(to_str(name, low.get()));
-}
-
 }  // namespace
 
 extern const char search_npuzzle_doc[] =

@@ -551,22 +551,6 @@ struct Domain<GridObject> {
   }
 };
 
-// Lowercases with the interpreter's own full Unicode mapping (as
-// search_wordladder does).
-std::string lowered(const char* name, PyObject* s) {
-  if (!PyUnicode_Check(s))
-    argument_error(PyExc_TypeError, name, "expected str, got " + type_name(s));
-  if (PyUnicode_IS_ASCII(s)) {
-    std::string out(to_str(name, s));
-    for (char& c : out)
-      if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return out;
-  }
-  Ref low = Ref::steal(PyObject_CallMethod(s, "lower", nullptr));
-  if (!low) prefix_pending_error(name);
-  return std::string(to_str(name, low.get()));
-}
-
 template <>
 struct Domain<LadderObject> {
   using G = WordLadder;
@@ -1014,28 +998,10 @@ PyMethodDef module_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-int traverse(PyObject* module, visitproc visit, void* arg) {
-  ModuleState* s = static_cast<ModuleState*>(PyModule_GetState(module));
-  if (!s) return 0;
-  Py_VISIT(s->panic_exception);
-  Py_VISIT(s->search_result_type);
-  return 0;
-}
-
-int clear(PyObject* module) {
-  ModuleState* s = static_cast<ModuleState*>(PyModule_GetState(module));
-  if (!s) return 0;
-  Py_CLEAR(s->panic_exception);
-  Py_CLEAR(s->search_result_type);
-  return 0;
-}
-
-void free_module(void* module) { clear(static_cast<PyObject*>(module)); }
-
 PyModuleDef engine_def = {
-    PyModuleDef_HEAD_INIT, "wayloom._engine", "",       sizeof(ModuleState),
-    module_methods,        nullptr,           traverse, clear,
-    free_module,
+    PyModuleDef_HEAD_INIT, "wayloom._engine", "",
+    sizeof(ModuleState),   module_methods,    nullptr,
+    traverse_state,        clear_state,       free_state,
 };
 
 int add_type(PyObject* module, PyType_Spec* spec, const char* name) {
