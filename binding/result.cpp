@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 namespace wayloom::py {
@@ -207,6 +208,34 @@ constexpr char kSearchResultDoc[] =
     "        ``viz.plot_search_tree``. Empty for the iterative-deepening and\n"
     "        bidirectional algorithms.";
 
+// Pickles by value through the companion package's rebuilder, which ships in
+// the same wheel: a worker process that imported only this module can still
+// send its results back.
+PyObject* reduce(PyObject* o, PyObject*) {
+  static constexpr const char* kFields[] = {"path",           "cost",
+                                            "nodes_expanded", "nodes_generated",
+                                            "nodes_reopened", "max_frontier_size",
+                                            "elapsed",        "stop_reason",
+                                            "trace",          "tree"};
+  Ref engine = Ref::steal(PyImport_ImportModule("wayloom._engine"));
+  if (!engine) return nullptr;
+  Ref make = Ref::steal(PyObject_GetAttrString(engine.get(), "_make_result"));
+  if (!make) return nullptr;
+  Ref fields = Ref::steal(PyTuple_New(std::size(kFields)));
+  if (!fields) return nullptr;
+  for (std::size_t i = 0; i < std::size(kFields); ++i) {
+    PyObject* value = PyObject_GetAttrString(o, kFields[i]);
+    if (!value) return nullptr;
+    PyTuple_SET_ITEM(fields.get(), Py_ssize_t(i), value);
+  }
+  return PyTuple_Pack(2, make.get(), fields.get());
+}
+
+PyMethodDef methods[] = {
+    {"__reduce__", reduce, METH_NOARGS, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyType_Slot slots[] = {
     {Py_tp_doc, const_cast<char*>(kSearchResultDoc)},
     {Py_tp_new, reinterpret_cast<void*>(no_constructor)},
@@ -215,6 +244,7 @@ PyType_Slot slots[] = {
     {Py_tp_clear, reinterpret_cast<void*>(clear)},
     {Py_tp_repr, reinterpret_cast<void*>(repr)},
     {Py_tp_getset, getset},
+    {Py_tp_methods, methods},
     {0, nullptr},
 };
 

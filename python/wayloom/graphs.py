@@ -8,7 +8,6 @@ once per chunk of queries rather than once per query.
 
 from __future__ import annotations
 
-import copyreg
 import os
 from collections.abc import Iterable, Sequence
 from concurrent.futures import Executor, ThreadPoolExecutor
@@ -19,30 +18,6 @@ from wayloom_native import SearchResult
 from . import _engine
 
 __all__ = ["Graph", "Grid", "WordLadder"]
-
-
-def _rebuild_result(*fields: Any) -> SearchResult:
-    return _engine._make_result(*fields)
-
-
-def _reduce_result(r: SearchResult) -> tuple[Any, tuple[Any, ...]]:
-    return _rebuild_result, (
-        r.path,
-        r.cost,
-        r.nodes_expanded,
-        r.nodes_generated,
-        r.nodes_reopened,
-        r.max_frontier_size,
-        r.elapsed,
-        r.stop_reason,
-        r.trace,
-        r.tree,
-    )
-
-
-# Results of every search (wayloom_native's included) pickle once wayloom is
-# imported; a worker process that unpickles a graph or a result imports it.
-copyreg.pickle(SearchResult, _reduce_result)
 
 
 def _chunks(pairs: list[Any], count: int) -> list[list[Any]]:

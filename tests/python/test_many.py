@@ -1,6 +1,7 @@
 """Reusable graphs and grids: every result equals the one-shot function's on the same input."""
 
 import math
+import multiprocessing
 import pickle
 import random
 import subprocess
@@ -25,6 +26,7 @@ ALGOS = [
     ("dls", {"depth_limit": 3}),
     ("ida_star", {}),
 ]
+MAZE = wn.sample_maze("open")
 FIELDS = [
     "path",
     "cost",
@@ -257,11 +259,30 @@ def test_search_many_threads_and_processes(workers):
     for r, ref in zip(g.search_many(pairs, workers=workers, record=False), serial, strict=True):
         same(r, ref)
     if workers == 2:
-        with ProcessPoolExecutor(2) as pool:
+        # Spawned workers import only what unpickling needs: results must
+        # pickle without the companion package imported first.
+        with ProcessPoolExecutor(2, mp_context=multiprocessing.get_context("spawn")) as pool:
             spread = g.search_many(pairs, executor=pool, record=False)
             for r, ref in zip(spread, serial, strict=True):
                 same(r, ref)
-            assert pool.submit(wn.search_grid, wn.sample_maze("open")).result().cost == 13
+            same(pool.submit(wn.search_grid, MAZE).result(), wn.search_grid(MAZE))
+
+
+def test_search_many_on_dask_processes():
+    distributed = pytest.importorskip("distributed")
+    g = Graph(60, random_edges(60, 150, 6))
+    pairs = [(s, (s * 11) % 60) for s in range(60)]
+    serial = g.search_many(pairs, record=False)
+    with (
+        distributed.LocalCluster(
+            n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None
+        ) as cluster,
+        distributed.Client(cluster) as client,
+    ):
+        spread = g.search_many(pairs, executor=client.get_executor(), record=False)
+        for r, ref in zip(spread, serial, strict=True):
+            same(r, ref)
+        same(client.submit(wn.search_grid, MAZE).result(), wn.search_grid(MAZE))
 
 
 def test_cli_graph_reads_matrix_files(tmp_path):
