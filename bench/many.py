@@ -130,7 +130,7 @@ def movingai_section(data: Path, reps: int, quick: bool) -> None:
     if not data.is_dir():
         print(f"MovingAI maps: {data} absent, skipped")
         return
-    total, worst, t_grid, count = 0, 0.0, 0.0, 0
+    total, worst, t_grid, t_two, count = 0, 0.0, 0.0, 0.0, 0
     sample_native = sample_nx = 0.0
     n_native = n_nx = 0
     arena_qps = 0.0
@@ -148,9 +148,11 @@ def movingai_section(data: Path, reps: int, quick: bool) -> None:
         for r, res in zip(rows, results, strict=True):
             worst = max(worst, abs(res.cost - float(r[8])))
             total += abs(res.cost - float(r[8])) < 1e-6
+        t = time.perf_counter()
         two = grid.search_many(
             pairs, algorithm="astar", heuristic="octile", record=False, workers=2
         )
+        t_two += time.perf_counter() - t
         assert [r.cost for r in two] == [r.cost for r in results]
         for s, g in pairs[:: max(1, len(pairs) // 20)]:
             lines = [list(line) for line in text.splitlines()]
@@ -175,6 +177,9 @@ def movingai_section(data: Path, reps: int, quick: bool) -> None:
     )
     qps = count / t_grid
     print(f"  Grid.search_many (serial)        {qps:12,.0f} queries/s")
+    print(
+        f"  Grid.search_many (workers=2)     {count / t_two:12,.0f} queries/s  ({t_grid / t_two:.2f}x)"
+    )
     if n_native:
         q = n_native / sample_native
         print(f"  search_grid per query (sample)   {q:12,.0f} queries/s  ({qps / q:.1f}x)")

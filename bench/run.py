@@ -130,15 +130,23 @@ def run_yardstick(exe: pathlib.Path, args: list[str], reps: int):
     return [float(r[0]) for r in rows], int(rows[-1][1]), float(rows[-1][2])
 
 
-def interleaved(wl_fn, ys_exe, ys_args, rounds: int, per_round: int):
-    """wayloom `elapsed` and yardstick seconds in alternating blocks, so that a
-    change of machine speed hits both; returns both lists and the per-round
-    ratios of block medians."""
+def interleaved(wl_fn, ys_exe, ys_args, rounds: int, per_round: int, whole_call=False):
+    """wayloom `elapsed` (or, with `whole_call`, the wall time of the call) and
+    yardstick seconds in alternating blocks, so that a change of machine speed
+    hits both; returns both lists and the per-round ratios of block medians."""
+
+    def seconds():
+        if not whole_call:
+            return wl_fn().elapsed
+        t = time.perf_counter()
+        wl_fn()
+        return time.perf_counter() - t
+
     wl_all, ys_all, ratios = [], [], []
     exp_ys = cost_ys = None
     for _ in range(rounds):
         # Both sides drop their first call: steady state, warm caches and heap.
-        wl = [wl_fn().elapsed for _ in range(per_round + 1)][1:]
+        wl = [seconds() for _ in range(per_round + 1)][1:]
         ys, exp_ys, cost_ys = run_yardstick(ys_exe, ys_args, per_round + 1)
         ys = ys[1:]
         wl_all += wl
@@ -612,19 +620,30 @@ def paths_section(cfg, work: pathlib.Path, rep: Report, ys_exe) -> None:
     u, v = u[off], v[off]
     w = rng.uniform(1.0, 100.0, len(u))
     edges = list(zip(u.tolist(), v.tolist(), w.tolist()))
-    times, ap = timed(lambda: wn.floyd_warshall(n, edges), cfg.fw_reps)
-    med_wl = rep.times("fw_wl", "wayloom floyd_warshall, whole call (edge list in)", times)
+    ap = wn.floyd_warshall(n, edges)
     if ys_exe is None:
+        times, _ = timed(lambda: wn.floyd_warshall(n, edges), cfg.fw_reps)
+        rep.times("fw_wl", "wayloom floyd_warshall, whole call (edge list in)", times)
         return
     arcs = work / f"fw{n}.bin"
     rec = np.zeros(len(u), dtype=[("u", "<u4"), ("v", "<u4"), ("w", "<f8")])
     rec["u"], rec["v"], rec["w"] = u, v, w
     arcs.write_bytes(np.array([n, len(u)], dtype="<u8").tobytes() + rec.tobytes())
-    ys, finite, total = run_yardstick(ys_exe, ["fw", str(arcs)], cfg.fw_reps + 1)
+    # Alternating blocks, as for the searches: the whole call against the
+    # yardstick's matrices-from-arcs time.
+    wl, ys, _, finite, total = interleaved(
+        lambda: wn.floyd_warshall(n, edges),
+        ys_exe,
+        ["fw", str(arcs)],
+        cfg.fw_reps,
+        3,
+        whole_call=True,
+    )
     got = sum(sum(row) for row in ap.matrix())
     if finite != n * n or not math.isclose(total, got, rel_tol=1e-12):
         rep.note(f"yardstick Floyd-Warshall disagrees: sum {total} vs {got}")
-    med_ys = rep.times("fw_ys", "  C++ yardstick (matrices from the arc list on)", ys[1:])
+    med_wl = rep.times("fw_wl", "wayloom floyd_warshall, whole call (edge list in)", wl)
+    med_ys = rep.times("fw_ys", "  C++ yardstick (matrices from the arc list on)", ys)
     rep.limit(
         f"Floyd-Warshall + next hop, n = {n} dense",
         fmt_t(med_ys),
