@@ -133,9 +133,8 @@ PyObject* new_grid(PyTypeObject* type, GridGraph g) {
 
 // ---- building a graph ------------------------------------------------------
 
-// The counting build of CsrGraph::from_edges (same arc order: by source, then
-// input order, an undirected edge adding its reverse arc as it is met), reading
-// edge i through u(i), v(i), w(i) so arrays are read in place, not copied.
+// The engine's counting build, under the call's memory budget, reading edge i
+// through u(i), v(i), w(i) so arrays are read in place, not copied.
 template <class U, class V, class W>
 CsrGraph build_csr(std::size_t n, std::size_t m, const U& u, const V& v, const W& w,
                    bool undirected) {
@@ -144,29 +143,7 @@ CsrGraph build_csr(std::size_t n, std::size_t m, const U& u, const V& v, const W
     const std::size_t arcs = undirected ? detail::sat_mul(m, 2) : m;
     budget.require(CsrGraph::bytes_for(n, arcs), Use::Graph, "the graph");
   }
-  std::vector<std::size_t> offsets(n + 1, 0);
-  for (std::size_t i = 0; i < m; ++i) {
-    const std::size_t a = u(i), b = v(i);
-    if (a >= n || b >= n) throw UsageError(edge_out_of_range_message(a, b, n));
-    ++offsets[a + 1];
-    if (undirected) ++offsets[b + 1];
-  }
-  for (std::size_t i = 0; i < n; ++i) offsets[i + 1] += offsets[i];
-  std::vector<std::size_t> targets(offsets[n]), cursor(offsets.begin(), offsets.end() - 1);
-  std::vector<double> weights(offsets[n]);
-  for (std::size_t i = 0; i < m; ++i) {
-    const std::size_t a = u(i), b = v(i);
-    const double wi = w(i);
-    const std::size_t at = cursor[a]++;
-    targets[at] = b;
-    weights[at] = wi;
-    if (undirected) {
-      const std::size_t back = cursor[b]++;
-      targets[back] = a;
-      weights[back] = wi;
-    }
-  }
-  return CsrGraph::from_csr(std::move(offsets), std::move(targets), std::move(weights), undirected);
+  return CsrGraph::from_arcs(n, m, u, v, w, undirected);
 }
 
 constexpr auto kUnitWeight = [](std::size_t) { return 1.0; };

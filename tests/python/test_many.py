@@ -220,6 +220,27 @@ def test_array_input_equals_tuples():
     )
 
 
+@pytest.mark.parametrize(
+    "n, m, undirected",
+    # large enough for the blocked placement; the last crowds into one block
+    [(100_000, 150_000, True), (70_000, 300_000, False), (5_000, 300_000, True)],
+)
+def test_large_builds_keep_arc_order(n, m, undirected):
+    rng = np.random.default_rng(n)
+    u, v, w = rng.integers(0, n, m), rng.integers(0, n, m), rng.uniform(0, 5, m)
+    _, (_, _, offsets, targets, weights, _) = Graph.from_arrays(u, v, w, n, undirected).__reduce__()
+    src, dst, wt = (np.concatenate([a, b]) for a, b in [(u, v), (v, u), (w, w)])
+    order = np.concatenate([2 * np.arange(m), 2 * np.arange(m) + 1])  # reverse arc right after
+    if not undirected:
+        src, dst, wt, order = src[:m], dst[:m], wt[:m], order[:m]
+    by_source = np.lexsort((order, src))
+    assert np.array_equal(np.frombuffer(targets, np.uint64), dst[by_source])
+    assert np.array_equal(np.frombuffer(weights, np.float64), wt[by_source])
+    assert np.array_equal(
+        np.frombuffer(offsets, np.uint64)[1:], np.cumsum(np.bincount(src, minlength=n))
+    )
+
+
 def test_distances_equal_scipy():
     sp = pytest.importorskip("scipy.sparse")
     csgraph = pytest.importorskip("scipy.sparse.csgraph")

@@ -3,10 +3,13 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <limits>
 #include <memory>
 #include <new>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "wayloom/core/concepts.hpp"
@@ -48,10 +51,11 @@ class CsrGraph {
       throw UsageError(edge_out_of_range_message(e->source, e->target, num_nodes));
   }
   // Bytes of building a graph of this size: offsets and the build cursor per
-  // node, a target and a weight per arc.
+  // node, a target and a weight per arc, and the blocked placement's scratch
+  // (a source id per arc, and at most a quarter of the arcs copied aside).
   static std::size_t bytes_for(std::size_t num_nodes, std::size_t num_arcs) noexcept {
     return detail::sat_add(detail::sat_mul(detail::sat_add(num_nodes, 1), 2 * sizeof(std::size_t)),
-                           detail::sat_mul(num_arcs, sizeof(std::size_t) + sizeof(double)));
+                           detail::sat_mul(num_arcs, sizeof(std::size_t) + sizeof(double) + 9));
   }
   std::size_t bytes() const noexcept { return bytes_for(num_nodes(), num_arcs()); }
 
@@ -60,31 +64,36 @@ class CsrGraph {
                              bool undirected) {
     if (const Edge* e = first_out_of_range(num_nodes, edges))
       throw CoreError(edge_out_of_range_message(e->source, e->target, num_nodes));
+    const Edge* const at = edges.data();
+    return from_arcs(
+        num_nodes, edges.size(), [at](std::size_t i) { return at[i].source; },
+        [at](std::size_t i) { return at[i].target; }, [at](std::size_t i) { return at[i].weight; },
+        undirected);
+  }
+
+  // The counting build over m edges read through source(i), target(i) and
+  // weight(i), so callers' arrays are read in place: arcs of a node keep the
+  // input order, an undirected edge adding its reverse arc as it is met. An
+  // endpoint not below num_nodes is the caller's mistake.
+  template <class S, class T, class W>
+  static CsrGraph from_arcs(std::size_t num_nodes, std::size_t m, const S& source, const T& target,
+                            const W& weight, bool undirected) {
     if (num_nodes >= std::vector<std::size_t>().max_size()) throw std::bad_alloc();
     CsrGraph g;
     g.undirected_ = undirected;
     g.offsets_.assign(num_nodes + 1, 0);
-    for (const Edge& e : edges) {
-      ++g.offsets_[e.source + 1];
-      if (undirected) ++g.offsets_[e.target + 1];
+    std::size_t* const off = g.offsets_.data();
+    for (std::size_t i = 0; i < m; ++i) {
+      const std::size_t a = source(i), b = target(i);
+      if (a >= num_nodes || b >= num_nodes)
+        throw UsageError(edge_out_of_range_message(a, b, num_nodes));
+      ++off[a + 1];
+      if (undirected) ++off[b + 1];
     }
-    for (std::size_t i = 0; i < num_nodes; ++i) g.offsets_[i + 1] += g.offsets_[i];
-    const std::size_t m = g.offsets_[num_nodes];
-    g.targets_.assign(m, 0);
-    g.weights_.assign(m, 0.0);
-    std::vector<std::size_t> cursor(g.offsets_.begin(), g.offsets_.end() - 1);
-    for (const Edge& e : edges) {
-      std::size_t& cu = cursor[e.source];
-      g.targets_[cu] = e.target;
-      g.weights_[cu] = e.weight;
-      ++cu;
-      if (undirected) {
-        std::size_t& cv = cursor[e.target];
-        g.targets_[cv] = e.source;
-        g.weights_[cv] = e.weight;
-        ++cv;
-      }
-    }
+    for (std::size_t i = 0; i < num_nodes; ++i) off[i + 1] += off[i];
+    g.targets_.resize(off[num_nodes]);
+    g.weights_.resize(off[num_nodes]);
+    if (!g.place_blocked(m, source, target, weight)) g.place_direct(m, source, target, weight);
     return g;
   }
 
@@ -176,6 +185,80 @@ class CsrGraph {
   std::size_t node_at(std::size_t i) const noexcept { return i; }
 
  private:
+  // Each arc straight to its slot.
+  template <class S, class T, class W>
+  void place_direct(std::size_t m, const S& source, const T& target, const W& weight) {
+    std::vector<std::size_t> cursor(offsets_.begin(), offsets_.end() - 1);
+    auto put = [&](std::size_t a, std::size_t b, double w) {
+      const std::size_t at = cursor[a]++;
+      targets_[at] = b;
+      weights_[at] = w;
+    };
+    for (std::size_t i = 0; i < m; ++i) {
+      const std::size_t a = source(i), b = target(i);
+      const double w = weight(i);
+      put(a, b, w);
+      if (undirected_) put(b, a, w);
+    }
+  }
+
+  // On a large graph the slots of consecutive edges lie far apart, and placing
+  // arcs one by one waits on memory for each. Here they go first to their
+  // source's block of nodes (a few hundred write heads, which stay cached),
+  // then block by block to their slots, within a window that fits in cache.
+  // The order is the same: both steps keep the input order. Declines (false)
+  // for a small graph, which is cached anyway, and for one whose arcs crowd
+  // into one block, where placing directly stays local.
+  static constexpr unsigned kBlockBits = 12;
+  template <class S, class T, class W>
+  bool place_blocked(std::size_t m, const S& source, const T& target, const W& weight) {
+    const std::size_t n = num_nodes(), arcs = num_arcs();
+    if (arcs < (std::size_t(1) << 18) || n <= (std::size_t(1) << kBlockBits) ||
+        n > std::numeric_limits<std::uint32_t>::max())
+      return false;
+    const std::size_t blocks = ((n - 1) >> kBlockBits) + 1;
+    const auto bounds = [&](std::size_t b) {
+      return std::pair(offsets_[b << kBlockBits], offsets_[std::min((b + 1) << kBlockBits, n)]);
+    };
+    std::size_t widest = 0;
+    for (std::size_t b = 0; b < blocks; ++b) {
+      const auto [lo, hi] = bounds(b);
+      widest = std::max(widest, hi - lo);
+    }
+    if (widest > arcs / 4) return false;
+    std::vector<std::size_t> head(blocks);
+    for (std::size_t b = 0; b < blocks; ++b) head[b] = bounds(b).first;
+    std::vector<std::uint32_t> from(arcs);
+    auto put = [&](std::size_t a, std::size_t b, double w) {
+      const std::size_t at = head[a >> kBlockBits]++;
+      from[at] = std::uint32_t(a);
+      targets_[at] = b;
+      weights_[at] = w;
+    };
+    for (std::size_t i = 0; i < m; ++i) {
+      const std::size_t a = source(i), b = target(i);
+      const double w = weight(i);
+      put(a, b, w);
+      if (undirected_) put(b, a, w);
+    }
+    std::vector<std::size_t> cursor(std::size_t(1) << kBlockBits), to(widest);
+    std::vector<double> by(widest);
+    for (std::size_t b = 0; b < blocks; ++b) {
+      const auto [lo, hi] = bounds(b);
+      const std::size_t first = b << kBlockBits;
+      std::copy(targets_.begin() + lo, targets_.begin() + hi, to.begin());
+      std::copy(weights_.begin() + lo, weights_.begin() + hi, by.begin());
+      for (std::size_t v = first; v < std::min(first + cursor.size(), n); ++v)
+        cursor[v - first] = offsets_[v];
+      for (std::size_t k = lo; k < hi; ++k) {
+        const std::size_t at = cursor[from[k] - first]++;
+        targets_[at] = to[k - lo];
+        weights_[at] = by[k - lo];
+      }
+    }
+    return true;
+  }
+
   void check_node(std::size_t u) const {
     if (u >= num_nodes())
       throw CoreError("node " + std::to_string(u) + " is out of range for a " +
