@@ -6,7 +6,6 @@
 #include <cstring>
 #include <limits>
 #include <optional>
-#include <queue>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -18,6 +17,7 @@
 #include "wayloom/domains/csr_graph.hpp"
 #include "wayloom/domains/grid.hpp"
 #include "wayloom/domains/wordladder.hpp"
+#include "wayloom/paths/distances.hpp"
 
 namespace wayloom::py {
 
@@ -675,40 +675,6 @@ PyObject* search_batch(PyObject* module, PyObject* self, const Call& call) {
 
 // ---- one-to-all distances ----------------------------------------------------
 
-// Dijkstra over the domain's dense node ids; arcs whose tentative distance
-// exceeds `limit` are not followed. pred may be null.
-template <class G>
-void dijkstra(const G& g, std::size_t source, double limit, double* dist, std::int64_t* pred) {
-  using Item = std::pair<double, std::size_t>;
-  std::priority_queue<Item, std::vector<Item>, std::greater<Item>> heap;
-  dist[source] = 0.0;
-  heap.emplace(0.0, source);
-  Neighbors<node_t<G>> out;
-  while (!heap.empty()) {
-    const auto [d, u] = heap.top();
-    heap.pop();
-    if (d > dist[u]) continue;
-    auto relax = [&](std::size_t v, double w) {
-      const double nd = d + w;
-      if (nd < dist[v] && nd <= limit) {
-        dist[v] = nd;
-        if (pred) pred[v] = std::int64_t(u);
-        heap.emplace(nd, v);
-      }
-    };
-    if constexpr (std::is_same_v<G, CsrGraph>) {
-      const auto& off = g.offsets();
-      const std::size_t* t = g.targets().data();
-      const double* w = g.weights().data();
-      for (std::size_t i = off[u]; i < off[u + 1]; ++i) relax(t[i], w[i]);
-    } else {
-      out.clear();
-      g.neighbors_into(g.node_at(u), out);
-      for (const auto& [v, w] : out) relax(g.index_of(v), w);
-    }
-  }
-}
-
 double to_limit(PyObject* o) {
   if (is_none(o)) return std::numeric_limits<double>::infinity();
   const double limit = to_f64("limit", o);
@@ -756,7 +722,7 @@ PyObject* graph_distances(PyObject* /*module*/, PyObject* self, const Call& call
     std::fill(d, d + total, std::numeric_limits<double>::infinity());
     if (p) std::fill(p, p + total, std::int64_t(-1));
     for (std::size_t i = 0; i < sources.size(); ++i)
-      dijkstra(g, sources[i], limit, d + i * n, p ? p + i * n : nullptr);
+      distances_from(g, sources[i], limit, d + i * n, p ? p + i * n : nullptr);
   }
   return check(PyTuple_Pack(2, dist.get(), pred.get())).release();
 }
@@ -775,7 +741,7 @@ PyObject* grid_distances(PyObject* /*module*/, PyObject* self, const Call& call)
   {
     ReleaseGil nogil;
     std::vector<double> by_id(g.node_count(), std::numeric_limits<double>::infinity());
-    dijkstra(g, g.index_of(source), limit, by_id.data(), nullptr);
+    distances_from(g, g.index_of(source), limit, by_id.data(), nullptr);
     double* d = data_of<double>(out);
     for (std::size_t i = 0; i < cells; ++i)
       d[i] = by_id[g.index_of(Cell{std::int32_t(i / w), std::int32_t(i % w)})];
