@@ -113,24 +113,20 @@ def graph_section(n: int, m: int, reps: int) -> None:
         print("  rustworkx not installed: skipped")
     d0 = g.distances(0)
     far = int(np.argmax(np.where(np.isfinite(d0), d0, -1)))
-    t_far = median_time(lambda: g.search(0, far, algorithm="dijkstra", record=False), reps)
-    print(f"the worst single pair: 0 -> {far}, the farthest node (the whole graph is searched)")
-    row("Graph.search, end to end (base)", t_far)
-    if mat is not None:
-        row(
-            "scipy csgraph.dijkstra(indices=0)",
-            median_time(lambda: csgraph.dijkstra(mat, indices=0), reps),
-            t_far,
-        )
-    print("one to all")
-    t_dist = median_time(lambda: g.distances(0), reps)
-    row("Graph.distances(0) (base)", t_dist)
-    if mat is not None:
-        row(
-            "scipy csgraph.dijkstra(indices=0)",
-            median_time(lambda: csgraph.dijkstra(mat, indices=0), reps),
-            t_dist,
-        )
+    t_sp0 = median_time(lambda: csgraph.dijkstra(mat, indices=0), reps) if mat is not None else 0
+    for title, label, fn in [
+        (
+            f"the worst single pair: 0 -> {far}, the farthest node (the whole graph is searched)",
+            "Graph.search, end to end (base)",
+            lambda: g.search(0, far, algorithm="dijkstra", record=False),
+        ),
+        ("one to all", "Graph.distances(0) (base)", lambda: g.distances(0)),
+    ]:
+        print(title)
+        base = median_time(fn, reps)
+        row(label, base)
+        if mat is not None:
+            row("scipy csgraph.dijkstra(indices=0)", t_sp0, base)
     batch = [(int(a), int(b)) for a, b in rng.integers(0, n, (16, 2))]
     many_section("graph, 16 Dijkstra queries", g, batch, reps, algorithm="dijkstra")
 

@@ -185,6 +185,18 @@ class CsrGraph {
   std::size_t node_at(std::size_t i) const noexcept { return i; }
 
  private:
+  // Calls put(source, target, weight) for each arc in input order, an
+  // undirected edge's reverse arc right after the edge.
+  template <class S, class T, class W, class Put>
+  void each_arc(std::size_t m, const S& source, const T& target, const W& weight, Put& put) const {
+    for (std::size_t i = 0; i < m; ++i) {
+      const std::size_t a = source(i), b = target(i);
+      const double w = weight(i);
+      put(a, b, w);
+      if (undirected_) put(b, a, w);
+    }
+  }
+
   // Each arc straight to its slot.
   template <class S, class T, class W>
   void place_direct(std::size_t m, const S& source, const T& target, const W& weight) {
@@ -194,12 +206,7 @@ class CsrGraph {
       targets_[at] = b;
       weights_[at] = w;
     };
-    for (std::size_t i = 0; i < m; ++i) {
-      const std::size_t a = source(i), b = target(i);
-      const double w = weight(i);
-      put(a, b, w);
-      if (undirected_) put(b, a, w);
-    }
+    each_arc(m, source, target, weight, put);
   }
 
   // On a large graph the slots of consecutive edges lie far apart, and placing
@@ -235,12 +242,7 @@ class CsrGraph {
       targets_[at] = b;
       weights_[at] = w;
     };
-    for (std::size_t i = 0; i < m; ++i) {
-      const std::size_t a = source(i), b = target(i);
-      const double w = weight(i);
-      put(a, b, w);
-      if (undirected_) put(b, a, w);
-    }
+    each_arc(m, source, target, weight, put);
     std::vector<std::size_t> cursor(std::size_t(1) << kBlockBits), to(widest);
     std::vector<double> by(widest);
     for (std::size_t b = 0; b < blocks; ++b) {
