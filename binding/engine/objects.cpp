@@ -192,10 +192,16 @@ class Column {
           for (std::size_t i = 0; i < size_; ++i)
             if (p[i] < 0) view_->id(i);  // raises the negative-id error
           fast_ = reinterpret_cast<const std::size_t*>(p);
+          return;
         }
-      } else {
-        fast_ = view_->template contiguous<double>();
+      } else if ((fast_ = view_->template contiguous<double>())) {
+        return;
       }
+      // Other plain element types (int32 indices, as scipy.sparse keeps them;
+      // float32 weights) are widened once in a typed loop rather than
+      // dispatched on per element.
+      widen<std::int32_t>() || widen<std::uint32_t>() || widen<std::uint64_t>() || widen<float>() ||
+          (!Ids && widen<std::int64_t>());
       return;
     }
     const Sequence seq(name, o);
@@ -219,8 +225,26 @@ class Column {
   }
 
  private:
+  template <class E>
+  bool widen() {
+    const E* p = view_->template contiguous<E>();
+    if (!p) return false;
+    if constexpr (Ids && std::is_floating_point_v<E>) {
+      return false;  // float ids take the whole-number check per element
+    } else {
+      values_.resize(size_);
+      for (std::size_t i = 0; i < size_; ++i) {
+        if constexpr (Ids && std::is_signed_v<E>)
+          if (p[i] < 0) view_->id(i);  // raises the negative-id error
+        values_[i] = T(p[i]);
+      }
+      fast_ = values_.data();
+      return true;
+    }
+  }
+
   std::optional<ArrayView> view_;
-  const T* fast_ = nullptr;  // the view's data when it needs no conversion
+  const T* fast_ = nullptr;  // the data when it needs no conversion per element
   std::vector<T> values_;
   std::size_t size_ = 0;
 };
