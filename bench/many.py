@@ -8,7 +8,7 @@ arcs as tuples and against `scipy.sparse.csr_matrix`; one Dijkstra query on the
 built graph against scipy.csgraph and rustworkx on their own prebuilt
 structures; one-to-all `distances` against `scipy.sparse.csgraph.dijkstra`;
 `search_many` on two threads against one; and the MovingAI grid scenarios
-(`$WAYLOOM_BENCH_DATA/grid`, default /work/shared/data/grid) through `Grid`,
+(`$WAYLOOM_BENCH_DATA/grid`, default ../shared/data/grid beside the repository) through `Grid`,
 checking every optimal length, against `search_grid` per query and networkx
 `astar_path` on a prebuilt grid graph (samples).
 """
@@ -271,7 +271,8 @@ def main() -> None:
         list(zip(free[:64], reversed(free[-64:]), strict=True)),
         args.reps,
     )
-    data = Path(os.environ.get("WAYLOOM_BENCH_DATA", "/work/shared/data")) / "grid"
+    beside = Path(__file__).resolve().parent.parent.parent / "shared" / "data"
+    data = Path(os.environ.get("WAYLOOM_BENCH_DATA", beside)) / "grid"
     movingai_section(data, args.reps, args.quick)
 
 
