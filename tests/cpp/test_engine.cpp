@@ -196,8 +196,7 @@ TEST(NodeTable, PopBackKeepsEveryOtherEntryFindable) {
   EXPECT_FALSE(t.insert(9).second);
   while (!t.empty()) {
     t.pop_back();
-    for (std::size_t v = 0; v < 40; ++v)
-      ASSERT_EQ(t.find(v * 3), v < t.size() ? v : detail::NodeTable<std::size_t>::kNone);
+    for (std::size_t v = 0; v < 40; ++v) ASSERT_EQ(t.find(v * 3), v < t.size() ? v : kNoNode);
   }
   detail::NodeTable<std::string> words;
   words.insert("a");

@@ -22,8 +22,6 @@
 
 namespace wayloom {
 
-inline constexpr NodeId kNoNode = 0xFFFFFFFFu;
-
 // Ids of a dense domain are its own node indices.
 template <DenseGraph G>
 class DenseIndex {
@@ -59,6 +57,7 @@ class InternIndex {
   detail::NodeTable<N> table_;
 };
 
+// The node <-> NodeId map a search over G uses.
 template <Graph G>
 struct IndexFor {
   using type = InternIndex<node_t<G>>;
