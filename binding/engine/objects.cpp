@@ -683,8 +683,7 @@ PyObject* search_batch(PyObject* module, PyObject* self, const Call& call) {
         const auto& gi = D::graph_for(g, pairs[i].first, pairs[i].second, scratch);
         RunOptions options = p.options;
         options.budget = &budgets[i];
-        results[i] = run_algo(gi, heuristic, pairs[i].first, pairs[i].second, p.algorithm, p.record,
-                              options);
+        results[i] = run_algo(gi, heuristic, pairs[i].first, pairs[i].second, p.algorithm, options);
       }
     });
   });

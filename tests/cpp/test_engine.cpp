@@ -72,7 +72,7 @@ Steps<N> steps(const SearchResult<N>& r) {
 template <class G>
 SearchResult<node_t<G>> run(const G& g, const node_t<G>& s, const node_t<G>& t,
                             std::string_view algo) {
-  return run_algo(g, Zero{}, s, t, algo, true, RunOptions{});
+  return run_algo(g, Zero{}, s, t, algo, RunOptions{});
 }
 
 const std::vector<std::string> kBestFirst = {"bfs",    "dfs",   "ucs",           "dijkstra",

@@ -22,7 +22,8 @@
 
 namespace wayloom {
 
-// Ids of a dense domain are its own node indices.
+// Ids of a dense domain are its own node indices: the domain numbers nodes
+// by std::size_t (a CSR graph's node is one), narrowed here to NodeId.
 template <DenseGraph G>
 class DenseIndex {
  public:
