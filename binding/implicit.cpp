@@ -146,8 +146,7 @@ PyObject* search_implicit(PyObject* module, const Call& call) {
   PendingError pending;
   const PyImplicitGraph graph(successors.get(), pending);
   const PyHeuristic<State> h(heuristic.get(), pending);
-  SearchResult<State> result =
-      run_algo(graph, h, start, goal, p.algorithm, p.record, p.run_options());
+  SearchResult<State> result = run_algo(graph, h, start, goal, p.algorithm, p.run_options());
   pending.raise_if_set();
   return to_py_result(state_of(module), std::move(result), p.budget).release();
 }

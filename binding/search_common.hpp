@@ -18,7 +18,6 @@ namespace wayloom::py {
 struct SearchParams {
   std::string algorithm;
   PyObject* heuristic = nullptr;  // borrowed; NULL or None when absent
-  bool record = true;
   RunOptions options;
   // The call's memory budget; charged by the search and the result
   // conversion, which see the parameters as const.
@@ -43,7 +42,7 @@ SearchParams convert_shared(const Bound<K>& a, const char* default_algorithm) {
   SearchParams p;
   p.algorithm = a[algorithm] ? std::string(to_str("algorithm", a[algorithm])) : default_algorithm;
   p.heuristic = a[heuristic];
-  p.record = a[record] ? to_bool("record", a[record]) : true;
+  p.options.record = a[record] ? to_bool("record", a[record]) : true;
   p.options.weight = a[weight] ? to_f64("weight", a[weight]) : 2.0;
   const auto width = to_opt_u64("beam_width", a[beam_width]);
   p.options.beam_width = width ? *width : RunOptions{}.beam_width;
@@ -77,7 +76,7 @@ Ref run_native(PyObject* module, const G& graph, const node_t<G>& start, const n
   {
     ReleaseGil nogil;
     table.with(heuristic_name, [&](const auto& h) {
-      result = run_algo(graph, h, start, goal, p.algorithm, p.record, p.run_options());
+      result = run_algo(graph, h, start, goal, p.algorithm, p.run_options());
     });
   }
   return to_py_result(state_of(module), std::move(result), p.budget);
@@ -91,8 +90,7 @@ Ref run_with_callable(PyObject* module, const G& graph, const node_t<G>& start,
                       PendingError& pending) {
   Ref keep = Ref::borrow(callable);
   PyHeuristic<node_t<G>> h(callable, pending);
-  SearchResult<node_t<G>> result =
-      run_algo(graph, h, start, goal, p.algorithm, p.record, p.run_options());
+  SearchResult<node_t<G>> result = run_algo(graph, h, start, goal, p.algorithm, p.run_options());
   pending.raise_if_set();
   return to_py_result(state_of(module), std::move(result), p.budget);
 }

@@ -66,6 +66,7 @@ NS = "include/wayloom/store/node_store.hpp"
 NT = "include/wayloom/store/node_table.hpp"
 DL = "include/wayloom/search/depth_limited.hpp"
 IDA = "include/wayloom/search/ida_star.hpp"
+WALK = "include/wayloom/search/depth_first_walk.hpp"
 BEAM = "include/wayloom/search/beam.hpp"
 BI = "include/wayloom/search/bidirectional.hpp"
 HE = "include/wayloom/search/helpers.hpp"
@@ -121,36 +122,32 @@ MUTANTS: list[Mutant] = [
     M(NS, "if (s == NodeStatus::Closed) return std::nullopt;", ""),
     M(NS, "if (id == ancestor) return true;", ""),
     M(NT, "(nodes_.size() + 1) * 2 > slots_.size()", "nodes_.size() + 1 > slots_.size()"),
-    M(NT, "slots_[i] = kNone;", ""),
+    M(NT, "slots_[i] = kNoNode;", ""),
     # depth-limited, iterative deepening
-    M(DL, "depth > 0", "depth > 1"),
-    M(DL, "if (path_.contains(child)) continue;", ""),
-    M(DL, "generated += 1;", ""),
-    M(DL, "depth = top.depth - 1;", "depth = top.depth;"),
+    M(WALK, "return depth > 0;", "return depth > 1;"),
+    M(WALK, "if (path_.contains(child)) continue;", ""),
+    M(DL, "walk.count_start();", ""),
+    M(WALK, "return parent - 1;", "return parent;"),
     M(DL, "d == depth_limit", "d + 1 == depth_limit"),
     M(
-        DL,
-        "if (record_) trace.push_back({*current, g, path_.size()});",
-        "if (record_) trace.push_back({*current, g, path_.size() + 1});",
+        WALK,
+        "if (record_) record_step(trace, budget_, *current, g, path_.size());",
+        "if (record_) record_step(trace, budget_, *current, g, path_.size() + 1);",
     ),
-    M(DL, "peak = std::max<std::uint64_t>(peak, path_.size());", ""),
+    M(WALK, "peak = std::max<std::uint64_t>(peak, path_.size());", ""),
     M(
         "include/wayloom/search/catalogue.hpp",
         "options.depth_limit.value_or(1000)",
         "options.depth_limit.value_or(100)",
     ),
     # IDA*
-    M(IDA, "f > threshold", "f >= threshold"),
-    M(IDA, "++generated;", ""),
+    M(WALK, "f > threshold", "f >= threshold"),
+    M(WALK, "++generated;", "", nth=1),
+    M(WALK, "fold(f, parent);", "fold(f + 1.0, parent);"),
     M(
-        IDA,
-        "top.next_bound = detail::min_ignoring_nan(top.next_bound, f);",
-        "top.next_bound = std::max(top.next_bound, f);",
-    ),
-    M(
-        IDA,
-        "return std::fmin(a, b);",
-        "return a < b ? a : b;",
+        WALK,
+        "*parent = std::fmin(*parent, bound);",
+        "*parent = *parent < bound ? *parent : bound;",
         note="equivalent: a NaN f is never cut off, so neither operand is ever NaN here",
     ),
     # beam
@@ -280,13 +277,13 @@ MUTANTS: list[Mutant] = [
     M("binding/search_common.hpp", "pending.raise_if_set();", ""),
     M(
         "binding/search_common.hpp",
-        'p.options.weight = a.weight ? to_f64("weight", a.weight) : 2.0;',
-        'p.options.weight = a.weight ? to_f64("weight", a.weight) : 1.0;',
+        'p.options.weight = a[weight] ? to_f64("weight", a[weight]) : 2.0;',
+        'p.options.weight = a[weight] ? to_f64("weight", a[weight]) : 1.0;',
     ),
     M(
         "binding/search_common.hpp",
-        'p.record = a.record ? to_bool("record", a.record) : true;',
-        'p.record = a.record ? to_bool("record", a.record) : false;',
+        'p.options.record = a[record] ? to_bool("record", a[record]) : true;',
+        'p.options.record = a[record] ? to_bool("record", a[record]) : false;',
     ),
     M("binding/errors.cpp", "Py_DECREF(s);", ""),
     M(

@@ -684,8 +684,7 @@ PyObject* search_batch(PyObject* module, PyObject* self, const Call& call) {
         const auto& gi = D::graph_for(g, pairs[i].first, pairs[i].second, scratch);
         RunOptions options = p.options;
         options.budget = &budgets[i];
-        results[i] = run_algo(gi, heuristic, pairs[i].first, pairs[i].second, p.algorithm, p.record,
-                              options);
+        results[i] = run_algo(gi, heuristic, pairs[i].first, pairs[i].second, p.algorithm, options);
       }
     });
   });
@@ -854,7 +853,7 @@ constexpr int kMethod = METH_METHOD | METH_FASTCALL | METH_KEYWORDS;
 
 PyMethodDef graph_methods[] = {
     {"from_arrays", WAYLOOM_CALLABLE(method_entry<graph_from_arrays>), kMethod | METH_CLASS,
-     "from_arrays(u, v, w=None, num_nodes=None, undirected=True, coordinates=None)\n--\n\n"
+     "from_arrays($cls, u, v, w=None, num_nodes=None, undirected=True, coordinates=None)\n--\n\n"
      "A graph from 1-D arrays (or sequences) of arc sources `u`, targets `v` and\n"
      "weights `w` (1.0 when omitted). `num_nodes` defaults to the largest id + 1.\n"
      "Integer or float arrays are read directly, without a copy per item; float\n"
@@ -862,7 +861,7 @@ PyMethodDef graph_methods[] = {
     {"_restore", WAYLOOM_CALLABLE(method_entry<graph_restore>), kMethod | METH_CLASS, nullptr},
     {"__reduce__", WAYLOOM_CALLABLE(method_entry<graph_reduce>), kMethod, nullptr},
     {"search", WAYLOOM_CALLABLE(method_entry<search_method<GraphObject>>), kMethod,
-     "search(start, goal, algorithm=\"bfs\", heuristic=None, record=True, weight=2.0, "
+     "search($self, start, goal, algorithm=\"bfs\", heuristic=None, record=True, weight=2.0, "
      "beam_width=None, depth_limit=None, max_nodes=None, reopen=False)\n--\n\n"
      "Search from `start` to `goal`; the result, counters and errors are those of\n"
      "`search_graph` on the same edges. A built-in heuristic runs with the\n"
@@ -896,13 +895,13 @@ PyType_Spec graph_spec = {"wayloom._engine.Graph", sizeof(GraphObject), 0,
 
 PyMethodDef grid_methods[] = {
     {"from_costs", WAYLOOM_CALLABLE(method_entry<grid_from_costs_method>), kMethod | METH_CLASS,
-     "from_costs(costs, diagonal=False)\n--\n\n"
+     "from_costs($cls, costs, diagonal=False)\n--\n\n"
      "A grid from a matrix of terrain costs (nested lists or a 2-D array), read as\n"
      "`search_grid_costs` reads it: a non-positive or non-finite cost is a wall."},
     {"_restore", WAYLOOM_CALLABLE(method_entry<grid_restore>), kMethod | METH_CLASS, nullptr},
     {"__reduce__", WAYLOOM_CALLABLE(method_entry<grid_reduce>), kMethod, nullptr},
     {"search", WAYLOOM_CALLABLE(method_entry<search_method<GridObject>>), kMethod,
-     "search(start, goal, algorithm=\"astar\", heuristic=None, record=True, weight=2.0, "
+     "search($self, start, goal, algorithm=\"astar\", heuristic=None, record=True, weight=2.0, "
      "beam_width=None, depth_limit=None, max_nodes=None, reopen=False)\n--\n\n"
      "Search between two `(row, col)` cells; the result, counters and errors are\n"
      "those of `search_grid_costs` on the same grid."},
@@ -934,7 +933,7 @@ PyType_Spec grid_spec = {"wayloom._engine.Grid", sizeof(GridObject), 0,
 PyMethodDef ladder_methods[] = {
     {"__reduce__", WAYLOOM_CALLABLE(method_entry<ladder_reduce>), kMethod, nullptr},
     {"search", WAYLOOM_CALLABLE(method_entry<search_method<LadderObject>>), kMethod,
-     "search(start, goal, algorithm=\"astar\", heuristic=None, record=True, weight=2.0, "
+     "search($self, start, goal, algorithm=\"astar\", heuristic=None, record=True, weight=2.0, "
      "beam_width=None, depth_limit=None, max_nodes=None, reopen=False)\n--\n\n"
      "Search a word ladder from `start` to `goal`; the result, counters and errors\n"
      "are those of `search_wordladder` with this word list. An endpoint missing\n"

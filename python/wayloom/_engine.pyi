@@ -1,7 +1,9 @@
 from typing import Any
 
+from typing_extensions import disjoint_base
 from wayloom_native import SearchResult
 
+@disjoint_base
 class Graph:
     def __new__(
         cls, num_nodes: int, edges: Any, undirected: bool = True, coordinates: Any = None
@@ -42,6 +44,7 @@ class Graph:
         self, sources: Any, limit: float | None, return_predecessors: bool
     ) -> tuple[bytearray, bytearray | None]: ...
 
+@disjoint_base
 class Grid:
     def __new__(cls, map: str, diagonal: bool = False) -> Any: ...
     @classmethod
@@ -68,6 +71,7 @@ class Grid:
     def _search_batch(self, pairs: Any, **options: Any) -> list[SearchResult]: ...
     def _distances(self, source: tuple[int, int], limit: float | None) -> bytearray: ...
 
+@disjoint_base
 class WordLadder:
     def __new__(cls, word_list: Any) -> Any: ...
     @property

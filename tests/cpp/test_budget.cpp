@@ -74,7 +74,7 @@ TEST(Budget, EveryStrategyStopsUnderASmallBudget) {
     MemoryBudget b(1 << 20, "test");
     RunOptions o;
     o.budget = &b;
-    EXPECT_THROW(run_algo(hanoi, Zero{}, hanoi.start(), hanoi.goal(), algorithm, true, o),
+    EXPECT_THROW(run_algo(hanoi, Zero{}, hanoi.start(), hanoi.goal(), algorithm, o),
                  MemoryLimitError)
         << algorithm;
     EXPECT_LE(b.held(), std::size_t(1) << 20);

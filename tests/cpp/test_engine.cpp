@@ -72,7 +72,7 @@ Steps<N> steps(const SearchResult<N>& r) {
 template <class G>
 SearchResult<node_t<G>> run(const G& g, const node_t<G>& s, const node_t<G>& t,
                             std::string_view algo) {
-  return run_algo(g, Zero{}, s, t, algo, true, RunOptions{});
+  return run_algo(g, Zero{}, s, t, algo, RunOptions{});
 }
 
 const std::vector<std::string> kBestFirst = {"bfs",    "dfs",   "ucs",           "dijkstra",
@@ -196,8 +196,7 @@ TEST(NodeTable, PopBackKeepsEveryOtherEntryFindable) {
   EXPECT_FALSE(t.insert(9).second);
   while (!t.empty()) {
     t.pop_back();
-    for (std::size_t v = 0; v < 40; ++v)
-      ASSERT_EQ(t.find(v * 3), v < t.size() ? v : detail::NodeTable<std::size_t>::kNone);
+    for (std::size_t v = 0; v < 40; ++v) ASSERT_EQ(t.find(v * 3), v < t.size() ? v : kNoNode);
   }
   detail::NodeTable<std::string> words;
   words.insert("a");

@@ -10,6 +10,14 @@
 
 namespace wayloom {
 
+// The dense id of a node inside one search: frontiers, stores and node tables
+// hold these 4-byte ids rather than copies of boards or words. Ids number
+// nodes in first-seen order (or a dense domain's own order) and never reach a
+// result.
+using NodeId = std::uint32_t;
+// No node: the parent of a root, or an absent entry.
+inline constexpr NodeId kNoNode = 0xFFFFFFFFu;
+
 // A grid cell: row then column, both counted from the top-left corner.
 struct Cell {
   std::int32_t row = 0;

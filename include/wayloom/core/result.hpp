@@ -60,6 +60,7 @@ struct SearchResult {
 
 enum class FrontierKind : std::uint8_t { Fifo, Lifo, PriorityQueue };
 
+// The best-first driver's options (RunOptions adds the other strategies').
 struct SearchOptions {
   std::optional<std::uint64_t> max_nodes;
   bool record = true;
@@ -67,6 +68,8 @@ struct SearchOptions {
   MemoryBudget* budget = nullptr;  // the call's; none: unbounded
 };
 
+// What makes a best-first algorithm: priority g_weight*g + h_weight*h, and the
+// frontier it is kept in.
 struct BestFirstSpec {
   double g_weight = 1.0;
   double h_weight = 0.0;

@@ -102,7 +102,7 @@ class WordLadder {
   }
 
   bool contains(std::string_view word) const {
-    return words_.find_hashed(word, detail::PositionalHash{}(word)) != detail::WordSet::kNone;
+    return words_.find_hashed(word, detail::PositionalHash{}(word)) != kNoNode;
   }
   std::size_t size() const noexcept { return words_.size(); }
 
@@ -140,7 +140,7 @@ class WordLadder {
           if (c == b) continue;
           buf[i] = c;
           if (words_.find_hashed(candidate, detail::mix64(base + std::uint64_t(c) * power)) !=
-              detail::WordSet::kNone)
+              kNoNode)
             out.emplace_back(std::string(candidate), 1.0);
         }
       }

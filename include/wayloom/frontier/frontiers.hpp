@@ -9,9 +9,9 @@
 #include <optional>
 #include <vector>
 
-namespace wayloom {
+#include "wayloom/core/node.hpp"
 
-using NodeId = std::uint32_t;
+namespace wayloom {
 
 // First in, first out; the priority is ignored. A ring of ids whose capacity
 // doubles when full.

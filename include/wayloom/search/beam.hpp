@@ -20,9 +20,9 @@ namespace wayloom {
 namespace detail {
 
 struct BeamEntry {
-  double key;        // heuristic estimate, computed once at generation
-  std::uint32_t id;  // the node, in the seen table
-  double g;          // cost along the first parent chain (for the trace)
+  double key;  // heuristic estimate, computed once at generation
+  NodeId id;   // the node, in the seen table
+  double g;    // cost along the first parent chain (for the trace)
 };
 
 // Rank order of candidate keys: a before b when a < b, with NaN placed after
@@ -37,11 +37,10 @@ inline bool key_before(double a, double b) noexcept {
 
 // The path from the root of the parent links to `id`.
 template <class N>
-std::vector<N> reconstruct(const NodeTable<N>& nodes,
-                           const std::vector<typename NodeTable<N>::Id>& parent,
-                           typename NodeTable<N>::Id id) {
+std::vector<N> reconstruct(const NodeTable<N>& nodes, const std::vector<NodeId>& parent,
+                           NodeId id) {
   std::vector<N> path;
-  for (auto i = id; i != NodeTable<N>::kNone; i = parent[i]) path.push_back(nodes.node(i));
+  for (auto i = id; i != kNoNode; i = parent[i]) path.push_back(nodes.node(i));
   std::reverse(path.begin(), path.end());
   return path;
 }
@@ -60,9 +59,9 @@ SearchResult<node_t<G>> beam_search_inner(const G& graph, const H& heuristic,
   std::vector<TraceStep<N>> trace;
   Table seen;  // every node ever generated, and the start
   seen.set_budget(budget, Use::Beam);
-  std::vector<typename Table::Id> parent;  // by id; the start has none
+  std::vector<NodeId> parent;  // by id; the start has none
   seen.insert(start);
-  parent.push_back(Table::kNone);
+  parent.push_back(kNoNode);
   std::vector<detail::BeamEntry> layer{{0.0, 0, 0.0}}, candidates;
   Neighbors<N> successors;
 

@@ -31,15 +31,14 @@ namespace detail {
 // each first (the root has none), and its newest layer.
 template <class N>
 struct BidirSide {
-  using Id = typename NodeTable<N>::Id;
   NodeTable<N> reached;
-  std::vector<Id> parent;
-  std::vector<Id> frontier;
+  std::vector<NodeId> parent;
+  std::vector<NodeId> frontier;
 
   BidirSide(const N& root, MemoryBudget* budget) {
     reached.set_budget(budget, Use::Bidirectional);
     reached.insert(root);
-    parent.push_back(NodeTable<N>::kNone);
+    parent.push_back(kNoNode);
     frontier.push_back(0);
   }
 };
@@ -47,13 +46,12 @@ struct BidirSide {
 // The path start ... m ... goal through a node reached by both sides.
 template <class N>
 std::vector<N> join(const BidirSide<N>& forward, const BidirSide<N>& backward, const N& m) {
-  constexpr auto kNone = NodeTable<N>::kNone;
   std::vector<N> path;
-  for (auto i = forward.reached.find(m); i != kNone; i = forward.parent[i])
+  for (auto i = forward.reached.find(m); i != kNoNode; i = forward.parent[i])
     path.push_back(forward.reached.node(i));
   std::reverse(path.begin(), path.end());
   const auto at = backward.reached.find(m);
-  for (auto i = backward.parent[at]; i != kNone; i = backward.parent[i])
+  for (auto i = backward.parent[at]; i != kNoNode; i = backward.parent[i])
     path.push_back(backward.reached.node(i));
   return path;
 }
@@ -68,14 +66,13 @@ SearchResult<node_t<G>> bidirectional_inner(const G& graph, const R& reverse,
                                             bool record, MemoryBudget* budget = nullptr) {
   static_assert(std::same_as<node_t<G>, node_t<R>>, "a transpose has the graph's nodes");
   using N = node_t<G>;
-  using Id = typename detail::NodeTable<N>::Id;
   if (start == goal) return solved(graph, std::vector<N>{start}, 0, 1, 1, {});
 
   detail::BidirSide<N> fwd(start, budget), bwd(goal, budget);
   std::uint64_t expanded = 0, generated = 2, peak = 2;
   std::vector<TraceStep<N>> trace;
   // Working buffers, rotated between iterations rather than reallocated.
-  std::vector<Id> layer, next, meetings;
+  std::vector<NodeId> layer, next, meetings;
   Neighbors<N> successors;
 
   while (!fwd.frontier.empty() && !bwd.frontier.empty()) {
@@ -88,7 +85,7 @@ SearchResult<node_t<G>> bidirectional_inner(const G& graph, const R& reverse,
     meetings.clear();
     expanded += layer.size();
     // The whole layer is expanded even when a meeting comes early in it.
-    for (const Id u : layer) {
+    for (const NodeId u : layer) {
       if (record)
         detail::record_step(trace, budget, side.reached.node(u), std::nullopt, next.size());
       successors.clear();
@@ -111,7 +108,7 @@ SearchResult<node_t<G>> bidirectional_inner(const G& graph, const R& reverse,
       // The cheapest joined path wins; on equal cost the earlier meeting stays,
       // and a NaN cost gives way to any later candidate.
       std::optional<std::pair<std::vector<N>, double>> best;
-      for (const Id m : meetings) {
+      for (const NodeId m : meetings) {
         std::vector<N> path = detail::join(fwd, bwd, side.reached.node(m));
         const double cost = path_cost(graph, path);
         if (!best || std::isnan(best->second) || cost < best->second)

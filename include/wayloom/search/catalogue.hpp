@@ -19,13 +19,12 @@
 
 namespace wayloom {
 
-struct RunOptions {
+// Everything a call passes to run_algo besides graph, heuristic, endpoints
+// and the algorithm's name; each row takes the part its options say.
+struct RunOptions : SearchOptions {
   std::optional<std::uint64_t> depth_limit;
-  std::optional<std::uint64_t> max_nodes;
   double weight = 2.0;
   std::uint64_t beam_width = std::numeric_limits<std::uint64_t>::max();
-  bool reopen = false;
-  MemoryBudget* budget = nullptr;  // the call's; none: unbounded
 };
 
 // What reaches an algorithm besides graph, start, goal and `record`.
@@ -100,17 +99,17 @@ inline std::string unknown_algorithm_message(std::string_view name) {
 template <Graph G, class H>
   requires Heuristic<H, node_t<G>>
 SearchResult<node_t<G>> run_algo(const G& graph, const H& heuristic, const node_t<G>& start,
-                                 const node_t<G>& goal, std::string_view algorithm, bool record,
+                                 const node_t<G>& goal, std::string_view algorithm,
                                  const RunOptions& options) {
   MemoryBudget* const budget = options.budget;
+  const bool record = options.record;
   const AlgorithmRow* row = find_algorithm(algorithm);
   if (row == nullptr) throw UsageError(unknown_algorithm_message(algorithm));
   switch (row->strategy) {
     case Strategy::BestFirst: {
       BestFirstSpec spec = row->spec;
       if (row->options & kTakesWeight) spec.h_weight = options.weight;
-      return search_with_options(graph, start, goal, spec, heuristic,
-                                 SearchOptions{options.max_nodes, record, options.reopen, budget});
+      return search_with_options(graph, start, goal, spec, heuristic, options);
     }
     case Strategy::Dls:
       if (!options.depth_limit) throw UsageError("'dls' requires depth_limit");

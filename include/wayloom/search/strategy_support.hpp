@@ -52,15 +52,17 @@ class FrameStack {
   MemoryBudget* budget_ = nullptr;
 };
 
-// Records one trace step, charging its growth to the budget.
-template <class N>
-void record_step(std::vector<TraceStep<N>>& trace, MemoryBudget* budget, const N& node,
-                 std::optional<double> g, std::uint64_t frontier_size) {
+// Records one trace step, charging its growth to the budget. `g` is a double
+// or std::nullopt: the step is built in place from it, since a step (or an
+// optional) made first and copied in costs a store-forwarding stall a visit.
+template <class N, class G>
+void record_step(std::vector<TraceStep<N>>& trace, MemoryBudget* budget, const N& node, G g,
+                 std::uint64_t frontier_size) {
   if (budget) {
     make_room(trace, budget, Use::Record);
     if constexpr (!kPlainNode<N>) budget->charge(heap_bytes(node), Use::Record);
   }
-  trace.push_back({node, g, frontier_size});
+  trace.emplace_back(node, g, frontier_size);
 }
 
 // Fills a frame's successor list, charging what the list grew by.

@@ -22,9 +22,8 @@
 
 namespace wayloom {
 
-inline constexpr NodeId kNoNode = 0xFFFFFFFFu;
-
-// Ids of a dense domain are its own node indices.
+// Ids of a dense domain are its own node indices: the domain numbers nodes
+// by std::size_t (a CSR graph's node is one), narrowed here to NodeId.
 template <DenseGraph G>
 class DenseIndex {
  public:
@@ -59,6 +58,7 @@ class InternIndex {
   detail::NodeTable<N> table_;
 };
 
+// The node <-> NodeId map a search over G uses.
 template <Graph G>
 struct IndexFor {
   using type = InternIndex<node_t<G>>;

@@ -24,9 +24,6 @@ namespace wayloom::detail {
 template <class N, class Hash = NodeHash<N>>
 class NodeTable {
  public:
-  using Id = std::uint32_t;
-  static constexpr Id kNone = 0xFFFFFFFFu;
-
   // Charges what the table grows by (and the nodes' own heap blocks) to
   // `budget` under `use`.
   void set_budget(MemoryBudget* budget, Use use) noexcept {
@@ -36,26 +33,26 @@ class NodeTable {
 
   std::size_t size() const noexcept { return nodes_.size(); }
   bool empty() const noexcept { return nodes_.empty(); }
-  const N& node(Id id) const noexcept { return nodes_[id]; }
+  const N& node(NodeId id) const noexcept { return nodes_[id]; }
   // Every node, in insertion (id) order.
   const std::vector<N>& nodes() const noexcept { return nodes_; }
 
-  // The id of `n`, or kNone.
-  Id find(const N& n) const { return find_hashed(n, Hash{}(n)); }
-  bool contains(const N& n) const { return find(n) != kNone; }
+  // The id of `n`, or kNoNode.
+  NodeId find(const N& n) const { return find_hashed(n, Hash{}(n)); }
+  bool contains(const N& n) const { return find(n) != kNoNode; }
 
   // The id of the node equal to `key` (any type comparable with N) whose hash
-  // is `h`, as Hash would give it; or kNone. For callers that can compute
+  // is `h`, as Hash would give it; or kNoNode. For callers that can compute
   // hashes more cheaply than Hash does from scratch.
   template <class K>
-  Id find_hashed(const K& key, std::uint64_t h) const {
-    if (nodes_.empty()) return kNone;
+  NodeId find_hashed(const K& key, std::uint64_t h) const {
+    if (nodes_.empty()) return kNoNode;
     return slots_[probe(key, h)];
   }
 
   // The id of `n`, inserting it when absent; `second` tells whether it was new.
-  std::pair<Id, bool> insert(const N& n) { return emplace(n); }
-  std::pair<Id, bool> insert(N&& n) { return emplace(std::move(n)); }
+  std::pair<NodeId, bool> insert(const N& n) { return emplace(n); }
+  std::pair<NodeId, bool> insert(N&& n) { return emplace(std::move(n)); }
 
   // Room for `n` nodes without rehashing.
   void reserve(std::size_t n) {
@@ -73,10 +70,10 @@ class NodeTable {
   // when its slot was free, so none of them has its home at or before it.
   // (Rehashing re-places entries in id order, which keeps that true.)
   void pop_back() {
-    const Id id = Id(nodes_.size() - 1);
+    const NodeId id = NodeId(nodes_.size() - 1);
     std::size_t i = hashes_[id] & mask_;
     while (slots_[i] != id) i = (i + 1) & mask_;
-    slots_[i] = kNone;
+    slots_[i] = kNoNode;
     if constexpr (!kPlainNode<N>)
       if (budget_) budget_->release(heap_bytes(nodes_.back()), use_);
     nodes_.pop_back();
@@ -90,21 +87,21 @@ class NodeTable {
         for (const N& n : nodes_) budget_->release(heap_bytes(n), use_);
     nodes_.clear();
     hashes_.clear();
-    std::fill(slots_.begin(), slots_.end(), kNone);
+    std::fill(slots_.begin(), slots_.end(), kNoNode);
   }
 
  private:
   template <class M>
-  std::pair<Id, bool> emplace(M&& n) {
+  std::pair<NodeId, bool> emplace(M&& n) {
     const std::uint64_t h = Hash{}(std::as_const(n));
     if (!slots_.empty()) {
       const std::size_t i = probe(n, h);
-      if (slots_[i] != kNone) return {slots_[i], false};
+      if (slots_[i] != kNoNode) return {slots_[i], false};
     }
-    if (nodes_.size() >= kNone - 1) throw std::bad_alloc();
+    if (nodes_.size() >= kNoNode - 1) throw std::bad_alloc();
     // Keep the load at most one half so that probes stay short.
     if ((nodes_.size() + 1) * 2 > slots_.size()) rehash(slots_.empty() ? 16 : slots_.size() * 2);
-    const Id id = Id(nodes_.size());
+    const NodeId id = NodeId(nodes_.size());
     if (budget_) {
       make_room(nodes_, budget_, use_);
       make_room(hashes_, budget_, use_);
@@ -121,27 +118,28 @@ class NodeTable {
   std::size_t probe(const K& n, std::uint64_t h) const {
     std::size_t i = h & mask_;
     while (true) {
-      const Id id = slots_[i];
-      if (id == kNone || (hashes_[id] == h && nodes_[id] == n)) return i;
+      const NodeId id = slots_[i];
+      if (id == kNoNode || (hashes_[id] == h && nodes_[id] == n)) return i;
       i = (i + 1) & mask_;
     }
   }
 
   void rehash(std::size_t size) {
     if (size > slots_.max_size()) throw std::bad_alloc();
-    if (size > slots_.size()) detail::charge(budget_, (size - slots_.size()) * sizeof(Id), use_);
-    slots_.assign(size, kNone);
+    if (size > slots_.size())
+      detail::charge(budget_, (size - slots_.size()) * sizeof(NodeId), use_);
+    slots_.assign(size, kNoNode);
     mask_ = size - 1;
-    for (Id id = 0; id < nodes_.size(); ++id) {
+    for (NodeId id = 0; id < nodes_.size(); ++id) {
       std::size_t i = hashes_[id] & mask_;
-      while (slots_[i] != kNone) i = (i + 1) & mask_;
+      while (slots_[i] != kNoNode) i = (i + 1) & mask_;
       slots_[i] = id;
     }
   }
 
   std::vector<N> nodes_;
   std::vector<std::uint64_t> hashes_;
-  std::vector<Id> slots_;
+  std::vector<NodeId> slots_;
   std::size_t mask_ = 0;
   MemoryBudget* budget_ = nullptr;
   Use use_ = Use::Stacks;
