@@ -82,18 +82,13 @@ class CsrGraph {
     CsrGraph g;
     g.undirected_ = undirected;
     g.offsets_.assign(num_nodes + 1, 0);
+    if (g.build_blocked(m, source, target, weight)) return g;
     std::size_t* const off = g.offsets_.data();
-    for (std::size_t i = 0; i < m; ++i) {
-      const std::size_t a = source(i), b = target(i);
-      if (a >= num_nodes || b >= num_nodes)
-        throw UsageError(edge_out_of_range_message(a, b, num_nodes));
-      ++off[a + 1];
-      if (undirected) ++off[b + 1];
-    }
+    g.each_endpoint(m, source, target, [off](std::size_t a) { ++off[a + 1]; });
     for (std::size_t i = 0; i < num_nodes; ++i) off[i + 1] += off[i];
     g.targets_.resize(off[num_nodes]);
     g.weights_.resize(off[num_nodes]);
-    if (!g.place_blocked(m, source, target, weight)) g.place_direct(m, source, target, weight);
+    g.place_direct(m, source, target, weight);
     return g;
   }
 
@@ -209,32 +204,46 @@ class CsrGraph {
     each_arc(m, source, target, weight, put);
   }
 
+  // Calls count(node) for each arc's source, in input order, after checking
+  // the edge's endpoints.
+  template <class S, class T, class Count>
+  void each_endpoint(std::size_t m, const S& source, const T& target, Count&& count) const {
+    const std::size_t n = num_nodes();
+    for (std::size_t i = 0; i < m; ++i) {
+      const std::size_t a = source(i), b = target(i);
+      if (a >= n || b >= n) throw UsageError(edge_out_of_range_message(a, b, n));
+      count(a);
+      if (undirected_) count(b);
+    }
+  }
+
   // On a large graph the slots of consecutive edges lie far apart, and placing
-  // arcs one by one waits on memory for each. Here they go first to their
-  // source's block of nodes (a few hundred write heads, which stay cached),
-  // then block by block to their slots, within a window that fits in cache.
-  // The order is the same: both steps keep the input order. Declines (false)
-  // for a small graph, which is cached anyway, and for one whose arcs crowd
-  // into one block, where placing directly stays local.
+  // arcs one by one waits on memory for each. Here arcs are counted and placed
+  // by blocks of sources first (a few hundred counters and write heads, which
+  // stay cached), then block by block counted and placed by node, within a
+  // window that fits in cache. The order is the same: both steps keep the
+  // input order. Declines (false, offsets untouched) for a small graph, which
+  // is cached anyway, and for one whose arcs crowd into one block, where
+  // placing directly stays local.
   static constexpr unsigned kBlockBits = 12;
   template <class S, class T, class W>
-  bool place_blocked(std::size_t m, const S& source, const T& target, const W& weight) {
-    const std::size_t n = num_nodes(), arcs = num_arcs();
+  bool build_blocked(std::size_t m, const S& source, const T& target, const W& weight) {
+    const std::size_t n = num_nodes(), arcs = undirected_ ? detail::sat_mul(m, 2) : m;
     if (arcs < (std::size_t(1) << 18) || n <= (std::size_t(1) << kBlockBits) ||
         n > std::numeric_limits<std::uint32_t>::max())
       return false;
     const std::size_t blocks = ((n - 1) >> kBlockBits) + 1;
-    const auto bounds = [&](std::size_t b) {
-      return std::pair(offsets_[b << kBlockBits], offsets_[std::min((b + 1) << kBlockBits, n)]);
-    };
+    std::vector<std::size_t> start(blocks + 1, 0);
+    each_endpoint(m, source, target, [&](std::size_t a) { ++start[(a >> kBlockBits) + 1]; });
     std::size_t widest = 0;
     for (std::size_t b = 0; b < blocks; ++b) {
-      const auto [lo, hi] = bounds(b);
-      widest = std::max(widest, hi - lo);
+      widest = std::max(widest, start[b + 1]);
+      start[b + 1] += start[b];
     }
     if (widest > arcs / 4) return false;
-    std::vector<std::size_t> head(blocks);
-    for (std::size_t b = 0; b < blocks; ++b) head[b] = bounds(b).first;
+    targets_.resize(arcs);
+    weights_.resize(arcs);
+    std::vector<std::size_t> head(start.begin(), start.end() - 1);
     std::vector<std::uint32_t> from(arcs);
     auto put = [&](std::size_t a, std::size_t b, double w) {
       const std::size_t at = head[a >> kBlockBits]++;
@@ -246,18 +255,24 @@ class CsrGraph {
     std::vector<std::size_t> cursor(std::size_t(1) << kBlockBits), to(widest);
     std::vector<double> by(widest);
     for (std::size_t b = 0; b < blocks; ++b) {
-      const auto [lo, hi] = bounds(b);
-      const std::size_t first = b << kBlockBits;
+      const std::size_t lo = start[b], hi = start[b + 1];
+      const std::size_t first = b << kBlockBits, last = std::min(first + cursor.size(), n);
+      // The block's nodes counted and their offsets laid out from lo.
+      std::fill(cursor.begin(), cursor.end(), 0);
+      for (std::size_t k = lo; k < hi; ++k) ++cursor[from[k] - first];
+      for (std::size_t v = first, at = lo; v < last; ++v) {
+        offsets_[v] = at;
+        at += std::exchange(cursor[v - first], at);
+      }
       std::copy(targets_.begin() + lo, targets_.begin() + hi, to.begin());
       std::copy(weights_.begin() + lo, weights_.begin() + hi, by.begin());
-      for (std::size_t v = first; v < std::min(first + cursor.size(), n); ++v)
-        cursor[v - first] = offsets_[v];
       for (std::size_t k = lo; k < hi; ++k) {
         const std::size_t at = cursor[from[k] - first]++;
         targets_[at] = to[k - lo];
         weights_[at] = by[k - lo];
       }
     }
+    offsets_[n] = arcs;
     return true;
   }
 
