@@ -307,6 +307,28 @@ PyObject* graph_from_arrays(PyObject* /*module*/, PyObject* cls, const Call& cal
   return new_graph(reinterpret_cast<PyTypeObject*>(cls), std::move(g), m, to_coords(a[5], n));
 }
 
+// A matrix already in compressed-sparse-row form (scipy's CSR, directed): its
+// rows are the arcs in stored order, so no counting or placing is needed.
+PyObject* graph_from_csr(PyObject* /*module*/, PyObject* cls, const Call& call) {
+  static constexpr Params<5> kParams{
+      "_from_csr", {"indptr", "indices", "data", "num_nodes", "coordinates"}, 4};
+  const auto a = bind(kParams, call);
+  const std::size_t n = to_u64("num_nodes", a[3]);
+  std::vector<std::size_t> offsets, targets;
+  std::vector<double> weights;
+  column<true>("indptr", a[0], offsets);
+  column<true>("indices", a[1], targets);
+  column<false>("data", a[2], weights);
+  const std::size_t m = targets.size();
+  bool ok = offsets.size() == n + 1 && offsets.front() == 0 && offsets.back() == m &&
+            weights.size() == m && std::is_sorted(offsets.begin(), offsets.end());
+  for (std::size_t i = 0; ok && i < m; ++i) ok = targets[i] < n;
+  if (!ok) throw UsageError("from_scipy: malformed compressed-sparse-row matrix");
+  CsrGraph g =
+      CsrGraph::from_csr(std::move(offsets), std::move(targets), std::move(weights), false);
+  return new_graph(reinterpret_cast<PyTypeObject*>(cls), std::move(g), m, to_coords(a[4], n));
+}
+
 // ---- pickling ----------------------------------------------------------------
 
 template <class T>
@@ -859,6 +881,7 @@ PyMethodDef graph_methods[] = {
      "Integer or float arrays are read directly, without a copy per item; float\n"
      "node ids must be whole numbers."},
     {"_restore", WAYLOOM_CALLABLE(method_entry<graph_restore>), kMethod | METH_CLASS, nullptr},
+    {"_from_csr", WAYLOOM_CALLABLE(method_entry<graph_from_csr>), kMethod | METH_CLASS, nullptr},
     {"__reduce__", WAYLOOM_CALLABLE(method_entry<graph_reduce>), kMethod, nullptr},
     {"search", WAYLOOM_CALLABLE(method_entry<search_method<GraphObject>>), kMethod,
      "search($self, start, goal, algorithm=\"bfs\", heuristic=None, record=True, weight=2.0, "

@@ -18,6 +18,10 @@ class Graph:
         undirected: bool = True,
         coordinates: Any = None,
     ) -> Any: ...
+    @classmethod
+    def _from_csr(
+        cls, indptr: Any, indices: Any, data: Any, num_nodes: int, coordinates: Any
+    ) -> Any: ...
     @property
     def num_nodes(self) -> int: ...
     @property

@@ -120,8 +120,15 @@ class Graph(_Batch, _engine.Graph):
             )
         if shape[0] != shape[1]:
             raise ValueError(f"from_scipy expects a square matrix, got shape {tuple(shape)}")
+        if not undirected and getattr(matrix, "format", None) == "csr":
+            # Already arcs by source in stored order: taken as they are.
+            nnz = int(matrix.indptr[-1])
+            graph: Graph = cls._from_csr(
+                matrix.indptr, matrix.indices[:nnz], matrix.data[:nnz], int(shape[0]), coordinates
+            )
+            return graph
         coo = matrix.tocoo()
-        graph: Graph = cls.from_arrays(
+        graph = cls.from_arrays(
             coo.row,
             coo.col,
             coo.data,

@@ -262,6 +262,9 @@ def test_distances_equal_scipy():
                 assert d[row, p[row, v]] + m[p[row, v], v] == d[row, v]
             assert p[row, src] == -1 and all(p[row][np.isinf(d[row])] == -1)
     assert np.array_equal(Graph.from_scipy(m).distances(0), csgraph.dijkstra(m, indices=0))
+    m.data[3] = 0.0  # an explicit zero stays an arc
+    rows = [Graph.from_scipy(f).__reduce__()[1][2:5] for f in [m, m.tocoo(), m.astype(np.float32)]]
+    assert rows[0] == rows[1] == rows[2] and len(rows[0][1]) == 8 * m.nnz  # as is == via COO
     with pytest.raises(TypeError, match="scipy.sparse"):
         Graph.from_scipy([[0, 1]])
     grid = Grid(wn.sample_maze("wall"), diagonal=True)
