@@ -5,6 +5,7 @@
 // killed later, when the pages are touched, so std::bad_alloc never comes.
 #pragma once
 
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -379,6 +380,23 @@ inline void charge_growth(const std::vector<T>& v, std::size_t before, MemoryBud
 
 inline void charge(MemoryBudget* budget, std::size_t bytes, Use u) {
   if (budget) budget->charge(bytes, u);
+}
+
+// Sizes `v` to n elements that the caller then writes in full. A large array
+// is first asked of the kernel in huge pages: first touch then faults once
+// per 2 MiB instead of once per 4 KiB, which on a graph of millions of arcs
+// is a good part of the build. Only a hint; without it nothing changes.
+template <class T>
+inline void resize_for_writing(std::vector<T>& v, std::size_t n) {
+  v.reserve(n);
+#ifdef MADV_HUGEPAGE
+  constexpr std::uintptr_t kHuge = std::uintptr_t(1) << 21;
+  const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(v.data());
+  const std::uintptr_t begin = (at + kHuge - 1) & ~(kHuge - 1);
+  const std::uintptr_t end = (at + n * sizeof(T)) & ~(kHuge - 1);
+  if (v.empty() && end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#endif
+  v.resize(n);
 }
 
 }  // namespace detail

@@ -86,8 +86,8 @@ class CsrGraph {
     std::size_t* const off = g.offsets_.data();
     g.each_endpoint(m, source, target, [off](std::size_t a) { ++off[a + 1]; });
     for (std::size_t i = 0; i < num_nodes; ++i) off[i + 1] += off[i];
-    g.targets_.resize(off[num_nodes]);
-    g.weights_.resize(off[num_nodes]);
+    detail::resize_for_writing(g.targets_, off[num_nodes]);
+    detail::resize_for_writing(g.weights_, off[num_nodes]);
     g.place_direct(m, source, target, weight);
     return g;
   }
@@ -241,10 +241,11 @@ class CsrGraph {
       start[b + 1] += start[b];
     }
     if (widest > arcs / 4) return false;
-    targets_.resize(arcs);
-    weights_.resize(arcs);
+    detail::resize_for_writing(targets_, arcs);
+    detail::resize_for_writing(weights_, arcs);
     std::vector<std::size_t> head(start.begin(), start.end() - 1);
-    std::vector<std::uint32_t> from(arcs);
+    std::vector<std::uint32_t> from;
+    detail::resize_for_writing(from, arcs);
     auto put = [&](std::size_t a, std::size_t b, double w) {
       const std::size_t at = head[a >> kBlockBits]++;
       from[at] = std::uint32_t(a);
