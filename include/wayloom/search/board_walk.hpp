@@ -33,9 +33,10 @@ namespace wayloom::detail {
 // Boards up to 8x8 take the in-place walk; larger ones keep the general one.
 inline constexpr std::size_t kWalkMaxCells = 64;
 
-// The per-(tile, cell) cost table of a heuristic against `goal`; nothing for
-// heuristics the walk does not know.
-inline void tile_costs(const PuzzleManhattan& h, const ByteState& goal, std::uint16_t* cost) {
+// The per-(tile, cell) cost table of a heuristic against `goal`, rows
+// `stride` cells apart; nothing for heuristics the walk does not know.
+inline void tile_costs(const PuzzleManhattan& h, const ByteState& goal, std::size_t stride,
+                       std::uint16_t* cost) {
   const std::size_t n = goal.size();
   if (h.side == 0) return;
   for (std::size_t t = 1; t < n; ++t) {
@@ -46,17 +47,18 @@ inline void tile_costs(const PuzzleManhattan& h, const ByteState& goal, std::uin
       if (target == n) continue;  // a tile absent from the goal counts as in place
       const std::size_t pr = p / h.side, pc = p % h.side, tr = target / h.side,
                         tc = target % h.side;
-      cost[t * n + p] =
+      cost[t * stride + p] =
           std::uint16_t((pr > tr ? pr - tr : tr - pr) + (pc > tc ? pc - tc : tc - pc));
     }
   }
 }
-inline void tile_costs(const PuzzleMisplaced&, const ByteState& goal, std::uint16_t* cost) {
+inline void tile_costs(const PuzzleMisplaced&, const ByteState& goal, std::size_t stride,
+                       std::uint16_t* cost) {
   const std::size_t n = goal.size();
   for (std::size_t t = 1; t < n; ++t)
-    for (std::size_t p = 0; p < n; ++p) cost[t * n + p] = goal[p] != t;
+    for (std::size_t p = 0; p < n; ++p) cost[t * stride + p] = goal[p] != t;
 }
-inline void tile_costs(const Zero&, const ByteState&, std::uint16_t*) {}
+inline void tile_costs(const Zero&, const ByteState&, std::size_t, std::uint16_t*) {}
 
 template <class G, class H>
 inline constexpr bool kBoardWalk =
@@ -94,18 +96,19 @@ class BoardWalk {
             const ByteState& goal, MemoryBudget* budget)
       : budget_(budget),
         n_(start.size()),
-        cost_(n_ * n_, 0),
+        cost_(kStride * kStride, 0),
         zobrist_(Packed ? 0 : n_ * n_),
-        moves_(n_ * 4, kNoMove) {
-    tile_costs(heuristic, goal, cost_.data());
+        moves_(n_) {
+    tile_costs(heuristic, goal, kStride, cost_.data());
     // Where the blank can go from each cell, in the domain's order.
     const std::size_t side = puzzle.side;
     for (std::size_t b = 0; b < n_; ++b) {
       const std::size_t r = b / side, col = b % side;
-      if (r > 0) moves_[4 * b] = std::uint32_t(b - side);
-      if (r + 1 < side) moves_[4 * b + 1] = std::uint32_t(b + side);
-      if (col > 0) moves_[4 * b + 2] = std::uint32_t(b - 1);
-      if (col + 1 < side) moves_[4 * b + 3] = std::uint32_t(b + 1);
+      Moves& m = moves_[b];
+      if (r > 0) m.to[m.count++] = std::uint8_t(b - side);
+      if (r + 1 < side) m.to[m.count++] = std::uint8_t(b + side);
+      if (col > 0) m.to[m.count++] = std::uint8_t(b - 1);
+      if (col + 1 < side) m.to[m.count++] = std::uint8_t(b + 1);
     }
     std::uint64_t x = 0x9E3779B97F4A7C15ull;  // a fixed seed: hashes never reach a result
     for (std::uint64_t& z : zobrist_) {
@@ -118,104 +121,196 @@ class BoardWalk {
     std::copy(start.begin(), start.end(), start_);
     std::copy(goal.begin(), goal.end(), goal_);
     goal_key_ = key_of(goal_);
+    grow_slots(0);
   }
 
   // One IDA* pass under `threshold` (Ida) or one depth-limited pass of
   // `limit` edges (!Ida). Returns the path when the goal is visited;
   // otherwise `next_bound` receives the smallest f over the threshold (Ida).
+  //
+  // The walk's state (key, blank, heuristic, depth, table pointers) lives in
+  // locals so that it stays in registers; the rare growth of the frame stack
+  // and path set goes through members.
   template <bool Ida>
   std::optional<std::vector<ByteState>> pass(double threshold, std::uint64_t limit,
                                              BoardWalkCounters& counters, double& next_bound) {
-    BoardWalkCounters k = counters, &c = k;  // a local copy stays in registers
-    std::copy(start_, start_ + n_, board_);
-    blank_ = 0;
-    h_ = 0;
-    for (std::size_t i = 0; i < n_; ++i) {
-      if (board_[i] == 0) blank_ = i;
-      h_ += cost_[board_[i] * n_ + i];
+    BoardWalkCounters c = counters;
+    const std::size_t n = n_;
+    const std::uint16_t* const cost = cost_.data();
+    const Moves* const moves = moves_.data();
+    std::copy(start_, start_ + n, board_);
+    std::size_t blank = 0;
+    std::int64_t h = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (board_[i] == 0) blank = i;
+      h += cost[board_[i] * kStride + i];
     }
-    key_ = key_of(board_);
+    std::uint64_t key = key_of(board_);
+    std::size_t depth = 0;
+    std::fill(slots_.begin(), slots_.end(), Slot{});
+    Slot* slots = slots_.data();
+    std::size_t mask = slots_.size() - 1;
+    Frame* frames = frames_.data();
+    std::size_t room = frames_.size();
     if (!Ida) {
       c.generated += 1;
       c.peak = std::max<std::uint64_t>(c.peak, 1);
     }
-    depth_ = 0;
-    std::fill(slots_.begin(), slots_.end(), Slot{});
+    // Moves the tile at `to` into the blank.
+    auto slide = [&](std::size_t to) {
+      const std::size_t b = blank;
+      std::uint64_t t;
+      if constexpr (Packed) {
+        t = key >> (4 * to) & 15;
+        key += (t << (4 * b)) - (t << (4 * to));
+      } else {
+        t = board_[to];
+        board_[b] = std::uint32_t(t);
+        board_[to] = 0;
+        key = zobrist_key(key, b, to, t);
+      }
+      h += std::int64_t(cost[t * kStride + b]) - std::int64_t(cost[t * kStride + to]);
+      blank = to;
+    };
+    // Whether sliding the tile at `to` gives a board of the current path.
+    auto on_path = [&](std::size_t to) {
+      const std::size_t b = blank;
+      if constexpr (Packed) {
+        const std::uint64_t t = key >> (4 * to) & 15;
+        const std::uint64_t k = key + (t << (4 * b)) - (t << (4 * to));
+        for (std::size_t i = slot_of(k, mask); slots[i] != 0; i = (i + 1) & mask)
+          if (slots[i] == k) return true;
+        return false;
+      } else {
+        const std::uint32_t t = board_[to];
+        const std::uint64_t k = zobrist_key(key, b, to, t);
+        for (std::size_t i = slot_of(k, mask); slots[i].depth != kEmpty; i = (i + 1) & mask) {
+          if (slots[i].key != k) continue;
+          const std::uint32_t* old = &boards_[slots[i].depth * kWalkMaxCells];
+          bool same = old[b] == t && old[to] == 0;
+          for (std::size_t p = 0; same && p < n; ++p)
+            same = p == b || p == to || old[p] == board_[p];
+          if (same) return true;
+        }
+        return false;
+      }
+    };
+    auto done = [&](std::optional<std::vector<ByteState>> out) {
+      counters = c;
+      return out;
+    };
     while (true) {
-      // Visit the node at depth_ (the board as it stands).
+      // Visit the node at `depth` (the board as it stands).
       bool open_frame = true;
       if (Ida) {
-        const double f = double(depth_) + double(h_);
+        const double f = double(std::int64_t(depth) + h);
         if (f > threshold) {
-          if (depth_ == 0) {
+          if (depth == 0) {
             next_bound = f;
-            counters = k;
-            return std::nullopt;
+            return done(std::nullopt);
           }
-          frames_[depth_ - 1].bound = min_bound(frames_[depth_ - 1].bound, f);
+          frames[depth - 1].bound = min_bound(frames[depth - 1].bound, f);
           open_frame = false;
         }
       }
       if (open_frame) {
         ++c.expanded;
-        if (key_ == goal_key_ && std::equal(board_, board_ + n_, goal_)) {
-          counters = k;
-          return path();
+        if (key == goal_key_ && (Packed || std::equal(board_, board_ + n, goal_))) {
+          key_ = key;
+          depth_ = depth;
+          return done(path());
         }
-        open_frame = Ida || depth_ < limit;
+        open_frame = Ida || depth < limit;
       }
       if (open_frame) {
-        push_frame();
-        c.peak = std::max<std::uint64_t>(c.peak, depth_ + 1);
-      } else {
-        if (depth_ == 0) {  // a zero limit: the start alone
-          counters = k;
-          return std::nullopt;
+        if (depth >= room) {
+          charge(budget_, sizeof(Frame) + (Packed ? 0 : kWalkMaxCells * sizeof(std::uint32_t)),
+                 Use::Stacks);
+          frames_.resize(depth + 1);
+          if (!Packed) boards_.resize((depth + 1) * kWalkMaxCells);
+          frames = frames_.data();
+          room = frames_.size();
         }
-        step_back();
+        if (2 * (depth + 1) > mask + 1) {
+          grow_slots(depth);
+          slots = slots_.data();
+          mask = slots_.size() - 1;
+        }
+        if constexpr (!Packed)
+          std::copy(board_, board_ + kWalkMaxCells, &boards_[depth * kWalkMaxCells]);
+        std::size_t i = slot_of(key, mask);
+        while (!empty(slots[i])) i = (i + 1) & mask;
+        slots[i] = slot_for(key, depth);
+        frames[depth] = Frame{key, blank, kInf, std::uint32_t(i), 0};
+        c.peak = std::max<std::uint64_t>(c.peak, depth + 1);
+      } else {
+        if (depth == 0) return done(std::nullopt);  // a zero limit: the start alone
+        --depth;
+        slide(frames[depth].blank);
       }
       // Advance to the next untried successor, closing finished frames.
       while (true) {
-        Frame& top = frames_[depth_];
-        const std::size_t to = next_move(top);
-        if (to != kNoMove) {
+        Frame& top = frames[depth];
+        const Moves& m = moves[blank];  // the board is top's: its blank is top.blank
+        if (top.next < m.count) {
+          const std::size_t to = m.to[top.next++];
           if (on_path(to)) continue;
           ++c.generated;
           slide(to);
-          ++depth_;
+          ++depth;
           break;
         }
         const double bound = top.bound;
-        slots_[top.slot] = Slot{};  // the newest entry: no later probe runs through it
-        if (depth_ == 0) {
+        slots[top.slot] = Slot{};  // the newest entry: no later probe runs through it
+        if (depth == 0) {
           next_bound = bound;
-          counters = k;
-          return std::nullopt;
+          return done(std::nullopt);
         }
-        step_back();
-        if (Ida) frames_[depth_].bound = min_bound(frames_[depth_].bound, bound);
+        --depth;
+        slide(frames[depth].blank);
+        if (Ida) frames[depth].bound = min_bound(frames[depth].bound, bound);
       }
     }
   }
 
  private:
-  static constexpr std::size_t kNoMove = 0xFF;
+  // Rows of the cost table: a shift, not a multiply, finds a tile's row.
+  static constexpr std::size_t kStride = Packed ? 16 : kWalkMaxCells;
 
   // f is a whole number here, never NaN: a plain min is fmin.
   static double min_bound(double a, double b) noexcept { return b < a ? b : a; }
   static constexpr std::uint32_t kEmpty = ~std::uint32_t(0);
 
+  struct Moves {
+    std::uint8_t count = 0;
+    std::uint8_t to[4] = {};
+  };
   struct Frame {
     std::uint64_t key;
     std::size_t blank;  // where this node's blank is; undoing a child returns it here
     double bound;       // smallest f above the threshold in this subtree
     std::uint32_t slot;
-    std::uint32_t next;  // next direction to try: up, down, left, right
+    std::uint32_t next;  // next of the blank's moves to try
   };
-  struct Slot {
+  // Packed: the key alone (no board of two or more cells packs to 0). Else the
+  // hash and the depth whose stored board confirms a hit.
+  struct WideSlot {
     std::uint64_t key = 0;
     std::uint32_t depth = kEmpty;
   };
+  using Slot = std::conditional_t<Packed, std::uint64_t, WideSlot>;
+  static bool empty(const Slot& s) noexcept {
+    if constexpr (Packed)
+      return s == 0;
+    else
+      return s.depth == kEmpty;
+  }
+  static Slot slot_for(std::uint64_t key, std::size_t depth) noexcept {
+    if constexpr (Packed)
+      return key;
+    else
+      return WideSlot{key, std::uint32_t(depth)};
+  }
 
   std::uint64_t key_of(const std::uint32_t* b) const noexcept {
     std::uint64_t k = 0;
@@ -223,10 +318,10 @@ class BoardWalk {
       k ^= Packed ? std::uint64_t(b[i]) << (4 * i) : zobrist_[i * n_ + b[i]];
     return k;
   }
-  // The key after sliding tile t from `to` into the blank at b.
-  std::uint64_t slid_key(std::size_t b, std::size_t to, std::uint64_t t) const noexcept {
-    if (Packed) return key_ + (t << (4 * b)) - (t << (4 * to));
-    return key_ ^ zobrist_[b * n_ + t] ^ zobrist_[to * n_ + t] ^ zobrist_[b * n_] ^
+  // The Zobrist key after sliding tile t from `to` into the blank at b.
+  std::uint64_t zobrist_key(std::uint64_t key, std::size_t b, std::size_t to,
+                            std::uint64_t t) const noexcept {
+    return key ^ zobrist_[b * n_ + t] ^ zobrist_[to * n_ + t] ^ zobrist_[b * n_] ^
            zobrist_[to * n_];
   }
   static std::size_t slot_of(std::uint64_t k, std::size_t mask) noexcept {
@@ -234,74 +329,19 @@ class BoardWalk {
     return k & mask;
   }
 
-  // Moves the tile at `to` into the blank.
-  void slide(std::size_t to) noexcept {
-    const std::size_t b = blank_, t = board_[to];
-    board_[b] = std::uint32_t(t);
-    board_[to] = 0;
-    h_ += std::int64_t(cost_[t * n_ + b]) - std::int64_t(cost_[t * n_ + to]);
-    key_ = slid_key(b, to, t);
-    blank_ = to;
-  }
-
-  // Back to the parent of the node at depth_.
-  void step_back() {
-    --depth_;
-    slide(frames_[depth_].blank);
-  }
-
-  void push_frame() {
-    if (frames_.size() <= depth_) {
-      charge(budget_, sizeof(Frame) + kWalkMaxCells * sizeof(std::uint32_t), Use::Stacks);
-      frames_.resize(depth_ + 1);
-      boards_.resize((depth_ + 1) * kWalkMaxCells);
-    }
-    if (slots_.size() < 2 * (depth_ + 1)) grow_slots();
-    if (!Packed) std::copy(board_, board_ + kWalkMaxCells, &boards_[depth_ * kWalkMaxCells]);
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t i = slot_of(key_, mask);
-    while (slots_[i].depth != kEmpty) i = (i + 1) & mask;
-    slots_[i] = Slot{key_, std::uint32_t(depth_)};
-    frames_[depth_] = Frame{key_, blank_, kInf, std::uint32_t(i), 0};
-  }
-
-  std::size_t next_move(Frame& f) const noexcept {
-    const std::uint32_t* m = &moves_[4 * f.blank];
-    while (f.next < 4) {
-      const std::size_t to = m[f.next++];
-      if (to != kNoMove) return to;
-    }
-    return kNoMove;
-  }
-
-  // Whether sliding the tile at `to` gives a board of the current path.
-  bool on_path(std::size_t to) const noexcept {
-    const std::size_t b = blank_, t = board_[to];
-    const std::uint64_t k = slid_key(b, to, t);
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = slot_of(k, mask); slots_[i].depth != kEmpty; i = (i + 1) & mask) {
-      if (slots_[i].key != k) continue;
-      if (Packed) return true;
-      const std::uint32_t* old = &boards_[slots_[i].depth * kWalkMaxCells];
-      bool same = old[b] == t && old[to] == 0;
-      for (std::size_t p = 0; same && p < n_; ++p) same = p == b || p == to || old[p] == board_[p];
-      if (same) return true;
-    }
-    return false;
-  }
-
-  // Doubles the path set; the open frames' entries are re-inserted bottom
-  // up, so later deletions still take the newest entry.
-  void grow_slots() {
+  // Sizes the path set for a path `depth` + 1 boards deep (at least 64
+  // slots, at most half full); the open frames' entries are re-inserted
+  // bottom up, so later deletions still take the newest entry.
+  void grow_slots(std::size_t depth) {
     const std::size_t size = std::max<std::size_t>(64, slots_.size() * 2);
     charge(budget_, (size - slots_.size()) * sizeof(Slot), Use::Stacks);
     slots_.assign(size, Slot{});
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t d = 0; d < depth_; ++d) {
+    for (std::size_t d = 0; d < depth; ++d) {
       const std::uint64_t k = frames_[d].key;
       std::size_t i = slot_of(k, mask);
-      while (slots_[i].depth != kEmpty) i = (i + 1) & mask;
-      slots_[i] = Slot{k, std::uint32_t(d)};
+      while (!empty(slots_[i])) i = (i + 1) & mask;
+      slots_[i] = slot_for(k, d);
       frames_[d].slot = std::uint32_t(i);
     }
   }
@@ -310,33 +350,39 @@ class BoardWalk {
   std::vector<ByteState> path() const {
     std::vector<ByteState> out;
     out.reserve(depth_ + 1);
+    auto unpack = [&](std::uint64_t key) {
+      ByteState board(n_, 0);
+      for (std::size_t i = 0; i < n_; ++i) board[i] = std::uint8_t(key >> (4 * i) & 15);
+      out.push_back(std::move(board));
+    };
     for (std::size_t d = 0; d < depth_; ++d) {
-      if (!Packed) {
+      if constexpr (Packed) {
+        unpack(frames_[d].key);
+      } else {
         out.emplace_back(n_, 0);
         std::copy_n(&boards_[d * kWalkMaxCells], n_, out.back().begin());
-        continue;
       }
-      ByteState board(n_, 0);
-      for (std::size_t i = 0; i < n_; ++i) board[i] = std::uint8_t(frames_[d].key >> (4 * i) & 15);
-      out.push_back(std::move(board));
     }
-    out.emplace_back(n_, 0);
-    std::copy_n(board_, n_, out.back().begin());
+    if constexpr (Packed) {
+      unpack(key_);
+    } else {
+      out.emplace_back(n_, 0);
+      std::copy_n(board_, n_, out.back().begin());
+    }
     return out;
   }
 
   MemoryBudget* budget_;
   std::size_t n_;
-  std::vector<std::uint16_t> cost_;     // [tile * n + cell]
+  std::vector<std::uint16_t> cost_;     // [tile * kStride + cell]
   std::vector<std::uint64_t> zobrist_;  // [cell * n + tile]
-  std::vector<std::uint32_t> moves_;    // [cell * 4 + direction], kNoMove off the board
+  std::vector<Moves> moves_;            // [cell]: the blank's moves in the domain's order
   // Cells are held wider than a byte: a byte store may alias any member, and
   // the compiler would then reload every field after each move.
   std::uint32_t start_[kWalkMaxCells] = {}, goal_[kWalkMaxCells] = {};
-  std::uint32_t board_[kWalkMaxCells] = {};
+  std::uint32_t board_[kWalkMaxCells] = {};  // the board now; Packed walks keep it in the key
   std::uint64_t goal_key_ = 0, key_ = 0;
-  std::size_t blank_ = 0, depth_ = 0;
-  std::int64_t h_ = 0;
+  std::size_t depth_ = 0;  // where the goal was found, for path()
   std::vector<Frame> frames_;
   std::vector<std::uint32_t> boards_;  // the open frames' boards, kWalkMaxCells cells apart
   std::vector<Slot> slots_;            // the open frames' boards by hash
