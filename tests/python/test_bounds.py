@@ -307,10 +307,13 @@ def test_cli_ends_at_once_on_interrupt():
         text=True,
         env=ENV,
     )
-    time.sleep(1.5)
-    p.send_signal(signal.SIGINT)
-    t0 = time.monotonic()
-    out, err = p.communicate(timeout=10)
+    try:
+        time.sleep(1.5)
+        p.send_signal(signal.SIGINT)
+        t0 = time.monotonic()
+        out, err = p.communicate(timeout=10)
+    finally:
+        p.kill()  # a child that ignored the interrupt would search on for hours
     assert time.monotonic() - t0 < 2
     assert p.returncode == 130 and err == "wayloom grid: interrupted\n"
 
