@@ -38,18 +38,12 @@ def test_moves_costs_and_corner_cutting():
     # A move costs the entered cell's terrain, times sqrt 2 diagonally.
     r = wn.search_grid_costs([[1.0, 5.0], [5.0, 2.0]], (0, 0), (1, 1), diagonal=True)
     assert (r.path, r.cost) == ([(0, 0), (1, 1)], 2.0 * SQRT2)
-    # Successors come up, down, left, right, then the diagonals in that order.
-    r = wn.search_grid("...\n.S.\n...\n..G", "bfs", diagonal=True)
-    assert [n for n, _, _ in r.trace[1:9]] == [
-        (0, 1),
-        (2, 1),
-        (1, 0),
-        (1, 2),
-        (0, 0),
-        (0, 2),
-        (2, 0),
-        (2, 2),
-    ]
+    # Successors come up, down, left, right, then the diagonals in that order
+    # (four-way maps have a path of their own).
+    order = [(0, 1), (2, 1), (1, 0), (1, 2), (0, 0), (0, 2), (2, 0), (2, 2)]
+    for diagonal, count in ((False, 4), (True, 8)):
+        r = wn.search_grid("...\n.S.\n...\n..G", "bfs", diagonal=diagonal)
+        assert [n for n, _, _ in r.trace[1 : 1 + count]] == order[:count]
 
 
 def test_cost_matrices():
