@@ -116,10 +116,14 @@ struct PuzzleManhattan {
   static constexpr bool pure = true;
 
   // Goal row and column of each tile; a bit set marks the tiles the goal has.
+  // Boards of at most kTableCells cells also get each (cell, tile) distance
+  // up front, so a board's sum is one load a cell.
   struct GoalCells {
+    static constexpr std::size_t kTableCells = 64;
     ByteState goal;
     std::uint16_t row[256], col[256];
     std::uint64_t present[4] = {0, 0, 0, 0};
+    std::uint8_t distance[kTableCells * kTableCells] = {};  // [cell * kTableCells + tile]
 
     GoalCells(const ByteState& g, std::size_t side) : goal(g) {
       for (std::size_t i = 0, r = 0, c = 0; i < g.size(); ++i) {
@@ -128,6 +132,15 @@ struct PuzzleManhattan {
         present[g[i] >> 6] |= std::uint64_t(1) << (g[i] & 63);
         if (++c == side) c = 0, ++r;
       }
+      if (g.size() > kTableCells || side * side != g.size()) return;
+      for (std::size_t i = 0; i < g.size(); ++i)
+        for (std::size_t tile = 1; tile < kTableCells; ++tile)
+          if ((present[tile >> 6] >> (tile & 63)) & 1) {
+            const std::size_t r = i / side, c = i % side;
+            distance[i * kTableCells + tile] =
+                std::uint8_t((r > row[tile] ? r - row[tile] : row[tile] - r) +
+                             (c > col[tile] ? c - col[tile] : col[tile] - c));
+          }
     }
   };
 
@@ -147,6 +160,17 @@ struct PuzzleManhattan {
  private:
   double sum(const ByteState& state, const GoalCells& cells_of) const noexcept {
     std::size_t total = 0;
+    if (state.size() == cells_of.goal.size() && state.size() <= GoalCells::kTableCells &&
+        side * side == state.size()) {
+      const std::uint8_t* tiles = state.data();
+      bool large = false;  // a tile number past the table: not a board of 0..n-1
+      for (std::size_t i = 0; i < state.size(); ++i) {
+        large |= tiles[i] >= GoalCells::kTableCells;
+        total += cells_of.distance[i * GoalCells::kTableCells + (tiles[i] & 63)];
+      }
+      if (!large) return double(total);
+      total = 0;
+    }
     for (std::size_t i = 0, r = 0, c = 0; i < state.size(); ++i) {
       const std::uint8_t tile = state[i];
       // A tile the goal lacks counts as in place.
