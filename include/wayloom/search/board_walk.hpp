@@ -1,15 +1,16 @@
 // Depth-first walks (IDA*, depth-limited passes) over sliding-tile boards with
 // one board moved in place and moved back, instead of a copied successor list
-// per node. It visits, counts and cuts exactly as the general walkers in
-// ida_star.hpp and depth_limited.hpp do: successors in the domain's order
+// per node. It visits, counts and cuts exactly as the general walker in
+// depth_first_walk.hpp does: successors in the domain's order
 // (blank up, down, left, right), a successor skipped when it is a board of
 // the current path, goal tested when a node is visited.
 //
 // The heuristic is a per-(tile, cell) cost summed over the tiles (Manhattan,
 // misplaced tiles and zero all are), so a move changes it by the moved tile's
-// two entries. The current path is a small open-addressing set of board hashes
-// (Zobrist, updated by the move); a hash hit is confirmed against the stored
-// board, so a collision never changes what is visited.
+// two entries. The current path is a small open-addressing set of keys:
+// boards of at most 16 cells are their own key (4 bits a cell); larger ones
+// hash (Zobrist, updated by the move), and a hit is confirmed against the
+// stored board, so a collision never changes what is visited.
 #pragma once
 
 #include <algorithm>
@@ -82,12 +83,12 @@ inline bool board_walk_fits(const NPuzzle& puzzle, const ByteState& start, const
   return seen_start == all && seen_goal == all;
 }
 
-// Packed: boards of at most 16 cells are their own 64-bit key (4 bits a
-// cell), so the path set compares keys alone and keeps no boards.
 struct BoardWalkCounters {
   std::uint64_t expanded = 0, generated = 0, peak = 0;
 };
 
+// Packed: boards of at most 16 cells, whose key is the board; the walk keeps
+// no board arrays for them.
 template <bool Packed>
 class BoardWalk {
  public:
@@ -172,6 +173,10 @@ class BoardWalk {
       h += std::int64_t(cost[t * kStride + b]) - std::int64_t(cost[t * kStride + to]);
       blank = to;
     };
+    auto step_back = [&] {  // to the parent of the node at `depth`
+      --depth;
+      slide(frames[depth].blank);
+    };
     // Whether sliding the tile at `to` gives a board of the current path.
     auto on_path = [&](std::size_t to) {
       const std::size_t b = blank;
@@ -245,8 +250,7 @@ class BoardWalk {
         c.peak = std::max<std::uint64_t>(c.peak, depth + 1);
       } else {
         if (depth == 0) return done(std::nullopt);  // a zero limit: the start alone
-        --depth;
-        slide(frames[depth].blank);
+        step_back();
       }
       // Advance to the next untried successor, closing finished frames.
       while (true) {
@@ -266,8 +270,7 @@ class BoardWalk {
           next_bound = bound;
           return done(std::nullopt);
         }
-        --depth;
-        slide(frames[depth].blank);
+        step_back();
         if (Ida) frames[depth].bound = min_bound(frames[depth].bound, bound);
       }
     }
