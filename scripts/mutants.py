@@ -224,8 +224,8 @@ MUTANTS: list[Mutant] = [
     M("include/wayloom/domains/npuzzle.hpp", "r > 0", "r > 1"),
     M(
         "include/wayloom/domains/npuzzle.hpp",
-        "tile != 0 && ((cells_of.present[tile >> 6] >> (tile & 63)) & 1)",
-        "((cells_of.present[tile >> 6] >> (tile & 63)) & 1)",
+        "for (std::size_t tile = 1; tile < kTableCells; ++tile)",
+        "for (std::size_t tile = 0; tile < kTableCells; ++tile)",
     ),
     M(
         "include/wayloom/domains/npuzzle.hpp",

@@ -6,8 +6,10 @@
 // when handed something else.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <utility>
@@ -116,23 +118,27 @@ struct PuzzleManhattan {
   static constexpr bool pure = true;
 
   // Goal row and column of each tile; a bit set marks the tiles the goal has.
-  // Boards of at most kTableCells cells also get each (cell, tile) distance
-  // up front, so a board's sum is one load a cell.
+  // Asked for (`with_table`), square boards of at most kTableCells cells also
+  // get each (cell, tile) distance up front, so a board's sum is one load a
+  // cell; the kept goal of `for_goal` has it, a one-off goal does not.
   struct GoalCells {
     static constexpr std::size_t kTableCells = 64;
     ByteState goal;
     std::uint16_t row[256], col[256];
     std::uint64_t present[4] = {0, 0, 0, 0};
-    std::uint8_t distance[kTableCells * kTableCells] = {};  // [cell * kTableCells + tile]
+    bool has_table = false;
+    std::uint8_t distance[kTableCells * kTableCells];  // [cell * kTableCells + tile]
 
-    GoalCells(const ByteState& g, std::size_t side) : goal(g) {
+    GoalCells(const ByteState& g, std::size_t side, bool with_table = false) : goal(g) {
       for (std::size_t i = 0, r = 0, c = 0; i < g.size(); ++i) {
         row[g[i]] = std::uint16_t(r);
         col[g[i]] = std::uint16_t(c);
         present[g[i] >> 6] |= std::uint64_t(1) << (g[i] & 63);
         if (++c == side) c = 0, ++r;
       }
-      if (g.size() > kTableCells || side * side != g.size()) return;
+      if (!with_table || g.size() > kTableCells || side * side != g.size()) return;
+      has_table = true;
+      std::fill(std::begin(distance), std::end(distance), std::uint8_t(0));
       for (std::size_t i = 0; i < g.size(); ++i)
         for (std::size_t tile = 1; tile < kTableCells; ++tile)
           if ((present[tile >> 6] >> (tile & 63)) & 1) {
@@ -148,7 +154,7 @@ struct PuzzleManhattan {
   std::shared_ptr<const GoalCells> cells{};  // immutable once made, so safely shared
 
   static PuzzleManhattan for_goal(std::size_t side, const ByteState& goal) {
-    return {side, side ? std::make_shared<const GoalCells>(goal, side) : nullptr};
+    return {side, side ? std::make_shared<const GoalCells>(goal, side, true) : nullptr};
   }
 
   double estimate(const ByteState& state, const ByteState& goal) const noexcept {
@@ -160,8 +166,7 @@ struct PuzzleManhattan {
  private:
   double sum(const ByteState& state, const GoalCells& cells_of) const noexcept {
     std::size_t total = 0;
-    if (state.size() == cells_of.goal.size() && state.size() <= GoalCells::kTableCells &&
-        side * side == state.size()) {
+    if (cells_of.has_table && state.size() == cells_of.goal.size()) {
       const std::uint8_t* tiles = state.data();
       bool large = false;  // a tile number past the table: not a board of 0..n-1
       for (std::size_t i = 0; i < state.size(); ++i) {

@@ -33,25 +33,18 @@ namespace wayloom::detail {
 
 // Boards up to 8x8 take the in-place walk; larger ones keep the general one.
 inline constexpr std::size_t kWalkMaxCells = 64;
+static_assert(kWalkMaxCells <= PuzzleManhattan::GoalCells::kTableCells);
 
 // The per-(tile, cell) cost table of a heuristic against `goal`, rows
 // `stride` cells apart; nothing for heuristics the walk does not know.
 inline void tile_costs(const PuzzleManhattan& h, const ByteState& goal, std::size_t stride,
                        std::uint16_t* cost) {
+  const PuzzleManhattan::GoalCells cells(goal, h.side, true);
+  if (!cells.has_table) return;  // no side: the heuristic is zero
   const std::size_t n = goal.size();
-  if (h.side == 0) return;
-  for (std::size_t t = 1; t < n; ++t) {
-    std::size_t target = n;
-    for (std::size_t i = 0; i < n; ++i)
-      if (goal[i] == t) target = i;
-    for (std::size_t p = 0; p < n; ++p) {
-      if (target == n) continue;  // a tile absent from the goal counts as in place
-      const std::size_t pr = p / h.side, pc = p % h.side, tr = target / h.side,
-                        tc = target % h.side;
-      cost[t * stride + p] =
-          std::uint16_t((pr > tr ? pr - tr : tr - pr) + (pc > tc ? pc - tc : tc - pc));
-    }
-  }
+  for (std::size_t t = 1; t < n; ++t)
+    for (std::size_t p = 0; p < n; ++p)
+      cost[t * stride + p] = cells.distance[p * PuzzleManhattan::GoalCells::kTableCells + t];
 }
 inline void tile_costs(const PuzzleMisplaced&, const ByteState& goal, std::size_t stride,
                        std::uint16_t* cost) {
