@@ -30,6 +30,7 @@ from __future__ import annotations
 
 from ._draw import require as _require  # noqa: F401  (the command line still uses it)
 from .animation import animate_search
+from .files import FILE_TYPES, check_filename
 from .grid import plot_grid
 from .html import Player, save_html, show, to_html
 from .replay import SearchTree, describe, frame_plan, search_tree
@@ -37,10 +38,12 @@ from .style import Style
 from .tree import plot_search_tree
 
 __all__ = [
+    "FILE_TYPES",
     "Player",
     "SearchTree",
     "Style",
     "animate_search",
+    "check_filename",
     "describe",
     "frame_plan",
     "plot_grid",

@@ -6,7 +6,6 @@ import bisect
 import itertools
 import os
 import pathlib
-import shutil
 import subprocess
 from collections.abc import Callable
 from typing import TYPE_CHECKING, Any
@@ -14,6 +13,7 @@ from typing import TYPE_CHECKING, Any
 from .._maze import Maze, MazeLike, to_maze
 from . import style as _style
 from ._draw import by_gid, colorbar, mark, require
+from .files import FILE_TYPES, check_ffmpeg, ffmpeg
 from .grid import plot_grid
 from .replay import SearchTree, check_cells, describe, frame_plan, search_tree, tree_positions
 from .style import Style
@@ -58,10 +58,12 @@ def animate_search(
 
     out = pathlib.Path(filename)
     suffix = out.suffix.lower()
-    if suffix not in (".gif", ".mp4"):
-        raise ValueError(f"animation filename must end in .gif or .mp4, not {out.name!r}")
-    if suffix == ".mp4" and _ffmpeg() is None:
-        raise RuntimeError("writing .mp4 needs ffmpeg on the PATH; write a .gif instead")
+    if suffix not in FILE_TYPES["animation"]:
+        raise ValueError(
+            f"animation filename must end in {' or '.join(FILE_TYPES['animation'])}, "
+            f"not {out.name!r}"
+        )
+    check_ffmpeg(out)
     trace = result.trace
     if not trace:
         raise ValueError("nothing to animate: the result has no trace (search with record=True)")
@@ -105,12 +107,6 @@ def animate_search(
     return out
 
 
-def _ffmpeg() -> str | None:
-    import matplotlib
-
-    return shutil.which(str(matplotlib.rcParams["animation.ffmpeg_path"]))
-
-
 def _write(out: pathlib.Path, frames: list[Any], fps: float) -> None:
     """The frames (RGBA arrays of one size) as a looping GIF or an H.264 MP4."""
     if out.suffix.lower() == ".gif":
@@ -129,7 +125,7 @@ def _write(out: pathlib.Path, frames: list[Any], fps: float) -> None:
         f"-y -loglevel error -f rawvideo -pix_fmt rgba -s {w}x{h} -r {fps} -i - "
         "-vf pad=ceil(iw/2)*2:ceil(ih/2)*2 -pix_fmt yuv420p"
     )
-    cmd = [str(_ffmpeg()), *args.split(), str(out)]
+    cmd = [str(ffmpeg()), *args.split(), str(out)]
     subprocess.run(cmd, input=b"".join(f.tobytes() for f in frames), check=True)
 
 

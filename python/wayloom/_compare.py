@@ -13,7 +13,8 @@ end. The depth chosen is kept in :attr:`Row.depth_limit`.
 Bounded runs: with ``time_limit`` each algorithm runs in a worker process of
 its own, which is ended when its time is up; its row then says "time limit"
 and the other rows are exactly what a plain run gives. A search that runs out
-of memory (``MemoryError``) becomes a row that says "memory limit".
+of memory (``MemoryError``) becomes a row that says "memory limit"; a worker
+that dies (killed, crashed) becomes an error row (:attr:`Row.died`).
 """
 
 from __future__ import annotations
@@ -40,6 +41,9 @@ DEPTH_LIMITED = tuple(a.name for a in _catalogue.ALGORITHMS if "depth_limit" in 
 
 #: Stop reasons of rows whose search was ended from outside.
 TIME_LIMIT, MEMORY_LIMIT = "time limit", "memory limit"
+
+#: How the error of a row whose worker process died begins.
+WORKER_DIED = "the worker process ended with status"
 
 
 @dataclasses.dataclass(frozen=True)
@@ -76,6 +80,11 @@ class Row:
     def bounded(self) -> bool:
         """Whether the search was ended by a time or memory limit."""
         return self.stop_reason in (TIME_LIMIT, MEMORY_LIMIT)
+
+    @property
+    def died(self) -> bool:
+        """Whether the search's worker process died (killed, crashed) before answering."""
+        return self.error is not None and self.error.startswith(WORKER_DIED)
 
 
 _COLUMNS = (
@@ -191,12 +200,13 @@ def run_one(search: Callable[..., Any], algorithm: str, args: tuple, kwargs: dic
     A module-level function, so that it can be sent to a process pool (the
     native search functions pickle by name).
     """
+    t0 = time.perf_counter()
     try:
         r = search(*args, algorithm=algorithm, record=False, **kwargs)
     except ValueError as exc:
         return Row.failed(algorithm, str(exc))
     except MemoryError:
-        return Row.stopped(algorithm, MEMORY_LIMIT)
+        return Row.stopped(algorithm, MEMORY_LIMIT, time.perf_counter() - t0)
     return Row(
         algorithm,
         r.found,
@@ -269,6 +279,10 @@ def _child(conn: Any, fn: Callable[..., Any], args: tuple, kwargs: dict) -> None
         conn.close()
 
 
+class WorkerDied(RuntimeError):
+    """A worker process ended without sending its answer back."""
+
+
 class _TimedExecutor(concurrent.futures.Executor):
     """Runs each job in a forked process, ended when its time is up.
 
@@ -297,9 +311,7 @@ class _TimedExecutor(concurrent.futures.Executor):
                 out = parent.recv()
             except EOFError:  # the worker died without a word (killed, crashed)
                 proc.join()
-                raise RuntimeError(
-                    f"the worker process ended with status {proc.exitcode}"
-                ) from None
+                raise WorkerDied(f"{WORKER_DIED} {proc.exitcode}") from None
             if isinstance(out, BaseException):
                 raise out
             return out
@@ -310,18 +322,28 @@ class _TimedExecutor(concurrent.futures.Executor):
             proc.join()
 
     def _run_one(
-        self, search: Callable[..., Any], algorithm: str, args: tuple, kwargs: dict
+        self,
+        fn: Callable[..., Row],
+        search: Callable[..., Any],
+        algorithm: str,
+        args: tuple,
+        kwargs: dict,
     ) -> Row:
         if self.on_start is not None:
             self.on_start(algorithm)
         t0 = time.monotonic()
         try:
-            return self.call(run_one, search, algorithm, args, kwargs)
+            row: Row = self.call(fn, search, algorithm, args, kwargs)
+            return row
         except TimeoutError:
             return Row.stopped(algorithm, TIME_LIMIT, time.monotonic() - t0)
+        except WorkerDied as exc:
+            # The other rows still count: this one says what happened to it.
+            return Row.failed(algorithm, str(exc))
 
     def submit(self, fn: Callable[..., Any], /, *args: Any, **kwargs: Any) -> Any:
-        return self.pool.submit(self._run_one, *args)
+        """Run ``fn(search, algorithm, args, kwargs)`` -> :class:`Row` in a worker process."""
+        return self.pool.submit(self._run_one, fn, *args, **kwargs)
 
     def shutdown(self, wait: bool = True, *, cancel_futures: bool = False) -> None:
         self.pool.shutdown(wait=wait, cancel_futures=cancel_futures)
@@ -406,7 +428,7 @@ def compare(
         except ValueError:
             # The problem itself is refused: let every row report why.
             need_depth = False
-        except (TimeoutError, MemoryError):
+        except (TimeoutError, MemoryError, WorkerDied):
             no_depth = (
                 "not run: no depth_limit given and bfs found no path within the "
                 "limits to take one from"
