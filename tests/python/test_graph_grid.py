@@ -4,10 +4,10 @@ their costs, the heuristics, the sample mazes."""
 import math
 
 import pytest
-from hypothesis import given, settings
-from hypothesis import strategies as st
 import wayloom_native as wn
 from conftest import SQRT2
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 OPEN_MAZE = "S........\n.........\n....#....\n....#....\n....#....\n........G"
 WALL_MAZE = "S.#......\n..#.####.\n..#.#..#.\n..#.#.##.\n....#...G\n#####.#.."

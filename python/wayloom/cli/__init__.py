@@ -39,7 +39,7 @@ from .errors import (
     UsageError,
 )
 from .graph import GRAPH
-from .problems import GRID, HANOI, LADDER, NPUZZLE, Command, arg
+from .problems import GRID, HANOI, LADDER, NPUZZLE, Command, arg, switch
 from .runner import Runner, check, demo, run
 
 __all__ = ["COMMANDS", "Command", "build_parser", "main"]
@@ -76,21 +76,19 @@ COMMON = (
                 help="depth limit of dls/iddfs (default: the moves of the bfs path)",
             ),
             arg(
-                "--workers", type=int, default=1, metavar="N", help="run N searches at a time "
-                "(default 1)"
+                "--workers",
+                type=int,
+                default=1,
+                metavar="N",
+                help="run N searches at a time (default 1)",
             ),
-            arg(
+            switch(
                 "--no-table",
-                action="store_true",
-                help="skip the comparison; without --plot/--animate/--html, print the result of "
+                "skip the comparison; without --plot/--animate/--html, print the result of "
                 "--algorithm alone",
             ),
-            arg("--markdown", action="store_true", help="print the table as Markdown"),
-            arg(
-                "--quiet",
-                action="store_true",
-                help="print no solution (by default the --algorithm's is shown)",
-            ),
+            switch("--markdown", "print the table as Markdown"),
+            switch("--quiet", "print no solution (by default the --algorithm's is shown)"),
         ),
     ),
     (

@@ -7,7 +7,7 @@ import argparse
 import wayloom_native
 
 from .errors import UsageError
-from .problems import Command, Problem, arg, read_text, show_chain
+from .problems import Command, Problem, arg, read_text, show_chain, switch
 
 _MATRIX_FILES = (".npz", ".mtx", ".mtx.gz")
 
@@ -45,8 +45,7 @@ def _edge_list(path: str) -> list[tuple[int, int, float]]:
                 raise ValueError
         except ValueError:
             raise UsageError(
-                f"{path}:{number}: expected 'u v [w]' with node numbers "
-                f">= 0, got {line.strip()!r}"
+                f"{path}:{number}: expected 'u v [w]' with node numbers >= 0, got {line.strip()!r}"
             ) from None
         edges.append((u, v, w))
     return edges
@@ -93,7 +92,7 @@ GRAPH = Command(
             metavar="N",
             help="number of nodes (default: one more than the largest node number of an edge)",
         ),
-        arg("--directed", action="store_true", help="edges go from u to v only"),
+        switch("--directed", "edges go from u to v only"),
     ),
     _graph_problem,
 )

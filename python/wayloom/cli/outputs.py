@@ -6,6 +6,7 @@ import argparse
 from typing import Any
 
 from .. import viz
+from ..viz._draw import require
 from .errors import OutputError
 from .problems import Problem
 
@@ -26,7 +27,7 @@ def check_outputs(ns: argparse.Namespace) -> None:
         try:
             viz.check_filename(kind, path)
             if kind != "page":
-                viz._require("plot_grid" if kind == "plot" else "animate_search")
+                require("plot_grid" if kind == "plot" else "animate_search")
         except ValueError as exc:
             raise OutputError(f"{option} {exc}") from None
         except (RuntimeError, ImportError) as exc:
@@ -42,7 +43,8 @@ def draw(problem: Problem, ns: argparse.Namespace, result: Any) -> None:
                     problem.maze,
                     result,
                     title=f"{ns.algorithm}: {viz.describe(result)}",
-                    **problem.ends,
+                    start=problem.ends.get("start"),
+                    goal=problem.ends.get("goal"),
                 )
             else:
                 ax = viz.plot_search_tree(result, layout="layered", algorithm=ns.algorithm)

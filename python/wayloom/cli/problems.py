@@ -61,6 +61,11 @@ def arg(*flags: str, **kwargs: Any) -> Argument:
     return flags, kwargs
 
 
+def switch(flag: str, help: str) -> Argument:
+    """An option that is off unless given."""
+    return (flag,), {"action": "store_true", "help": help}
+
+
 def read_text(path: str) -> str:
     try:
         return sys.stdin.read() if path == "-" else pathlib.Path(path).read_text(encoding="utf-8")
@@ -180,13 +185,12 @@ GRID = Command(
             help="'open' or 'wall' (the samples; default wall), a map FILE ('-' = stdin), "
             "or 'random W H DENSITY SEED'",
         ),
-        arg(
+        switch(
             "--solvable",
-            action="store_true",
-            help="with --maze random: try seeds upwards from SEED until the maze has a "
+            "with --maze random: try seeds upwards from SEED until the maze has a "
             "path, and say which seed it used",
         ),
-        arg("--diagonal", action="store_true", help="allow diagonal moves (8-connected)"),
+        switch("--diagonal", "allow diagonal moves (8-connected)"),
         arg("--start", metavar="R,C", help="the start cell (default: the map's 'S')"),
         arg("--goal", metavar="R,C", help="the goal cell (default: the map's 'G')"),
     ),

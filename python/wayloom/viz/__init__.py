@@ -28,7 +28,6 @@ axis pointing down, as the map reads.
 
 from __future__ import annotations
 
-from ._draw import require as _require  # noqa: F401  (the command line still uses it)
 from .animation import animate_search
 from .files import FILE_TYPES, check_filename
 from .grid import plot_grid
