@@ -16,7 +16,9 @@ afterwards (``[a for a in ax.get_children() if a.get_gid() == "path"]``):
                           the cells straight into each frame instead)
 ``"frontier"``            tree nodes generated but never expanded (scatter)
 ``"tree-edges"``          the search tree's edges (LineCollection)
-``"node-label"``          tree node labels (texts; Hanoi pegs as LineCollections)
+``"node-label"``          tree node labels (texts on a pale card; Hanoi pegs as
+                          LineCollections)
+``"label-card"``          the pale cards behind Hanoi pegs (PatchCollection)
 ``"path"``                the found path (Line2D through cell centres / nodes)
 ``"start"``, ``"goal"``   their markers
 ``"current"``             the cells of the current frame (animations only)
