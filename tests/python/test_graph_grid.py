@@ -94,7 +94,7 @@ def test_search_graph_builds_undirected_graphs_by_default():
     assert wn.search_graph(2, [(0, 1, 5.0), (0, 1, 2.0)], 0, 1, "bfs").cost == 2.0
 
 
-_MAP_TEXT = st.text(alphabet="#.#.123456789 xé\t\r\n", max_size=40)
+_MAP_TEXT = st.text(alphabet="#.#.0123456789 xé\t\r\n", max_size=40)
 
 
 @settings(max_examples=150, deadline=None)
