@@ -111,7 +111,7 @@ class Graph(_Batch, _engine.Graph):
     every arc weighs at least the distance between its endpoints.
     """
 
-    __slots__ = ("__weakref__",)  # a copy scattered to Dask lives as long
+    __slots__ = ("__weakref__",)  # a copy scattered to Dask lives only as long
 
     @classmethod
     def from_scipy(cls, matrix: Any, undirected: bool = False, coordinates: Any = None) -> Graph:
@@ -173,7 +173,7 @@ class Grid(_Batch, _engine.Grid):
     are optional) or, with :meth:`from_costs`, from a cost matrix.
     :meth:`search` equals ``search_grid_costs`` on the same grid."""
 
-    __slots__ = ("__weakref__",)  # a copy scattered to Dask lives as long
+    __slots__ = ("__weakref__",)  # a copy scattered to Dask lives only as long
 
     def distances(self, source: tuple[int, int], limit: float | None = None) -> Any:
         """Cheapest cost from the ``source`` cell to every cell: a float64 numpy array
@@ -190,4 +190,4 @@ class WordLadder(_Batch, _engine.WordLadder):
     are lowercased, and ``start``/``goal`` join the dictionary for that query.
     """
 
-    __slots__ = ("__weakref__",)  # a copy scattered to Dask lives as long
+    __slots__ = ("__weakref__",)  # a copy scattered to Dask lives only as long
