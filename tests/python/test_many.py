@@ -304,7 +304,7 @@ def test_search_many_on_dask_processes():
         # A graph pickled into the tasks would now warn (an error here).
         dask.config.set({"distributed.admin.large-graph-warning-threshold": "1kB"}),
         distributed.LocalCluster(
-            n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None
+            n_workers=2, threads_per_worker=1, processes=True, dashboard_address=":0"
         ) as cluster,
         distributed.Client(cluster) as client,
     ):
