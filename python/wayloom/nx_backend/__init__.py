@@ -1,0 +1,83 @@
+"""wayloom as a networkx backend.
+
+networkx finds it through the ``networkx.backends`` entry point; opt in per
+call with ``backend="wayloom"`` or for every call with
+``nx.config.backend_priority = ["wayloom"]``. Nothing here is imported by
+``import wayloom``.
+"""
+
+from __future__ import annotations
+
+from typing import Any
+
+from ._algorithms import FUNCTIONS
+from ._convert import WayloomGraph, convert_from_nx, convert_to_nx
+from ._info import get_info
+
+__all__ = ["BackendInterface", "WayloomGraph", "backend_interface", "get_info"]
+
+#: Graphs smaller than this (nodes plus edges) run faster in networkx than the
+#: conversion takes, unless they are converted already.
+SMALL = 200
+
+
+def _bound(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> dict[str, Any]:
+    import inspect
+
+    import networkx as nx
+
+    func = nx.utils.backends._registered_algorithms[name]
+    try:
+        bound = inspect.signature(func).bind(*args, **kwargs)
+    except TypeError:
+        return {}
+    bound.apply_defaults()
+    return dict(bound.arguments)
+
+
+class BackendInterface:
+    """What networkx's dispatcher looks up: the functions by name, the
+    conversions, and whether a call is served."""
+
+    convert_from_nx = staticmethod(convert_from_nx)
+    convert_to_nx = staticmethod(convert_to_nx)
+
+    def __getattr__(self, name: str) -> Any:
+        try:
+            return FUNCTIONS[name]
+        except KeyError:
+            raise AttributeError(name) from None
+
+    def __dir__(self) -> list[str]:
+        return sorted({*super().__dir__(), *FUNCTIONS})
+
+    @staticmethod
+    def can_run(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> bool | str:
+        if name not in FUNCTIONS:
+            return False
+        arguments = _bound(name, args, kwargs)
+        if name.startswith("astar") and arguments.get("cutoff") is not None:
+            return "A* with a cutoff is left to networkx"
+        return True
+
+    @staticmethod
+    def should_run(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> bool | str:
+        arguments = _bound(name, args, kwargs)
+        G = arguments.get("G")
+        if isinstance(G, WayloomGraph):
+            return True
+        if callable(arguments.get("weight")):
+            return "a weight callable is evaluated on every edge; networkx calls it on fewer"
+        size = len(G) + G.size() if hasattr(G, "size") else SMALL
+        if size < SMALL:
+            return "graph too small to gain from conversion"
+        return True
+
+    @staticmethod
+    def on_start_tests(items: list[Any]) -> None:
+        from ._testing import mark_tests
+
+        mark_tests(items)
+
+
+backend_interface = BackendInterface()

@@ -1,0 +1,218 @@
+"""networkx graphs to wayloom graphs and back.
+
+A converted graph keeps the labels in networkx's node order (node ``i`` of the
+engine's graph is ``nodes[i]``) and the arcs in networkx's adjacency order, so
+the engine's searches break ties exactly as networkx's loops do. One extra
+node with no arcs (id ``len(nodes)``) is a goal no search reaches: a search
+towards it sweeps everything reachable.
+"""
+
+from __future__ import annotations
+
+from collections.abc import Callable, Hashable, Iterable
+from itertools import chain, repeat
+from typing import Any
+
+import numpy as np
+
+from ..graphs import Graph
+
+__all__ = ["Arcs", "WayloomGraph", "convert_from_nx", "convert_to_nx"]
+
+#: A weight as networkx takes it: an attribute name, a callable, or None (hops).
+WeightSpec = str | Callable[..., Any] | None
+
+
+class Arcs:
+    """One weighting of a converted graph: the engine's graph and what the
+    backend needs to know about its weights."""
+
+    __slots__ = ("graph", "hidden", "integral", "negative", "negative_loop")
+
+    def __init__(
+        self, graph: Graph, integral: bool, negative: bool, negative_loop: bool, hidden: bool
+    ) -> None:
+        self.graph = graph
+        #: Every weight was an int (or bool): distances go back as ints, as
+        #: networkx's sums of ints are.
+        self.integral = integral
+        self.negative = negative
+        self.negative_loop = negative_loop
+        #: Some edge was hidden by a weight of None.
+        self.hidden = hidden
+
+
+def _csr(
+    adj: dict[Hashable, dict[Hashable, Any]],
+    index: dict[Hashable, int],
+    weights: list[Any] | None,
+) -> Arcs:
+    n = len(index)
+    degrees = np.fromiter(map(len, adj.values()), dtype=np.int64, count=n)
+    total = int(degrees.sum())
+    targets = np.fromiter(
+        map(index.__getitem__, chain.from_iterable(adj.values())), dtype=np.int64, count=total
+    )
+    sources = None
+    hidden = False
+    if weights is None:
+        w = np.ones(total, dtype=np.float64)
+        integral = True
+    else:
+        raw = np.array(weights) if weights else np.zeros(0, dtype=np.int64)
+        if raw.dtype == object or raw.ndim != 1:
+            # None hides an edge, as in networkx; anything else that is not a
+            # plain number is left to networkx.
+            keep = np.fromiter((x is not None for x in weights), dtype=bool, count=total)
+            kept = [x for x in weights if x is not None]
+            raw = np.array(kept) if kept else np.zeros(0, dtype=np.int64)
+            if raw.dtype == object or raw.ndim != 1:
+                raise NotImplementedError("edge weights must be ints or floats")
+            hidden = True
+            owner = np.repeat(np.arange(n, dtype=np.int64), degrees)
+            degrees = np.bincount(owner[keep], minlength=n).astype(np.int64)
+            targets = targets[keep]
+        if raw.dtype.kind not in "iubf":
+            raise NotImplementedError("edge weights must be ints or floats")
+        integral = raw.dtype.kind in "iub"
+        w = raw.astype(np.float64)
+        if integral and len(raw) and np.abs(raw).max() > 2**53:
+            raise NotImplementedError("integer weights beyond 2**53 would lose precision")
+    indptr = np.zeros(n + 2, dtype=np.int64)
+    np.cumsum(degrees, out=indptr[1 : n + 1])
+    indptr[n + 1] = indptr[n]
+    negative = bool(len(w) and w.min() < 0)
+    negative_loop = False
+    if negative:
+        sources = np.repeat(np.arange(n, dtype=np.int64), np.diff(indptr[: n + 1]))
+        negative_loop = bool(np.any((sources == targets) & (w < 0)))
+    graph = Graph._from_csr(indptr, targets, w, n + 1, None)
+    return Arcs(graph, integral, negative, negative_loop, hidden)
+
+
+class WayloomGraph:
+    """A networkx graph converted for the wayloom backend.
+
+    Holds the node labels in networkx's order, their index, the arcs under the
+    weighting asked for at conversion (others are made on demand from the
+    original graph, which is kept by reference) and the graph's kind.
+    """
+
+    __networkx_backend__ = "wayloom"
+    __slots__ = ("_arcs", "directed", "index", "multigraph", "nodes", "nx_graph", "__weakref__")
+
+    def __init__(self, G: Any, weight: WeightSpec | bool = None) -> None:
+        self.nx_graph = G
+        self.nodes: list[Hashable] = list(G._adj)
+        self.index: dict[Hashable, int] = {x: i for i, x in enumerate(self.nodes)}
+        self.directed: bool = G.is_directed()
+        self.multigraph: bool = G.is_multigraph()
+        self._arcs: dict[str | None, Arcs] = {}
+        if weight is not False and not callable(weight):
+            self.arcs(weight)  # type: ignore[arg-type]
+
+    def __len__(self) -> int:
+        return len(self.nodes)
+
+    def __contains__(self, node: object) -> bool:
+        try:
+            return node in self.index
+        except TypeError:  # unhashable: networkx says "not in G" too
+            return False
+
+    def __iter__(self) -> Any:
+        return iter(self.nodes)
+
+    def is_directed(self) -> bool:
+        return self.directed
+
+    def is_multigraph(self) -> bool:
+        return self.multigraph
+
+    @property
+    def sink(self) -> int:
+        """The id of the unreachable extra node."""
+        return len(self.nodes)
+
+    def arcs(self, weight: WeightSpec) -> Arcs:
+        """The engine's graph under ``weight`` (an attribute name, a callable
+        evaluated once per arc, or None for one per edge)."""
+        if callable(weight):
+            return self._build(weight)
+        key = weight
+        found = self._arcs.get(key)
+        if found is None:
+            found = self._arcs[key] = self._build(weight)
+        return found
+
+    def _build(self, weight: WeightSpec) -> Arcs:
+        adj = self.nx_graph._adj
+        if weight is None:
+            return _csr(adj, self.index, None)
+        if callable(weight):
+            values = [weight(u, v, d) for u, nbrs in adj.items() for v, d in nbrs.items()]
+        elif self.multigraph:
+            values = [
+                min(d.get(weight, 1) for d in keys.values())
+                for nbrs in adj.values()
+                for keys in nbrs.values()
+            ]
+        else:
+            values = list(
+                map(
+                    dict.get,
+                    chain.from_iterable(map(dict.values, adj.values())),
+                    repeat(weight),
+                    repeat(1),
+                )
+            )
+        return _csr(adj, self.index, values)
+
+    def labels(self, ids: Iterable[int]) -> list[Hashable]:
+        nodes = self.nodes
+        return [nodes[i] for i in ids]
+
+
+def convert_from_nx(
+    G: Any,
+    edge_attrs: dict[str, Any] | None = None,
+    node_attrs: dict[str, Any] | None = None,
+    preserve_edge_attrs: bool = False,
+    preserve_node_attrs: bool = False,
+    preserve_graph_attrs: bool = False,
+    name: str | None = None,
+    graph_name: str | None = None,
+    *,
+    weight: WeightSpec = None,
+) -> WayloomGraph:
+    """A :class:`WayloomGraph` of the networkx graph ``G``.
+
+    ``edge_attrs`` names the weight attribute (networkx passes ``{attr: 1}``),
+    or ``weight=`` does; missing attributes weigh 1 and a multigraph's parallel
+    edges count by their smallest weight. With ``preserve_edge_attrs`` (a
+    callable weight) the arcs are weighted when the algorithm is called.
+    """
+    import networkx as nx
+
+    if isinstance(G, WayloomGraph):
+        return G
+    if not isinstance(G, nx.Graph):
+        raise TypeError(f"expected a networkx graph, got {type(G).__name__}")
+    if edge_attrs:
+        if len(edge_attrs) != 1:
+            raise NotImplementedError("one weight attribute at a time")
+        (attr, default), *_ = edge_attrs.items()
+        if default != 1:
+            raise NotImplementedError("missing weights other than 1")
+        return WayloomGraph(G, attr)
+    if preserve_edge_attrs:
+        return WayloomGraph(G, False)
+    return WayloomGraph(G, weight)
+
+
+def convert_to_nx(obj: Any, *, name: str | None = None) -> Any:
+    """Results are networkx's containers already; a converted graph goes back
+    to the graph it came from."""
+    if isinstance(obj, WayloomGraph):
+        return obj.nx_graph
+    return obj
