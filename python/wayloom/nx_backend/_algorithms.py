@@ -103,6 +103,30 @@ def _contradiction(
     return bool(bad.any())
 
 
+def _tight_arcs(
+    arcs: Arcs, order: list[int], cost: list[float], tight: Callable[[Any, Any, Any], Any]
+) -> dict[int, list[int]]:
+    """For every node of ``order``, the nodes of ``order`` with an arc into it
+    that ``tight(cost_tail, weight, cost_head)`` accepts, in the order networkx
+    relaxes them: tails in ``order``, each tail's arcs in adjacency order."""
+    indptr, targets, weights = _csr_arrays(arcs.graph)
+    size = len(indptr) - 1
+    rank = np.full(size, -1, dtype=np.int64)
+    at = np.full(size, INF)
+    if order:
+        rank[order] = np.arange(len(order))
+        at[order] = cost
+    tails = np.repeat(np.arange(size, dtype=np.int64), np.diff(indptr))
+    mask = (rank[tails] >= 0) & (rank[targets] >= 0)
+    mask &= tight(at[tails], weights, at[targets])
+    picked = np.flatnonzero(mask)
+    picked = picked[np.argsort(rank[tails[picked]], kind="stable")]
+    out: dict[int, list[int]] = {u: [] for u in order}
+    for tail, head in zip(tails[picked].tolist(), targets[picked].tolist()):
+        out[head].append(tail)
+    return out
+
+
 def _dijkstra(
     wg: WayloomGraph,
     weight: WeightSpec,
@@ -234,6 +258,29 @@ def dijkstra_path_length(
     if goal is None or not settled or settled[-1][0] != goal:
         raise nx.NetworkXNoPath(f"Node {target} not reachable from {source}")
     return _number(arcs)(settled[-1][1])
+
+
+def dijkstra_predecessor_and_distance(
+    G: WayloomGraph, source: Any, cutoff: Any = None, weight: WeightSpec = "weight"
+) -> Any:
+    nx = _nx()
+    if source not in G:
+        raise nx.NodeNotFound(f"Node {source} is not found in the graph")
+    s = G.index[source]
+    settled, _, arcs = _dijkstra(G, weight, [s], None, cutoff)
+    order = [u for u, _ in settled]
+
+    def tight(tail: Any, w: Any, head: Any) -> Any:
+        through = tail + w
+        ok = through == head
+        return ok if cutoff is None else ok & (through <= cutoff)
+
+    # Every tail that reaches a node at its final cost is a predecessor, in
+    # the order the search relaxed them (networkx keeps all of them).
+    found = _tight_arcs(arcs, order, [g for _, g in settled], tight)
+    nodes = G.nodes
+    pred = {nodes[u]: G.labels(found[u]) for u in order}
+    return pred, _lengths(G, arcs, settled, [s])
 
 
 def _point_to_point(arcs: Arcs, s: int, t: int) -> Any:
@@ -420,6 +467,16 @@ def bellman_ford_path_length(
     return _number(arcs)(r.dist[t])
 
 
+def all_pairs_bellman_ford_path_length(G: WayloomGraph, weight: WeightSpec = "weight") -> Any:
+    for n in G.nodes:
+        yield (n, single_source_bellman_ford_path_length(G, n, weight=weight))
+
+
+def all_pairs_bellman_ford_path(G: WayloomGraph, weight: WeightSpec = "weight") -> Any:
+    for n in G.nodes:
+        yield (n, single_source_bellman_ford_path(G, n, weight=weight))
+
+
 def negative_edge_cycle(G: WayloomGraph, weight: WeightSpec = "weight", heuristic: bool = True) -> bool:
     if G.nx_graph.size() == 0:
         return False
@@ -439,8 +496,8 @@ def _all_pairs(G: WayloomGraph, weight: WeightSpec) -> tuple[Any, Arcs]:
 
 
 def floyd_warshall_predecessor_and_distance(G: WayloomGraph, weight: WeightSpec = "weight") -> Any:
-    if G.multigraph or callable(weight):
-        raise NotImplementedError("Floyd-Warshall is served for simple graphs by attribute")
+    if callable(weight):
+        raise NotImplementedError("networkx's Floyd-Warshall reads weights by attribute only")
     ap, arcs = _all_pairs(G, weight)
     nodes, n = G.nodes, len(G)
     dist: dict[Hashable, Any] = {}
@@ -558,6 +615,33 @@ def bidirectional_shortest_path(G: WayloomGraph, source: Any, target: Any) -> An
     return G.labels(r.path)
 
 
+def predecessor(
+    G: WayloomGraph,
+    source: Any,
+    target: Any = None,
+    cutoff: Any = None,
+    return_seen: Any = None,
+) -> Any:
+    nx = _nx()
+    if source not in G:
+        raise nx.NodeNotFound(f"Source {source} not in G")
+    order, parents = _bfs(G, G.index[source])
+    # networkx stops after the level equal to a truthy cutoff
+    levels = _levels(order, parents, cutoff if cutoff else None)
+    kept = [u for u, _ in levels]
+    found = _tight_arcs(
+        G.arcs(None), kept, [float(d) for _, d in levels], lambda t, w, h: t + 1 == h
+    )
+    nodes = G.nodes
+    pred = {nodes[u]: G.labels(found[u]) for u in kept}
+    seen = {nodes[u]: d for u, d in levels}
+    if target is not None:
+        if return_seen:
+            return (pred[target], seen[target]) if target in pred else ([], -1)
+        return pred.get(target, [])
+    return (pred, seen) if return_seen else pred
+
+
 def has_path(G: WayloomGraph, source: Any, target: Any) -> bool:
     nx = _nx()
     try:
@@ -592,7 +676,7 @@ def shortest_path(
                 return all_pairs_shortest_path(G)
             if method == "dijkstra":
                 return all_pairs_dijkstra_path(G, weight=weight)
-            raise NotImplementedError("all-pairs Bellman-Ford is left to networkx")
+            return all_pairs_bellman_ford_path(G, weight=weight)
         R = _reversed(G)
         if method == "unweighted":
             paths = single_source_shortest_path(R, target)
@@ -630,7 +714,7 @@ def shortest_path_length(
                 return all_pairs_shortest_path_length(G)
             if method == "dijkstra":
                 return all_pairs_dijkstra_path_length(G, weight=weight)
-            raise NotImplementedError("all-pairs Bellman-Ford is left to networkx")
+            return all_pairs_bellman_ford_path_length(G, weight=weight)
         R = _reversed(G)
         if method == "unweighted":
             return single_source_shortest_path_length(R, target)
@@ -676,6 +760,10 @@ FUNCTIONS: dict[str, Callable[..., Any]] = {
         single_source_bellman_ford,
         single_source_bellman_ford_path,
         single_source_bellman_ford_path_length,
+        all_pairs_bellman_ford_path,
+        all_pairs_bellman_ford_path_length,
+        dijkstra_predecessor_and_distance,
+        predecessor,
         negative_edge_cycle,
         floyd_warshall,
         floyd_warshall_numpy,
