@@ -143,6 +143,32 @@ def _dijkstra(
     return settled, parents, arcs
 
 
+def _swept_lengths(
+    wg: WayloomGraph, arcs: Arcs, source: int, cutoff: Any
+) -> dict[Hashable, Any]:
+    """Distances from one source on non-negative arcs, without a settle order:
+    keys by distance, ties in node order (networkx's own order among equal
+    distances is its insertion order)."""
+    n = len(wg)
+    d = arcs.graph.distances(source, limit=cutoff)[:n]
+    reached = np.flatnonzero(d < INF)
+    order = reached[np.argsort(d[reached], kind="stable")]
+    values = d[order]
+    listed = values.astype(np.int64).tolist() if arcs.integral else values.tolist()
+    out = dict(zip(wg.label_array()[order].tolist(), listed))
+    out[wg.nodes[source]] = 0
+    return out
+
+
+def _cheapest(arcs: Arcs, s: int, t: int, cutoff: Any = None) -> Any:
+    """One source, one target, non-negative arcs: the engine's Dijkstra (the
+    same path networkx's picks) without recording; None when out of reach."""
+    r = arcs.graph.search(s, t, algorithm="dijkstra", record=False)
+    if not r.found or (cutoff is not None and r.cost > cutoff):
+        return None
+    return r
+
+
 def _lengths(
     wg: WayloomGraph, arcs: Arcs, settled: list[tuple[int, float]], sources: list[int]
 ) -> dict[Hashable, Any]:
@@ -197,6 +223,11 @@ def multi_source_dijkstra(
     if target in sources:
         return (0, [target])
     goal = G.index.get(target) if target is not None and target in G else None
+    if goal is not None and len(ids) == 1 and not (arcs := G.arcs(weight)).negative:
+        r = _cheapest(arcs, ids[0], goal, cutoff)
+        if r is None:
+            raise nx.NetworkXNoPath(f"No path to {target}.")
+        return _number(arcs)(r.cost), G.labels(r.path)
     settled, parents, arcs = _dijkstra(G, weight, ids, goal, cutoff)
     if target is None:
         return _lengths(G, arcs, settled, ids), _paths(G, settled, parents)
@@ -215,6 +246,8 @@ def multi_source_dijkstra_path_length(
     G: WayloomGraph, sources: Any, cutoff: Any = None, weight: WeightSpec = "weight"
 ) -> Any:
     ids = _ids(G, sources)
+    if len(ids) == 1 and not (arcs := G.arcs(weight)).negative:
+        return _swept_lengths(G, arcs, ids[0], cutoff)
     settled, _, arcs = _dijkstra(G, weight, ids, None, cutoff)
     return _lengths(G, arcs, settled, ids)
 
@@ -254,6 +287,11 @@ def dijkstra_path_length(
     if source == target:
         return 0
     goal = G.index[target] if target in G else None
+    if goal is not None and not (arcs := G.arcs(weight)).negative:
+        r = _cheapest(arcs, G.index[source], goal)
+        if r is None:
+            raise nx.NetworkXNoPath(f"Node {target} not reachable from {source}")
+        return _number(arcs)(r.cost)
     settled, _, arcs = _dijkstra(G, weight, [G.index[source]], goal)
     if goal is None or not settled or settled[-1][0] != goal:
         raise nx.NetworkXNoPath(f"Node {target} not reachable from {source}")
@@ -284,9 +322,11 @@ def dijkstra_predecessor_and_distance(
 
 
 def _point_to_point(arcs: Arcs, s: int, t: int) -> Any:
-    """One cheapest path: bidirectional where the engine has it."""
-    algorithm = "bidirectional_dijkstra" if "bidirectional_dijkstra" in ACCEPTED else "dijkstra"
-    return arcs.graph.search(s, t, algorithm=algorithm, record=False)
+    """One cheapest path: bidirectional where the engine has it, else the
+    engine's Dijkstra from the source."""
+    if "bidirectional_dijkstra" in ACCEPTED:
+        return arcs.graph.search(s, t, algorithm="bidirectional_dijkstra", record=False)
+    return arcs.graph.search(s, t, algorithm="dijkstra", record=False)
 
 
 def bidirectional_dijkstra(

@@ -11,6 +11,7 @@ from __future__ import annotations
 
 from collections.abc import Callable, Hashable, Iterable
 from itertools import chain, repeat
+from operator import itemgetter
 from typing import Any
 
 import numpy as np
@@ -99,7 +100,16 @@ class WayloomGraph:
     """
 
     __networkx_backend__ = "wayloom"
-    __slots__ = ("_arcs", "directed", "index", "multigraph", "nodes", "nx_graph", "__weakref__")
+    __slots__ = (
+        "_arcs",
+        "_label_array",
+        "directed",
+        "index",
+        "multigraph",
+        "nodes",
+        "nx_graph",
+        "__weakref__",
+    )
 
     def __init__(self, G: Any, weight: WeightSpec | bool = None) -> None:
         self.nx_graph = G
@@ -108,6 +118,7 @@ class WayloomGraph:
         self.directed: bool = G.is_directed()
         self.multigraph: bool = G.is_multigraph()
         self._arcs: dict[str | None, Arcs] = {}
+        self._label_array: Any = None
         if weight is not False and not callable(weight):
             self.arcs(weight)  # type: ignore[arg-type]
 
@@ -158,15 +169,20 @@ class WayloomGraph:
                 for keys in nbrs.values()
             ]
         else:
-            values = list(
-                map(
-                    dict.get,
-                    chain.from_iterable(map(dict.values, adj.values())),
-                    repeat(weight),
-                    repeat(1),
-                )
-            )
+            data = list(chain.from_iterable(map(dict.values, adj.values())))
+            try:  # every edge weighted: the quickest way to read them
+                values = list(map(itemgetter(weight), data))
+            except KeyError:  # some edge without: it weighs 1
+                values = list(map(dict.get, data, repeat(weight), repeat(1)))
         return _csr(adj, self.index, values)
+
+    def label_array(self) -> Any:
+        """The labels as a numpy object array, for picking many at once."""
+        if self._label_array is None:
+            a = np.empty(len(self.nodes), dtype=object)
+            a[:] = self.nodes if self.nodes else []
+            self._label_array = a
+        return self._label_array
 
     def labels(self, ids: Iterable[int]) -> list[Hashable]:
         nodes = self.nodes
