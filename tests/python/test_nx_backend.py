@@ -43,9 +43,7 @@ def random_graph(kind, n, m, seed, weights="int"):
 
 
 KINDS = [nx.Graph, nx.DiGraph, nx.MultiGraph, nx.MultiDiGraph]
-GRAPHS = [
-    (kind, seed, w) for kind in KINDS for seed in range(3) for w in ("int", "float")
-]
+GRAPHS = [(kind, seed, w) for kind in KINDS for seed in range(3) for w in ("int", "float")]
 
 
 def both(name, G, *args, **kwargs):

@@ -68,7 +68,7 @@ class BackendInterface:
             return True
         if callable(arguments.get("weight")):
             return "a weight callable is evaluated on every edge; networkx calls it on fewer"
-        size = len(G) + G.size() if hasattr(G, "size") else SMALL
+        size = len(G) + G.size() if G is not None and hasattr(G, "size") else SMALL
         if size < SMALL:
             return "graph too small to gain from conversion"
         return True

@@ -35,7 +35,7 @@ def _nx() -> Any:
 
 def _csr_arrays(graph: Graph) -> tuple[Any, Any, Any]:
     """The engine graph's offsets, targets and weights (copies)."""
-    state = graph.__reduce__()[1]
+    state: Any = graph.__reduce__()[1]
     return (
         np.frombuffer(state[2], dtype=np.uint64).astype(np.int64),
         np.frombuffer(state[3], dtype=np.uint64).astype(np.int64),
@@ -66,11 +66,11 @@ def _sweep(
     goal = wg.sink if target is None else target
     if len(sources) == 1:
         r = arcs.graph.search(sources[0], goal, algorithm=algorithm, record=True)
-        settled = [(u, g) for u, g, _ in r.trace]
+        settled: list[tuple[int, float]] = [(u, g) for u, g, _ in r.trace]  # type: ignore[misc]
         return settled, {c: p for p, c in r.tree}
     graph, start = _with_super_source(arcs, sources)
     r = graph.search(start, goal, algorithm=algorithm, record=True)
-    settled = [(u, g) for u, g, _ in r.trace[1:]]
+    settled = [(u, g) for u, g, _ in r.trace[1:]]  # type: ignore[misc]
     return settled, {c: p for p, c in r.tree if p != start}
 
 
@@ -143,9 +143,7 @@ def _dijkstra(
     return settled, parents, arcs
 
 
-def _swept_lengths(
-    wg: WayloomGraph, arcs: Arcs, source: int, cutoff: Any
-) -> dict[Hashable, Any]:
+def _swept_lengths(wg: WayloomGraph, arcs: Arcs, source: int, cutoff: Any) -> dict[Hashable, Any]:
     """Distances from one source on non-negative arcs, without a settle order:
     keys by distance, ties in node order (networkx's own order among equal
     distances is its insertion order)."""
@@ -471,9 +469,7 @@ def single_source_bellman_ford(
     r, arcs = _bellman_ford(G, source, weight)
     if target is None:
         paths = {
-            G.nodes[i]: G.labels(r.path_to(i))
-            for i, d in enumerate(r.dist[: len(G)])
-            if d != INF
+            G.nodes[i]: G.labels(r.path_to(i)) for i, d in enumerate(r.dist[: len(G)]) if d != INF
         }
         return _bf_lengths(G, r, arcs, source), paths
     t = G.index.get(target) if target in G else None
@@ -488,7 +484,9 @@ def single_source_bellman_ford_path(
     return single_source_bellman_ford(G, source, weight=weight)[1]
 
 
-def bellman_ford_path(G: WayloomGraph, source: Any, target: Any, weight: WeightSpec = "weight") -> Any:
+def bellman_ford_path(
+    G: WayloomGraph, source: Any, target: Any, weight: WeightSpec = "weight"
+) -> Any:
     return single_source_bellman_ford(G, source, target=target, weight=weight)[1]
 
 
@@ -517,7 +515,9 @@ def all_pairs_bellman_ford_path(G: WayloomGraph, weight: WeightSpec = "weight") 
         yield (n, single_source_bellman_ford_path(G, n, weight=weight))
 
 
-def negative_edge_cycle(G: WayloomGraph, weight: WeightSpec = "weight", heuristic: bool = True) -> bool:
+def negative_edge_cycle(
+    G: WayloomGraph, weight: WeightSpec = "weight", heuristic: bool = True
+) -> bool:
     if G.nx_graph.size() == 0:
         return False
     arcs = G.arcs(weight)
@@ -568,7 +568,9 @@ def floyd_warshall(G: WayloomGraph, weight: WeightSpec = "weight") -> Any:
     return floyd_warshall_predecessor_and_distance(G, weight=weight)[1]
 
 
-def floyd_warshall_numpy(G: WayloomGraph, nodelist: Any = None, weight: WeightSpec = "weight") -> Any:
+def floyd_warshall_numpy(
+    G: WayloomGraph, nodelist: Any = None, weight: WeightSpec = "weight"
+) -> Any:
     nx = _nx()
     if nodelist is not None:
         if not (len(nodelist) == len(G) == len(set(nodelist))):
@@ -595,7 +597,9 @@ def floyd_warshall_numpy(G: WayloomGraph, nodelist: Any = None, weight: WeightSp
 # ---- unweighted -------------------------------------------------------------------
 
 
-def _bfs(G: WayloomGraph, source: int, target: int | None = None) -> tuple[list[int], dict[int, int]]:
+def _bfs(
+    G: WayloomGraph, source: int, target: int | None = None
+) -> tuple[list[int], dict[int, int]]:
     """Nodes in breadth-first order (networkx's discovery order) and parents."""
     arcs = G.arcs(None)
     settled, parents = _sweep(G, arcs, [source], target, "bfs")
@@ -652,7 +656,7 @@ def bidirectional_shortest_path(G: WayloomGraph, source: Any, target: Any) -> An
     r = G.arcs(None).graph.search(s, t, algorithm="bfs", record=False)
     if not r.found:
         raise nx.NetworkXNoPath(f"No path between {source} and {target}.")
-    return G.labels(r.path)
+    return G.labels(r.path or [])
 
 
 def predecessor(
