@@ -185,6 +185,14 @@ def test_weights_and_containers():
         nx.dijkstra_path(M, "a", "c", weight=hide, backend="wayloom")
     fw = nx.floyd_warshall(M, backend="wayloom")
     assert fw["c"]["a"] == float("inf")  # the same defaultdicts
+    # neighbours only equal to their node's key (another str object, 1.0 for 1)
+    G = nx.Graph()
+    G.add_nodes_from(["ab", 1, "c"])
+    G.add_edge("".join("ab"), 1.0, weight=2)
+    G.add_edge(True, "c")
+    assert nx.single_source_dijkstra(G, "ab", backend="wayloom") == nx.single_source_dijkstra(
+        G, "ab"
+    )
 
 
 ERRORS = [

@@ -43,6 +43,32 @@ class Arcs:
         self.hidden = hidden
 
 
+def _positions(
+    adj: dict[Hashable, dict[Hashable, Any]], index: dict[Hashable, int], total: int
+) -> Any:
+    """The id of every arc's head, in adjacency order.
+
+    A neighbour is usually the very object that keys the node, so heads are
+    matched by address first: no hashing, and no reading of the label objects
+    scattered over memory. Heads that are only equal to their node's key (an
+    equal string made elsewhere, 1 for 1.0) are looked up by value.
+    """
+    heads = list(chain.from_iterable(adj.values()))
+    n = len(index)
+    if n == 0 or total == 0:
+        return np.zeros(0, dtype=np.int64)
+    own = np.fromiter(map(id, index), dtype=np.int64, count=n)
+    order = np.argsort(own)
+    by_address = own[order]
+    wanted = np.fromiter(map(id, heads), dtype=np.int64, count=total)
+    at = np.minimum(np.searchsorted(by_address, wanted), n - 1)
+    out = order[at]
+    missed = np.flatnonzero(by_address[at] != wanted)
+    if len(missed):
+        out[missed] = [index[heads[i]] for i in missed.tolist()]
+    return out
+
+
 def _csr(
     adj: dict[Hashable, dict[Hashable, Any]],
     index: dict[Hashable, int],
@@ -51,9 +77,7 @@ def _csr(
     n = len(index)
     degrees = np.fromiter(map(len, adj.values()), dtype=np.int64, count=n)
     total = int(degrees.sum())
-    targets = np.fromiter(
-        map(index.__getitem__, chain.from_iterable(adj.values())), dtype=np.int64, count=total
-    )
+    targets = _positions(adj, index, total)
     sources = None
     hidden = False
     if weights is None:
