@@ -16,10 +16,12 @@ NOTES: dict[str, str] = {
     "dijkstra_path_length": "",
     "single_source_dijkstra": _TIES,
     "single_source_dijkstra_path": _TIES,
-    "single_source_dijkstra_path_length": "",
+    "single_source_dijkstra_path_length": "Keys in order of distance; among equal "
+    "distances in node order (networkx: in the order reached).",
     "multi_source_dijkstra": _TIES,
     "multi_source_dijkstra_path": _TIES,
-    "multi_source_dijkstra_path_length": "",
+    "multi_source_dijkstra_path_length": "One source: keys as for "
+    "single_source_dijkstra_path_length.",
     "bidirectional_dijkstra": (
         "Returns a shortest path, not always the one networkx's own "
         "bidirectional search meets first. Negative weights are left to networkx."
