@@ -152,9 +152,11 @@ def test_calls_reach_the_engine(monkeypatch):
         "single_source_dijkstra_path_length": lambda: nx.single_source_dijkstra_path_length(
             G, (0, 0)
         ),
-        "bidirectional_dijkstra": lambda: nx.bidirectional_dijkstra(G, (0, 0), (3, 3)),
         "astar_path_length": lambda: nx.astar_path_length(G, (0, 0), (3, 3)),
-        "shortest_path": lambda: nx.shortest_path(G, (0, 0), (5, 5)),
+        "shortest_path": lambda: nx.shortest_path(G, (0, 0)),
+        "bidirectional_dijkstra": lambda: nx.bidirectional_dijkstra(
+            G, (0, 0), (3, 3), backend="wayloom"
+        ),
         "negative_edge_cycle": lambda: nx.negative_edge_cycle(G),
     }
     for name, call in calls.items():
@@ -247,6 +249,10 @@ def test_declined_calls_and_info():
     big = nx.path_graph(300)
     assert iface.should_run("dijkstra_path", (big, 0, 3), {}) is True
     assert "callable" in iface.should_run("dijkstra_path", (big, 0, 3), {"weight": len})
+    # one pair: networkx's bidirectional searches win over a search from one end
+    for name, args in [("has_path", (big, 0, 3)), ("shortest_path", (big, 0, 3))]:
+        assert "bidirectional" in iface.should_run(name, args, {})
+    assert iface.should_run("shortest_path", (big, 0), {}) is True
     info = nx_backend.get_info()
     assert set(info["functions"]) == set(_algorithms.FUNCTIONS)
     assert nx.utils.backends.backend_info["wayloom"]["backend_name"] == "wayloom"

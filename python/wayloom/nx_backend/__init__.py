@@ -35,6 +35,22 @@ def _bound(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> dict[str
     return dict(bound.arguments)
 
 
+def _one_pair_both_ways(name: str, arguments: dict[str, Any]) -> bool:
+    """Whether networkx would search this one pair from both ends while the
+    engine has only a search from one end for it."""
+    from .._catalogue import ACCEPTED
+
+    if name in ("bidirectional_shortest_path", "has_path"):
+        return True
+    if name == "shortest_path":
+        if arguments.get("source") is None or arguments.get("target") is None:
+            return False
+        if arguments.get("weight") is None:
+            return True
+        return arguments.get("method") == "dijkstra" and "bidirectional_dijkstra" not in ACCEPTED
+    return name == "bidirectional_dijkstra" and "bidirectional_dijkstra" not in ACCEPTED
+
+
 class BackendInterface:
     """What networkx's dispatcher looks up: the functions by name, the
     conversions, and whether a call is served."""
@@ -63,6 +79,11 @@ class BackendInterface:
     @staticmethod
     def should_run(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> bool | str:
         arguments = _bound(name, args, kwargs)
+        if _one_pair_both_ways(name, arguments):
+            return (
+                "networkx's bidirectional search visits far fewer nodes on one pair "
+                "than the engine's search from one end"
+            )
         G = arguments.get("G")
         if isinstance(G, WayloomGraph):
             return True
