@@ -73,7 +73,10 @@ def _csr(
     adj: dict[Hashable, dict[Hashable, Any]],
     index: dict[Hashable, int],
     weights: list[Any] | None,
+    shared: Any = None,
 ) -> Arcs:
+    """``weights`` per arc, or with ``shared`` (arc -> position) one per
+    distinct edge, spread over the arcs that share it."""
     n = len(index)
     degrees = np.fromiter(map(len, adj.values()), dtype=np.int64, count=n)
     total = int(degrees.sum())
@@ -85,6 +88,11 @@ def _csr(
         integral = True
     else:
         raw = np.array(weights) if weights else np.zeros(0, dtype=np.int64)
+        if shared is not None:
+            if raw.dtype == object or raw.ndim != 1:
+                weights = [weights[i] for i in shared.tolist()]
+            else:
+                raw = raw[shared]
         if raw.dtype == object or raw.ndim != 1:
             # None hides an edge, as in networkx; anything else that is not a
             # plain number is left to networkx.
@@ -194,10 +202,23 @@ class WayloomGraph:
             ]
         else:
             data = list(chain.from_iterable(map(dict.values, adj.values())))
+            shared = None
+            if not self.directed and data:
+                # Both arcs of an undirected edge hold the same attribute
+                # dict: read each dict once, found by address.
+                address = np.fromiter(map(id, data), dtype=np.int64, count=len(data))
+                order = np.argsort(address)
+                first = np.empty(len(data), dtype=bool)
+                first[0] = True
+                np.not_equal(address[order][1:], address[order][:-1], out=first[1:])
+                shared = np.empty(len(data), dtype=np.int64)
+                shared[order] = np.cumsum(first) - 1
+                data = [data[i] for i in order[first].tolist()]
             try:  # every edge weighted: the quickest way to read them
                 values = list(map(itemgetter(weight), data))
             except KeyError:  # some edge without: it weighs 1
                 values = list(map(dict.get, data, repeat(weight), repeat(1)))
+            return _csr(adj, self.index, values, shared)
         return _csr(adj, self.index, values)
 
     def label_array(self) -> Any:
