@@ -187,6 +187,8 @@ def test_weights_and_containers():
         nx.dijkstra_path(M, "a", "c", weight=hide, backend="wayloom")
     fw = nx.floyd_warshall(M, backend="wayloom")
     assert fw["c"]["a"] == float("inf")  # the same defaultdicts
+    view = nx.subgraph_view(M, filter_edge=lambda u, v, k: k == 0)  # drops a->b of weight 2
+    assert nx.dijkstra_path_length(view, "a", "c", backend="wayloom") == 6
     # neighbours only equal to their node's key (another str object, 1.0 for 1)
     G = nx.Graph()
     G.add_nodes_from(["ab", 1, "c"])

@@ -190,6 +190,8 @@ class WayloomGraph:
 
     def _build(self, weight: WeightSpec) -> Arcs:
         adj = self.nx_graph._adj
+        if type(adj) is not dict:  # a view (subgraph, restricted): its dicts filtered
+            adj = {u: dict(nbrs) for u, nbrs in adj.items()}
         if weight is None:
             return _csr(adj, self.index, None)
         if callable(weight):
