@@ -17,7 +17,8 @@ from ._info import get_info
 __all__ = ["BackendInterface", "WayloomGraph", "backend_interface", "get_info"]
 
 #: Graphs smaller than this (nodes plus edges) run faster in networkx than the
-#: conversion takes, unless they are converted already.
+#: conversion takes, unless they are converted already; networkx's
+#: ``nx.config.backends.wayloom.small_graph`` overrides it.
 SMALL = 200
 
 
@@ -89,8 +90,11 @@ class BackendInterface:
             return True
         if callable(arguments.get("weight")):
             return "a weight callable is evaluated on every edge; networkx calls it on fewer"
-        size = len(G) + G.size() if G is not None and hasattr(G, "size") else SMALL
-        if size < SMALL:
+        import networkx as nx
+
+        small = getattr(nx.config.backends, "wayloom", {}).get("small_graph", SMALL)
+        size = len(G) + G.size() if G is not None and hasattr(G, "size") else small
+        if size < small:
             return "graph too small to gain from conversion"
         return True
 

@@ -65,5 +65,7 @@ def get_info() -> dict[str, Any]:
         "functions": {
             name: ({"additional_docs": note} if note else {}) for name, note in NOTES.items()
         },
-        "default_config": {},
+        # nx.config.backends.wayloom.small_graph: below this many nodes plus
+        # edges, calls on networkx graphs stay with networkx under priorities.
+        "default_config": {"small_graph": 200},
     }
