@@ -248,6 +248,12 @@ def test_declined_calls_and_info():
     )
     assert iface.can_run("pagerank", (G,), {}) is False
     assert "small" in iface.should_run("dijkstra_path", (G, 0, 3), {})
+    cfg = nx.config.backends.wayloom
+    cfg.small_graph, before = 3, cfg.small_graph
+    try:
+        assert iface.should_run("dijkstra_path", (G, 0, 3), {}) is True
+    finally:
+        cfg.small_graph = before
     big = nx.path_graph(300)
     assert iface.should_run("dijkstra_path", (big, 0, 3), {}) is True
     assert "callable" in iface.should_run("dijkstra_path", (big, 0, 3), {"weight": len})
