@@ -61,7 +61,10 @@ def _positions(
     order = np.argsort(own)
     by_address = own[order]
     wanted = np.fromiter(map(id, heads), dtype=np.int64, count=total)
-    at = np.minimum(np.searchsorted(by_address, wanted), n - 1)
+    # Searched in address order: the binary searches then walk memory forwards.
+    sort = np.argsort(wanted)
+    at = np.empty(total, dtype=np.int64)
+    at[sort] = np.minimum(np.searchsorted(by_address, wanted[sort]), n - 1)
     out = order[at]
     missed = np.flatnonzero(by_address[at] != wanted)
     if len(missed):
