@@ -704,6 +704,68 @@ def _reversed(G: WayloomGraph) -> WayloomGraph:
     return WayloomGraph(G.nx_graph.reverse(copy=False), False)
 
 
+def _one_pair_path(G: WayloomGraph, s: Any, t: Any, weight: WeightSpec) -> Any:
+    return bidirectional_dijkstra(G, s, t, weight)[1]
+
+
+def _one_pair_hops(G: WayloomGraph, s: Any, t: Any) -> Any:
+    return len(bidirectional_shortest_path(G, s, t)) - 1
+
+
+#: method -> (all pairs, one source, one pair), as networkx's front doors pick.
+_FRONT: dict[str, dict[str, tuple[Callable[..., Any], ...]]] = {
+    "path": {
+        "unweighted": (
+            all_pairs_shortest_path,
+            single_source_shortest_path,
+            bidirectional_shortest_path,
+        ),
+        "dijkstra": (all_pairs_dijkstra_path, single_source_dijkstra_path, _one_pair_path),
+        "bellman-ford": (
+            all_pairs_bellman_ford_path,
+            single_source_bellman_ford_path,
+            bellman_ford_path,
+        ),
+    },
+    "length": {
+        "unweighted": (
+            all_pairs_shortest_path_length,
+            single_source_shortest_path_length,
+            _one_pair_hops,
+        ),
+        "dijkstra": (
+            all_pairs_dijkstra_path_length,
+            single_source_dijkstra_path_length,
+            dijkstra_path_length,
+        ),
+        "bellman-ford": (
+            all_pairs_bellman_ford_path_length,
+            single_source_bellman_ford_path_length,
+            bellman_ford_path_length,
+        ),
+    },
+}
+
+
+def _front_door(
+    kind: str, G: WayloomGraph, source: Any, target: Any, weight: WeightSpec, method: str
+) -> Any:
+    if method not in ("dijkstra", "bellman-ford"):
+        raise ValueError(f"method not supported: {method}")
+    method = "unweighted" if weight is None else method
+    every, one_source, one_pair = _FRONT[kind][method]
+    w = {} if method == "unweighted" else {"weight": weight}
+    if source is None:
+        if target is None:
+            return every(G, **w)
+        # from every node that reaches the target: search the reversed graph
+        found = one_source(_reversed(G), target, **w)
+        return {n: p[::-1] for n, p in found.items()} if kind == "path" else found
+    if target is None:
+        return one_source(G, source, **w)
+    return one_pair(G, source, target, **w)
+
+
 def shortest_path(
     G: WayloomGraph,
     source: Any = None,
@@ -711,35 +773,7 @@ def shortest_path(
     weight: WeightSpec = None,
     method: str = "dijkstra",
 ) -> Any:
-    if method not in ("dijkstra", "bellman-ford"):
-        raise ValueError(f"method not supported: {method}")
-    method = "unweighted" if weight is None else method
-    if source is None:
-        if target is None:
-            if method == "unweighted":
-                return all_pairs_shortest_path(G)
-            if method == "dijkstra":
-                return all_pairs_dijkstra_path(G, weight=weight)
-            return all_pairs_bellman_ford_path(G, weight=weight)
-        R = _reversed(G)
-        if method == "unweighted":
-            paths = single_source_shortest_path(R, target)
-        elif method == "dijkstra":
-            paths = single_source_dijkstra_path(R, target, weight=weight)
-        else:
-            paths = single_source_bellman_ford_path(R, target, weight=weight)
-        return {n: p[::-1] for n, p in paths.items()}
-    if target is None:
-        if method == "unweighted":
-            return single_source_shortest_path(G, source)
-        if method == "dijkstra":
-            return single_source_dijkstra_path(G, source, weight=weight)
-        return single_source_bellman_ford_path(G, source, weight=weight)
-    if method == "unweighted":
-        return bidirectional_shortest_path(G, source, target)
-    if method == "dijkstra":
-        return bidirectional_dijkstra(G, source, target, weight)[1]
-    return bellman_ford_path(G, source, target, weight)
+    return _front_door("path", G, source, target, weight, method)
 
 
 def shortest_path_length(
@@ -749,33 +783,7 @@ def shortest_path_length(
     weight: WeightSpec = None,
     method: str = "dijkstra",
 ) -> Any:
-    if method not in ("dijkstra", "bellman-ford"):
-        raise ValueError(f"method not supported: {method}")
-    method = "unweighted" if weight is None else method
-    if source is None:
-        if target is None:
-            if method == "unweighted":
-                return all_pairs_shortest_path_length(G)
-            if method == "dijkstra":
-                return all_pairs_dijkstra_path_length(G, weight=weight)
-            return all_pairs_bellman_ford_path_length(G, weight=weight)
-        R = _reversed(G)
-        if method == "unweighted":
-            return single_source_shortest_path_length(R, target)
-        if method == "dijkstra":
-            return single_source_dijkstra_path_length(R, target, weight=weight)
-        return single_source_bellman_ford_path_length(R, target, weight=weight)
-    if target is None:
-        if method == "unweighted":
-            return single_source_shortest_path_length(G, source)
-        if method == "dijkstra":
-            return single_source_dijkstra_path_length(G, source, weight=weight)
-        return single_source_bellman_ford_path_length(G, source, weight=weight)
-    if method == "unweighted":
-        return len(bidirectional_shortest_path(G, source, target)) - 1
-    if method == "dijkstra":
-        return dijkstra_path_length(G, source, target, weight)
-    return bellman_ford_path_length(G, source, target, weight)
+    return _front_door("length", G, source, target, weight, method)
 
 
 #: Every function served, by networkx's dispatch name.
