@@ -10,6 +10,8 @@ HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE / "_ext"))
 # Examples draw with matplotlib; never open a window while building.
 os.environ.setdefault("MPLBACKEND", "Agg")
+# The Dask example's local cluster would log every worker's start and stop.
+os.environ.setdefault("DASK_LOGGING__DISTRIBUTED", "error")
 
 import wayloom  # noqa: E402
 
@@ -21,6 +23,7 @@ release = version = wayloom.__version__
 extensions = [
     "myst_parser",
     "sphinx.ext.autodoc",
+    "sphinx.ext.napoleon",
     "wl_api",
     "wl_cli",
     "wl_run",
@@ -43,6 +46,9 @@ myst_heading_anchors = 3
 
 # Docstrings of the native module are written with single backquotes for code.
 default_role = "literal"
+# The native classes list their attributes Google-style; as fields, so they do
+# not describe the properties a second time.
+napoleon_use_ivar = True
 autodoc_member_order = "bysource"
 autodoc_typehints = "signature"
 autodoc_preserve_defaults = True
@@ -52,6 +58,7 @@ html_theme = "furo"
 html_title = f"wayloom {release}"
 html_static_path = ["_static"]
 html_css_files = ["wayloom.css"]
+html_favicon = "_static/favicon.svg"
 html_show_sourcelink = False
 html_copy_source = False
 html_last_updated_fmt = None

@@ -118,28 +118,32 @@ class ApiMembers(SphinxDirective):
         return out
 
     def _parse(self, lines: list[str]) -> list[nodes.Node]:
+        if type(self.state).__module__.startswith("myst_parser"):
+            # A Markdown page: the generated reStructuredText goes through its rST bridge.
+            lines = ["``````{eval-rst}", *lines, "``````"]
         box = nodes.container()
         self.state.nested_parse(StringList(lines, source=self.get_source_info()[0]), 0, box)
         return list(box.children)
 
     def _entry(self, qualified: str, obj: Any) -> list[nodes.Node]:
+        # A trial parse, unindexed and silenced, finds the docstrings that are
+        # not reStructuredText (named by their messages' "docstring of X"); the
+        # real parse then shows those verbatim.
+        lines = entry_lines(qualified, obj)
         reporter = self.state.document.reporter
         level = reporter.report_level
-        reporter.report_level = 5  # silenced: problems are looked at below
+        reporter.report_level = 5
         try:
-            parsed = self._parse(entry_lines(qualified, obj))
+            trial = nodes.container("", *self._parse([*lines[:1], "   :no-index:", *lines[1:]]))
         finally:
             reporter.report_level = level
-        box = nodes.container("", *parsed)
-        if not _problems(box):
-            return parsed
-        # The faulty docstrings are named by the messages' sources ("docstring of X").
-        faulty = {_owner(m) or qualified for m in _problems(box)}
-        logger.info("docstrings shown verbatim (not reStructuredText): %s", ", ".join(sorted(faulty)))
+        faulty = {_owner(m) or qualified for m in _problems(trial)}
+        if faulty:
+            logger.info("shown verbatim (not reStructuredText): %s", ", ".join(sorted(faulty)))
         shown = self.env.temp_data.setdefault(_VERBATIM, set())
         shown |= faulty
         try:
-            parsed = self._parse(entry_lines(qualified, obj))
+            parsed = self._parse(lines)
         finally:
             shown -= faulty
         for message in _problems(nodes.container("", *parsed)):
