@@ -44,6 +44,8 @@ exclude_patterns = [
 myst_enable_extensions = ["colon_fence", "deflist"]
 myst_heading_anchors = 3
 
+# Options and code words stay as typed: "--maze" must not become an en dash.
+smartquotes = False
 # Docstrings of the native module are written with single backquotes for code.
 default_role = "literal"
 # The native classes list their attributes Google-style; as fields, so they do

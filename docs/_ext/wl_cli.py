@@ -85,7 +85,7 @@ class CliReference(_ParserDirective):
             section = nodes.section(ids=[nodes.make_id(f"{parser.prog}-{name}")])
             section += nodes.title("", "", nodes.literal(text=f"{parser.prog} {name}"))
             section += self._describe(sub, f"{parser.prog} {name}", top=False)
-            if sub.epilog and sub.epilog not in shown:
+            if sub.epilog and not any(sub.epilog in text for text in shown if text):
                 shown.add(sub.epilog)
                 section += _literal(sub.epilog)
             self.state.document.note_implicit_target(section)

@@ -89,13 +89,13 @@ def run_examples(app: Sphinx, doctree: nodes.document) -> None:
                 if isinstance(exc, KeyboardInterrupt):
                     raise
                 detail = "".join(traceback.format_exception(exc)[-6:])
-                logger.warning(
-                    "example %d of %s failed:\n%s", k, docname, detail, location=block
-                )
+                logger.warning("example %d of %s failed:\n%s", k, docname, detail, location=block)
                 return
             extra: list[nodes.Node] = []
             if printed.strip():
-                shown = nodes.literal_block(printed.rstrip(), printed.rstrip(), classes=["wl-output"])
+                shown = nodes.literal_block(
+                    printed.rstrip(), printed.rstrip(), classes=["wl-output"]
+                )
                 shown["language"] = "none"
                 extra.append(shown)
             after = _snapshot(folder)
@@ -112,7 +112,9 @@ def run_examples(app: Sphinx, doctree: nodes.document) -> None:
         os.environ.clear()
         os.environ.update(saved_env)
         _close_figures()
-    logger.info("ran %d examples of %s in %.1f s", len(blocks), docname, time.perf_counter() - started)
+    logger.info(
+        "ran %d examples of %s in %.1f s", len(blocks), docname, time.perf_counter() - started
+    )
 
 
 def _close_figures() -> None:

@@ -112,7 +112,9 @@ def visit(browser, site_url):
         page.on("pageerror", lambda e: trouble.append(str(e)))
         page.on(
             "request",
-            lambda q: None if q.url.startswith((site_url, "data:", "blob:")) else trouble.append(q.url),
+            lambda q: (
+                None if q.url.startswith((site_url, "data:", "blob:")) else trouble.append(q.url)
+            ),
         )
         page.goto(site_url + path.relative_to(SITE).as_posix() + query)
         page.wait_for_load_state("load")
