@@ -18,11 +18,11 @@ from sphinx.application import Sphinx
 from sphinx.util.docutils import SphinxDirective
 
 
-def load_parser(spec: str) -> argparse.ArgumentParser:
-    module, _, function = spec.partition(":")
+def load_parser(target: str) -> argparse.ArgumentParser:
+    module, _, function = target.partition(":")
     parser = getattr(importlib.import_module(module), function)()
     if not isinstance(parser, argparse.ArgumentParser):
-        raise TypeError(f"{spec} returned {type(parser).__name__}, not an ArgumentParser")
+        raise TypeError(f"{target} returned {type(parser).__name__}, not an ArgumentParser")
     return parser
 
 

@@ -33,21 +33,13 @@ class _Refs(html.parser.HTMLParser):
         a = dict(attrs)
         self.ids.update(v for k, v in a.items() if k in ("id", "name") and v)
         # (reference, whether the browser fetches it): links to other sites are fine.
-        self.refs += [(a["href"], tag == "link") for _ in [0] if a.get("href")]
-        self.refs += [(a["src"], True) for _ in [0] if a.get("src")]
+        self.refs += [(a[k], k == "src" or tag == "link") for k in ("href", "src") if a.get(k)]
         self.players += tag == "iframe" and "_examples/" in (a.get("src") or "")
 
 
-def _pages():
-    parsed = {}
-    for path in sorted(SITE.rglob("*.html")):
-        if "_examples" not in path.parts:
-            parsed[path] = _Refs()
-            parsed[path].feed(path.read_text(encoding="utf-8"))
-    return parsed
-
-
-PAGES = _pages() if SITE.is_dir() else {}
+PAGES = {p: _Refs() for p in sorted(SITE.rglob("*.html")) if "_examples" not in p.parts}
+for _path, _refs in PAGES.items():
+    _refs.feed(_path.read_text(encoding="utf-8"))
 
 
 def test_every_link_and_picture_resolves_inside_the_site():
