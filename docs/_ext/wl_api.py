@@ -13,6 +13,7 @@ from __future__ import annotations
 import importlib
 import inspect
 import re
+import sys
 import types
 from typing import Any
 
@@ -20,6 +21,8 @@ from docutils import nodes
 from docutils.parsers.rst import directives
 from docutils.statemachine import StringList
 from sphinx.application import Sphinx
+from sphinx.errors import PycodeError
+from sphinx.pycode import ModuleAnalyzer
 from sphinx.util import logging
 from sphinx.util.docutils import SphinxDirective
 
@@ -51,15 +54,52 @@ def entry_directive(obj: Any) -> str:
     return "autodata"
 
 
+def _foreign_bases(cls: type) -> str:
+    """The standard library's classes among ``cls``'s bases: their members are left out."""
+    names = [
+        base.__name__
+        for base in cls.__mro__[1:]
+        if base.__module__.partition(".")[0] in sys.stdlib_module_names
+    ]
+    return ", ".join(dict.fromkeys(names)) or "object"
+
+
+def _attribute_doc(module: types.ModuleType, name: str) -> list[str]:
+    """The ``#:`` comment of ``name`` where the package defines it (data carry no docstring)."""
+    obj = getattr(module, name)
+    prefix = module.__name__ + "."
+    for source in [module, *(m for n, m in sorted(sys.modules.items()) if n.startswith(prefix))]:
+        if getattr(source, name, None) is not obj:
+            continue
+        try:
+            docs = ModuleAnalyzer.for_module(source.__name__).find_attr_docs()
+        except PycodeError:
+            continue
+        if ("", name) in docs:
+            return list(docs[("", name)])
+    return []
+
+
 def entry_lines(qualified: str, obj: Any) -> list[str]:
     kind = entry_directive(obj)
+    if kind == "autodata":
+        module, _, name = qualified.rpartition(".")
+        body = _attribute_doc(sys.modules[module], name)
+        value = " ".join(repr(obj).split())
+        return (
+            [f".. py:data:: {qualified}", f"   :value: {value}", ""]
+            + ["   " + line if line.strip() else "" for line in body]
+            + [""]
+        )
     lines = [f".. {kind}:: {qualified}"]
     if kind == "autoclass":
-        lines += ["   :members:", "   :undoc-members:", "   :inherited-members:"]
+        lines += [
+            "   :members:",
+            "   :undoc-members:",
+            f"   :inherited-members: {_foreign_bases(obj)}",
+        ]
     elif kind == "autoexception":
         lines += ["   :members:", "   :undoc-members:"]
-    elif kind == "autodata":
-        lines += ["   :no-value:"]
     return lines + [""]
 
 
