@@ -87,7 +87,7 @@ def entry_lines(qualified: str, obj: Any) -> list[str]:
         body = _attribute_doc(sys.modules[module], name)
         value = " ".join(repr(obj).split())
         return (
-            [f".. py:data:: {qualified}", f"   :value: {value}", ""]
+            [f".. py:data:: {name}", f"   :module: {module}", f"   :value: {value}", ""]
             + ["   " + line if line.strip() else "" for line in body]
             + [""]
         )
