@@ -273,7 +273,9 @@ class _TimedExecutor(concurrent.futures.Executor):
     """Runs each job in a forked process, ended when its time is up.
 
     Forked, not spawned: the search function and its arguments (callables
-    included) need not pickle; only the result comes back.
+    included) need not pickle; only the result comes back. Windows cannot
+    fork: there the job is spawned, and the function and its arguments must
+    pickle (the native search functions do, by name).
     """
 
     def __init__(
@@ -285,7 +287,8 @@ class _TimedExecutor(concurrent.futures.Executor):
 
     def call(self, fn: Callable[..., Any], *args: Any, **kwargs: Any) -> Any:
         """``fn(*args, **kwargs)`` in a worker process; ``TimeoutError`` when time is up."""
-        ctx = multiprocessing.get_context("fork")
+        fork = "fork" in multiprocessing.get_all_start_methods()
+        ctx = multiprocessing.get_context("fork" if fork else "spawn")
         parent, child = ctx.Pipe(duplex=False)
         proc = ctx.Process(target=_child, args=(child, fn, args, kwargs), daemon=True)
         proc.start()

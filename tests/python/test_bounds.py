@@ -2,6 +2,7 @@
 line under time limits, and generators answer at once what needs no work."""
 
 import gc
+import multiprocessing
 import os
 import signal
 import subprocess
@@ -208,6 +209,16 @@ def test_compare_with_a_time_limit_ends_only_the_slow_rows():
     assert [strip(r) for r in rows if not r.bounded] == [strip(r) for r in plain]
     with pytest.raises(ValueError, match="time_limit"):
         compare(wn.search_npuzzle, PUZZLE_31, time_limit=0)
+
+
+def test_compare_spawns_worker_processes_where_the_system_cannot_fork(monkeypatch):
+    # As on Windows: the function and its arguments travel pickled; same rows.
+    monkeypatch.setattr(multiprocessing, "get_all_start_methods", lambda: ["spawn"])
+    algorithms = ["astar", "bfs"]
+    rows = compare(wn.search_npuzzle, PUZZLE_31, algorithms=algorithms, time_limit=60)
+    plain = compare(wn.search_npuzzle, PUZZLE_31, algorithms=algorithms)
+    strip = lambda r: (r.algorithm, r.found, r.cost, r.expanded, r.bounded)
+    assert [strip(r) for r in rows] == [strip(r) for r in plain]
 
 
 def cli(*args, timeout=60, **kw):
