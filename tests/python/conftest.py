@@ -5,6 +5,7 @@ and the one-problem-per-entry-point table the other files draw on."""
 import math
 import os
 import pathlib
+import sys
 
 import pytest
 import wayloom_native as wn
@@ -30,6 +31,9 @@ DATA = pathlib.Path(
     or pathlib.Path(__file__).resolve().parents[3] / "shared" / "data"
 )
 needs_data = pytest.mark.skipif(not DATA.is_dir(), reason="benchmark data not available")
+# Ctrl-C is sent as SIGINT, which Windows cannot deliver to a process (os.kill
+# ends it instead).
+needs_sigint = pytest.mark.skipif(sys.platform == "win32", reason="no SIGINT on Windows")
 SQRT2 = 1.4142135623730951
 ALGORITHM_LIST = (
     "bfs, dfs, ucs, dijkstra, greedy, astar, weighted_astar, iddfs, dls, ida_star, "
