@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -35,7 +35,8 @@ TEST(Budget, DefaultComesFromTheTightestOfCgroupAndMeminfo) {
   // A fresh directory per run, so runs side by side do not share files.
   const fs::path root =
       fs::temp_directory_path() /
-      ("wayloom-budget-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+      ("wayloom-budget-" +
+       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
   MemorySources src{(root / "self_cgroup").string(), (root / "cg").string(),
                     (root / "meminfo").string(), false};
   write(root / "meminfo", "MemTotal: 8000000 kB\nMemAvailable:    4194304 kB\n");

@@ -202,9 +202,9 @@ inline std::optional<std::size_t> obtainable_memory() {
   MEMORYSTATUSEX status{};
   status.dwLength = sizeof status;
   if (!::GlobalMemoryStatusEx(&status)) return std::nullopt;
-  std::uint64_t best = std::min({std::uint64_t(status.ullAvailPhys),
-                                 std::uint64_t(status.ullAvailPageFile),
-                                 std::uint64_t(status.ullAvailVirtual)});
+  std::uint64_t best =
+      std::min({std::uint64_t(status.ullAvailPhys), std::uint64_t(status.ullAvailPageFile),
+                std::uint64_t(status.ullAvailVirtual)});
   // A job object (a container, a CI runner, a sandbox) may cap the process's
   // or the whole job's committed memory; what this process has committed is
   // the part of it already taken (for a job, a lower bound of it).
@@ -294,8 +294,8 @@ inline std::optional<std::string> environment(const char* name) {
     }
     value.resize(n);  // too small: n is the size needed, terminator included
   }
-  const int bytes =
-      ::WideCharToMultiByte(CP_UTF8, 0, value.data(), int(value.size()), nullptr, 0, nullptr, nullptr);
+  const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, value.data(), int(value.size()), nullptr, 0,
+                                          nullptr, nullptr);
   std::string out(std::size_t(bytes > 0 ? bytes : 0), '\0');
   if (bytes > 0)
     ::WideCharToMultiByte(CP_UTF8, 0, value.data(), int(value.size()), out.data(), bytes, nullptr,
