@@ -18,6 +18,8 @@
 #include <psapi.h>
 #elif defined(__APPLE__)
 #include <mach/mach.h>
+#include <sys/types.h>
+// After sys/types.h, which it needs.
 #include <sys/sysctl.h>
 #include <unistd.h>
 #elif defined(__linux__)
@@ -108,7 +110,7 @@ inline std::size_t page_size() noexcept {
 }
 
 // Resident bytes of this process, when the system tells them.
-inline std::optional<std::size_t> resident_bytes() noexcept {
+inline std::optional<std::size_t> resident_bytes() {
 #if defined(_WIN32)
   PROCESS_MEMORY_COUNTERS counters{};
   counters.cb = sizeof counters;
@@ -135,7 +137,7 @@ inline std::optional<std::size_t> resident_bytes() noexcept {
 // Bytes the address-space limit (RLIMIT_AS) still allows, where the system
 // enforces one. macOS accepts the limit but does not apply it to the heap, and
 // its processes map far more than they use, so it is not consulted there.
-inline std::optional<std::size_t> address_space_headroom() noexcept {
+inline std::optional<std::size_t> address_space_headroom() {
 #if defined(__linux__)
   rlimit as{};
   if (::getrlimit(RLIMIT_AS, &as) != 0 || as.rlim_cur == RLIM_INFINITY) return std::nullopt;
