@@ -287,8 +287,10 @@ class _TimedExecutor(concurrent.futures.Executor):
 
     def call(self, fn: Callable[..., Any], *args: Any, **kwargs: Any) -> Any:
         """``fn(*args, **kwargs)`` in a worker process; ``TimeoutError`` when time is up."""
-        fork = "fork" in multiprocessing.get_all_start_methods()
-        ctx = multiprocessing.get_context("fork" if fork else "spawn")
+        if "fork" in multiprocessing.get_all_start_methods():
+            ctx: Any = multiprocessing.get_context("fork")
+        else:
+            ctx = multiprocessing.get_context("spawn")
         parent, child = ctx.Pipe(duplex=False)
         proc = ctx.Process(target=_child, args=(child, fn, args, kwargs), daemon=True)
         proc.start()
