@@ -39,7 +39,6 @@ exclude_patterns = [
     "_ext",
     "mutants",
     "mutants.md",
-    "README.trimmed.md",
 ]
 myst_enable_extensions = ["colon_fence", "deflist"]
 myst_heading_anchors = 3
