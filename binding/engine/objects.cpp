@@ -14,6 +14,7 @@
 #include "../budget.hpp"
 #include "../search_common.hpp"
 #include "input.hpp"
+#include "jps.hpp"
 #include "wayloom/domains/csr_graph.hpp"
 #include "wayloom/domains/grid.hpp"
 #include "wayloom/domains/wordladder.hpp"
@@ -48,7 +49,8 @@ struct GraphObject {
 
 struct GridObject {
   PyObject ob_base;
-  const GridGraph* grid;  // owned; never changes after construction
+  const GridGraph* grid;    // owned; never changes after construction
+  const GridJumps* jumps;   // owned: what jump point search keeps
 };
 
 struct LadderObject {
@@ -73,6 +75,7 @@ void dealloc(PyObject* o) {
     Py_XDECREF(ladder_of(o)->words);
   } else {
     delete grid_of(o)->grid;
+    delete grid_of(o)->jumps;
   }
   type->tp_free(o);
   Py_DECREF(type);
@@ -123,11 +126,13 @@ PyObject* new_graph(PyTypeObject* type, CsrGraph g, std::size_t num_edges,
   return o;
 }
 
-PyObject* new_grid(PyTypeObject* type, GridGraph g) {
+PyObject* new_grid(PyTypeObject* type, GridGraph g,
+                   std::unique_ptr<GridJumps> jumps = std::make_unique<GridJumps>()) {
   auto owned = std::make_unique<GridGraph>(std::move(g));
   PyObject* o = type->tp_alloc(type, 0);
   if (!o) throw ErrorAlreadySet{};
   grid_of(o)->grid = owned.release();
+  grid_of(o)->jumps = jumps.release();
   return o;
 }
 
@@ -489,13 +494,15 @@ PyObject* grid_reduce(PyObject* /*module*/, PyObject* self, const Call& call) {
   Ref restore =
       check(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(self)), "_restore"));
   Ref data = bytes_of(costs);
-  return check(Py_BuildValue("(O(iOO))", restore.get(), int(g.width()),
-                             g.diagonal ? Py_True : Py_False, data.get()))
+  const jps::JumpTable* table = grid_of(self)->jumps->table();
+  Ref jumps = table ? bytes_of(table->data()) : Ref::borrow(Py_None);
+  return check(Py_BuildValue("(O(iOOO))", restore.get(), int(g.width()),
+                             g.diagonal ? Py_True : Py_False, data.get(), jumps.get()))
       .release();
 }
 
 PyObject* grid_restore(PyObject* /*module*/, PyObject* cls, const Call& call) {
-  static constexpr Params<3> kParams{"_restore", {"width", "diagonal", "costs"}, 3};
+  static constexpr Params<4> kParams{"_restore", {"width", "diagonal", "costs", "jumps"}, 3};
   const auto a = bind(kParams, call);
   const std::size_t width = to_u64("width", a[0]);
   const std::vector<double> costs = vector_of<double>("costs", a[2]);
@@ -506,7 +513,30 @@ PyObject* grid_restore(PyObject* /*module*/, PyObject* cls, const Call& call) {
                    costs.begin() + std::ptrdiff_t((r + 1) * width));
   GridGraph g = GridGraph::from_costs(rows);
   g.diagonal = to_bool("diagonal", a[1]);
-  return new_grid(reinterpret_cast<PyTypeObject*>(cls), std::move(g));
+  if (!a[3] || is_none(a[3])) return new_grid(reinterpret_cast<PyTypeObject*>(cls), std::move(g));
+  auto table = restore_jump_table(g, vector_of<std::int16_t>("jumps", a[3]));
+  const double unit = uniform_cost(g);
+  return new_grid(reinterpret_cast<PyTypeObject*>(cls), std::move(g),
+                  std::make_unique<GridJumps>(std::move(table), unit));
+}
+
+// A copy of the grid with its jump distance table: "jps" then reads jumps
+// instead of scanning for them.
+PyObject* grid_preprocess(PyObject* /*module*/, PyObject* self, const Call& call) {
+  static constexpr Params<0> kParams{"preprocess", {}, 0};
+  bind(kParams, call);
+  const GridGraph& g = *grid_of(self)->grid;
+  std::unique_ptr<const jps::JumpTable> table;
+  {
+    ReleaseGil nogil;
+    table = make_jump_table(g);
+  }
+  return new_grid(Py_TYPE(self), GridGraph(g),
+                  std::make_unique<GridJumps>(std::move(table), uniform_cost(g)));
+}
+
+PyObject* grid_preprocessed(PyObject* o, void*) {
+  return PyBool_FromLong(grid_of(o)->jumps->table() != nullptr);
 }
 
 // ---- searching ---------------------------------------------------------------
@@ -646,6 +676,8 @@ PyObject* search_method(PyObject* module, PyObject* self, const Call& call) {
   const typename D::N goal = D::node("goal", a[1]);
   const SearchParams p = convert_shared<kSearchParams>(a, D::kDefault);
   D::check_endpoints(g, start, goal);
+  if constexpr (std::is_same_v<O, GridObject>)
+    if (p.algorithm == kJps) return jps_search(module, g, *grid_of(self)->jumps, start, goal, p).release();
   std::optional<typename D::G> scratch;
   const auto& graph = D::graph_for(g, start, goal, scratch);
   Ref r;
@@ -680,6 +712,8 @@ PyObject* search_batch(PyObject* module, PyObject* self, const Call& call) {
   }
   const SearchParams p = convert_shared<kBatchParams>(a, "dijkstra");
   for (const auto& [s, t] : pairs) D::check_endpoints(g, s, t);
+  if constexpr (std::is_same_v<O, GridObject>)
+    if (p.algorithm == kJps) return jps_batch(module, g, *grid_of(self)->jumps, pairs, p).release();
   Ref out = check(PyList_New(Py_ssize_t(pairs.size())));
   std::vector<SearchResult<N>> results(pairs.size());
   std::vector<MemoryBudget> budgets(pairs.size(), p.budget);  // one per search
@@ -922,6 +956,12 @@ PyMethodDef grid_methods[] = {
      "A grid from a matrix of terrain costs (nested lists or a 2-D array), read as\n"
      "`search_grid_costs` reads it: a non-positive or non-finite cost is a wall."},
     {"_restore", WAYLOOM_CALLABLE(method_entry<grid_restore>), kMethod | METH_CLASS, nullptr},
+    {"preprocess", WAYLOOM_CALLABLE(method_entry<grid_preprocess>), kMethod,
+     "preprocess($self)\n--\n\n"
+     "A copy of this grid holding the jump distance of every cell in the eight\n"
+     "directions (16 bytes a cell, charged to the memory budget): algorithm=\"jps\"\n"
+     "then reads jumps instead of scanning for them. Only for grids \"jps\" takes:\n"
+     "8-connected, every open cell of one cost. The copy pickles with its table."},
     {"__reduce__", WAYLOOM_CALLABLE(method_entry<grid_reduce>), kMethod, nullptr},
     {"search", WAYLOOM_CALLABLE(method_entry<search_method<GridObject>>), kMethod,
      "search($self, start, goal, algorithm=\"astar\", heuristic=None, record=True, weight=2.0, "
@@ -937,6 +977,8 @@ PyGetSetDef grid_getset[] = {
     {"height", grid_height, nullptr, "Number of rows.", nullptr},
     {"width", grid_width, nullptr, "Number of columns.", nullptr},
     {"diagonal", grid_diagonal, nullptr, "Whether moves are 8-connected.", nullptr},
+    {"preprocessed", grid_preprocessed, nullptr,
+     "Whether this grid holds a jump distance table (see preprocess).", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
