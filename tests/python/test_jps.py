@@ -207,3 +207,15 @@ def test_movingai_scenario_sample():
         for preprocess in (False, True):
             report = wayloom.run_scenarios(sample, grid, preprocess=preprocess)
             assert (report.count, report.mismatches) == (len(sample), 0), name
+
+
+def test_jumps_drawn_as_segments():
+    from wayloom.viz.replay import has_jumps, segment
+
+    assert segment((0, 0), (3, 3)) == [(1, 1), (2, 2), (3, 3)]
+    assert segment((2, 5), (2, 2)) == [(2, 4), (2, 3), (2, 2)]
+    assert segment((0, 0), (1, 2)) == [(1, 2)]
+    r = wayloom.Grid("." * 12 + "\n" + "." * 12, diagonal=True).search((0, 0), (1, 11), algorithm="jps")
+    assert has_jumps(r.tree) and not has_jumps([((0, 0), (1, 1))])
+    html = wayloom.viz.to_html(r, "." * 12 + "\n" + "." * 12)
+    assert '"seen"' in html
