@@ -8,7 +8,6 @@
 
 #include "wayloom/core/concepts.hpp"
 #include "wayloom/core/result.hpp"
-#include "wayloom/search/board_walk.hpp"
 #include "wayloom/search/depth_first_walk.hpp"
 #include "wayloom/search/helpers.hpp"
 
@@ -37,17 +36,11 @@ template <Graph G>
 SearchResult<node_t<G>> dls_inner(const G& graph, const node_t<G>& start, const node_t<G>& goal,
                                   std::uint64_t limit, bool record,
                                   MemoryBudget* budget = nullptr) {
-  if constexpr (detail::kBoardWalk<G, Zero>) {
-    if (!record && detail::board_walk_fits(graph, start, goal))
-      return detail::deepening_board(graph, start, goal, limit, limit, budget);
-  }
   detail::DlsWalk<G> walk(graph, record, budget);
   std::vector<TraceStep<node_t<G>>> trace;
   auto path = detail::dls_pass(walk, start, goal, limit, trace);
-  if (path)
-    return solved(graph, std::move(*path), walk.expanded, walk.generated, walk.peak,
-                  std::move(trace));
-  return exhausted(walk.expanded, walk.generated, walk.peak, std::move(trace));
+  if (path) return solved(graph, std::move(*path), walk.count, std::move(trace));
+  return exhausted(walk.count, std::move(trace));
 }
 
 // Depth-limited search.
@@ -69,10 +62,6 @@ SearchResult<node_t<G>> iddfs(const G& graph, const node_t<G>& start, const node
                               std::uint64_t depth_limit, bool record,
                               MemoryBudget* budget = nullptr) {
   return timed([&]() -> SearchResult<node_t<G>> {
-    if constexpr (detail::kBoardWalk<G, Zero>) {
-      if (!record && detail::board_walk_fits(graph, start, goal))
-        return detail::deepening_board(graph, start, goal, 0, depth_limit, budget);
-    }
     detail::DlsWalk<G> walk(graph, record, budget);
     std::vector<TraceStep<node_t<G>>> trace;
     for (std::uint64_t d = 0;; ++d) {
@@ -80,13 +69,12 @@ SearchResult<node_t<G>> iddfs(const G& graph, const node_t<G>& start, const node
         // The pass makes its own result, then the combined result is made
         // again from that pass's path: the graph is asked for the path's arc
         // costs twice, which a Python successor function can observe.
-        auto pass_result = solved(graph, std::move(*path), 0, 0, 0, {});
-        return solved(graph, std::move(*pass_result.path), walk.expanded, walk.generated, walk.peak,
-                      std::move(trace));
+        auto pass_result = solved(graph, std::move(*path), Counters{}, {});
+        return solved(graph, std::move(*pass_result.path), walk.count, std::move(trace));
       }
       if (d == depth_limit) break;
     }
-    return exhausted(walk.expanded, walk.generated, walk.peak, std::move(trace));
+    return exhausted(walk.count, std::move(trace));
   });
 }
 

@@ -1,4 +1,4 @@
-// Jump point search on wayloom._engine's grids (see jps.hpp).
+// Jump point search on the companion module's grids (see jps.hpp).
 #include "jps.hpp"
 
 #include <string>

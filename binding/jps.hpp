@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "../search_common.hpp"
+#include "search_common.hpp"
 #include "wayloom/domains/grid.hpp"
 #include "wayloom/grid/jps.hpp"
 

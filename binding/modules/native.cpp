@@ -1,17 +1,19 @@
-// Module initialisation: the one ordered method table.
+// The public module wayloom_native: the one ordered method table. Each function
+// lives with its domain (binding/domains/) or its family (binding/paths.cpp);
+// this file only registers them.
 #include <span>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "module_state.hpp"
-#include "result.hpp"
+#include "../module_state.hpp"
+#include "../result.hpp"
+#include "wayloom/catalogue.hpp"
 #include "wayloom/domains/csr_graph.hpp"
 #include "wayloom/domains/grid.hpp"
 #include "wayloom/domains/hanoi.hpp"
 #include "wayloom/domains/npuzzle.hpp"
 #include "wayloom/domains/wordladder.hpp"
-#include "wayloom/search/catalogue.hpp"
 
 namespace wayloom::py {
 
@@ -47,11 +49,14 @@ namespace {
 
 // PyCFunction is the declared slot type; the flags tell the interpreter the
 // real signature.
-#define WAYLOOM_METHOD(fn)                                                          \
-  {#fn, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(entry<fn>)), \
-   METH_FASTCALL | METH_KEYWORDS, fn##_doc},
+#define WAYLOOM_FUNCTION_DEF(name, fn, doc)                                          \
+  {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(entry<fn>)), \
+   METH_FASTCALL | METH_KEYWORDS, doc},
+#define WAYLOOM_METHOD(fn) WAYLOOM_FUNCTION_DEF(#fn, fn, fn##_doc)
 
-PyMethodDef methods[] = {WAYLOOM_FUNCTIONS(WAYLOOM_METHOD){nullptr, nullptr, 0, nullptr}};
+// The functions, then the private rebuilder that pickled results name.
+PyMethodDef methods[] = {WAYLOOM_FUNCTIONS(WAYLOOM_METHOD) WAYLOOM_FUNCTION_DEF(
+    "_make_result", make_result, nullptr){nullptr, nullptr, 0, nullptr}};
 
 // The engine's algorithm catalogue and heuristic tables as plain tuples, for
 // the companion package (a private attribute: the public surface is unchanged).
@@ -106,35 +111,25 @@ Ref catalogue_object() {
                                   npuzzle.get(), "hanoi", hanoi.get(), "wordladder", ladder.get()));
 }
 
-PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT, "wayloom_native", "",         sizeof(ModuleState), methods, nullptr,
-    traverse_state,        clear_state,      free_state,
-};
+PyModuleDef native_def = module_def("wayloom_native", methods);
 
 }  // namespace
 }  // namespace wayloom::py
 
 PyMODINIT_FUNC PyInit_wayloom_native() {
   using namespace wayloom::py;
-  PyObject* module = PyModule_Create(&module_def);
+  PyObject* module = create_module(native_def);
   if (!module) return nullptr;
   ModuleState& s = state_of(module);
-  s = ModuleState{};
   s.panic_exception =
       PyErr_NewExceptionWithDoc("wayloom_native.PanicException",
                                 "An internal precondition of the engine failed; the single "
                                 "argument is the failure text.",
                                 PyExc_BaseException, nullptr);
-  if (!s.panic_exception ||
-      PyModule_AddObjectRef(module, "PanicException", s.panic_exception) < 0 ||
-      add_search_result_type(module) < 0 || add_path_types(module) < 0) {
-    Py_DECREF(module);
-    return nullptr;
-  }
-  const Ref catalogue = catalogue_object();
-  if (!catalogue || PyModule_AddObjectRef(module, "_catalogue", catalogue.get()) < 0) {
-    Py_DECREF(module);
-    return nullptr;
-  }
-  return module;
+  const bool ok = s.panic_exception &&
+                  PyModule_AddObjectRef(module, "PanicException", s.panic_exception) == 0 &&
+                  add_search_result_type(module) == 0 && add_path_types(module) == 0;
+  const Ref catalogue = ok ? catalogue_object() : Ref();
+  return finish_module(
+      module, catalogue && PyModule_AddObjectRef(module, "_catalogue", catalogue.get()) == 0);
 }
