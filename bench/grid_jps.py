@@ -65,7 +65,12 @@ def main() -> None:
         bad = []
         for g in (grid, fast):
             res = g.search_many(pairs, algorithm="jps", record=False)
-            bad.append(sum(not same_length(r.cost if r.found else None, s.length) for r, s in zip(res, rows)))
+            bad.append(
+                sum(
+                    not same_length(r.cost if r.found else None, s.length)
+                    for r, s in zip(res, rows)
+                )
+            )
         print(f"  {name:<16} {len(rows):6d} scenarios, mismatches {bad[0]} / {bad[1]}")
 
     grid, fast, rows = grids["AcrosstheCape"]
@@ -94,7 +99,12 @@ def main() -> None:
             t0 = time.perf_counter()
             for name in MAPS:
                 g, rows = grids[name][pick], grids[name][2]
-                g.search_many([(s.start, s.goal) for s in rows], algorithm="jps", workers=workers, record=False)
+                g.search_many(
+                    [(s.start, s.goal) for s in rows],
+                    algorithm="jps",
+                    workers=workers,
+                    record=False,
+                )
             walls.append(time.perf_counter() - t0)
         print(
             f"  {label:<34} serial {walls[0]:7.2f} s  workers=2 {walls[1]:7.2f} s"

@@ -142,7 +142,8 @@ PyObject* grid_restore(PyObject* /*module*/, PyObject* cls, const Call& call) {
   if (!a[3] || is_none(a[3])) return new_object(cls, GridValue{std::move(g)});
   auto table = restore_jump_table(g, vector_of<std::int16_t>("jumps", a[3]));
   const double unit = uniform_cost(g);
-  return new_object(cls, GridValue{std::move(g), std::make_unique<GridJumps>(std::move(table), unit)});
+  return new_object(cls,
+                    GridValue{std::move(g), std::make_unique<GridJumps>(std::move(table), unit)});
 }
 
 // A copy of the grid with its jump distance table: "jps" then reads jumps
@@ -189,7 +190,9 @@ PyObject* grid_distances(PyObject* /*module*/, PyObject* self, const Call& call)
 PyObject* grid_height(PyObject* o, void*) {
   return PyLong_FromLong(value_of<GridValue>(o).grid.height());
 }
-PyObject* grid_width(PyObject* o, void*) { return PyLong_FromLong(value_of<GridValue>(o).grid.width()); }
+PyObject* grid_width(PyObject* o, void*) {
+  return PyLong_FromLong(value_of<GridValue>(o).grid.width());
+}
 PyObject* grid_diagonal(PyObject* o, void*) {
   return PyBool_FromLong(value_of<GridValue>(o).grid.diagonal);
 }

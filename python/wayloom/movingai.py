@@ -12,12 +12,13 @@ wayloom.
 
 from __future__ import annotations
 
+import dataclasses
 import math
 import os
 import statistics
 from collections.abc import Sequence
 from pathlib import Path
-from typing import TYPE_CHECKING, NamedTuple
+from typing import TYPE_CHECKING, Any, NamedTuple
 
 if TYPE_CHECKING:
     from .graphs import Grid
@@ -41,7 +42,8 @@ class Scenario(NamedTuple):
     length: float
 
 
-class ScenarioReport(NamedTuple):
+@dataclasses.dataclass(frozen=True)
+class ScenarioReport:
     """What :func:`run_scenarios` found: how many scenarios ran, how many came out
     at a length other than the file's, and the mean and 99th-percentile search
     time a query in seconds (the results' ``elapsed``)."""
@@ -62,9 +64,7 @@ def looks_like_movingai(text: str) -> bool:
     """Whether ``text`` starts with a MovingAI map header (a ``type`` line then
     ``height``)."""
     head = text.lstrip().split("\n", 2)[:2]
-    return (
-        len(head) == 2 and head[0].split()[:1] == ["type"] and head[1].split()[:1] == ["height"]
-    )
+    return len(head) == 2 and head[0].split()[:1] == ["type"] and head[1].split()[:1] == ["height"]
 
 
 def map_to_ascii(text: str) -> str:
@@ -95,7 +95,9 @@ def map_to_ascii(text: str) -> str:
     while rows and rows[-1] == "":
         rows.pop()
     if len(rows) != height:
-        raise ValueError(f"MovingAI map: the header gives height {height}, the map has {len(rows)} rows")
+        raise ValueError(
+            f"MovingAI map: the header gives height {height}, the map has {len(rows)} rows"
+        )
     for r, row in enumerate(rows):
         if len(row) != width:
             raise ValueError(
@@ -190,7 +192,7 @@ def run_scenarios(
         grid = Grid.from_movingai(grid)
     if preprocess:
         grid = grid.preprocess()
-    options: dict[str, object] = {"record": False}
+    options: dict[str, Any] = {"record": False}
     if algorithm != "jps" and algorithm not in ("bfs", "dfs", "ucs", "dijkstra", "bidirectional"):
         options["heuristic"] = "octile"
     results = grid.search_many(

@@ -5,9 +5,8 @@ import pickle
 import random
 
 import pytest
-from conftest import DATA, SQRT2, needs_data, walk_cost
-
 import wayloom
+from conftest import DATA, SQRT2, needs_data, walk_cost
 from wayloom.movingai import same_length
 
 
@@ -29,7 +28,11 @@ def _corridors(rng, h, w):
     while stack:
         r, c = stack[-1]
         nxt = [(r + a, c + b) for a, b in ((0, 1), (1, 0), (0, -1), (-1, 0))]
-        nxt = [(y, x) for y, x in nxt if 0 <= y < h and 0 <= x < w and rows[2 * y + 1][2 * x + 1] == "#"]
+        nxt = [
+            (y, x)
+            for y, x in nxt
+            if 0 <= y < h and 0 <= x < w and rows[2 * y + 1][2 * x + 1] == "#"
+        ]
         if not nxt:
             stack.pop()
             continue
@@ -161,7 +164,7 @@ def test_preprocessed_grid_pickles_with_its_table(monkeypatch):
 MAP = "type octile\nheight 3\nwidth 5\nmap\n.G@T.\nS.O..\n....W\n"
 
 
-def test_movingai_maps_and_scenarios(tmp_path):
+def test_movingai_maps_and_scenarios(tmp_path, capsys):
     g = wayloom.Grid.from_movingai(MAP)
     assert (g.height, g.width, g.diagonal) == (3, 5, True)
     dist = wayloom.Grid.from_movingai(MAP, diagonal=False).distances((0, 0))
@@ -172,7 +175,9 @@ def test_movingai_maps_and_scenarios(tmp_path):
     ]
     path = tmp_path / "m.map"
     path.write_text(MAP)
-    assert wayloom.Grid.from_movingai(path).search((0, 0), (2, 1), algorithm="jps").cost == 1 + SQRT2
+    assert (
+        wayloom.Grid.from_movingai(path).search((0, 0), (2, 1), algorithm="jps").cost == 1 + SQRT2
+    )
     for bad, match in (
         (MAP.replace("height 3", "height 4"), "height 4, the map has 3 rows"),
         (MAP.replace(".G@T.", ".G@T"), "row 0 has 4 characters"),
@@ -184,7 +189,9 @@ def test_movingai_maps_and_scenarios(tmp_path):
     with pytest.raises(ValueError, match="from_movingai"):
         wayloom.Grid(MAP)
     scen = tmp_path / "m.map.scen"
-    scen.write_text("version 1\n1\tm.map\t5\t3\t0\t1\t4\t0\t6.41421356\n0\tm.map\t5\t3\t0\t0\t3\t2\t0\n")
+    scen.write_text(
+        "version 1\n1\tm.map\t5\t3\t0\t1\t4\t0\t6.41421356\n0\tm.map\t5\t3\t0\t0\t3\t2\t0\n"
+    )
     rows = wayloom.read_scenarios(scen)
     assert rows == [
         wayloom.Scenario(1, (1, 0), (0, 4), 6.41421356),
@@ -194,6 +201,10 @@ def test_movingai_maps_and_scenarios(tmp_path):
     report = wayloom.run_scenarios(scen)
     assert (report.count, report.mismatches) == (2, 1)
     assert report.p99_time >= report.mean_time / 2 > 0
+    from wayloom.cli import main
+
+    assert main(["scenarios", str(scen), "--preprocess"]) == 1  # a mismatch
+    assert capsys.readouterr().out.split("\n")[:2] == ["scenarios    2", "mismatches   1"]
     assert same_length(None, 0.0) and same_length(102.455844, 102.456)
     assert not same_length(4.0, 4.01)
 
@@ -215,7 +226,9 @@ def test_jumps_drawn_as_segments():
     assert segment((0, 0), (3, 3)) == [(1, 1), (2, 2), (3, 3)]
     assert segment((2, 5), (2, 2)) == [(2, 4), (2, 3), (2, 2)]
     assert segment((0, 0), (1, 2)) == [(1, 2)]
-    r = wayloom.Grid("." * 12 + "\n" + "." * 12, diagonal=True).search((0, 0), (1, 11), algorithm="jps")
+    r = wayloom.Grid("." * 12 + "\n" + "." * 12, diagonal=True).search(
+        (0, 0), (1, 11), algorithm="jps"
+    )
     assert has_jumps(r.tree) and not has_jumps([((0, 0), (1, 1))])
     html = wayloom.viz.to_html(r, "." * 12 + "\n" + "." * 12)
     assert '"seen"' in html

@@ -49,7 +49,8 @@ class BitLines {
  public:
   BitLines() = default;
   BitLines(std::int32_t lines, std::int32_t length)
-      : stride_((std::size_t(length) + 63) / 64 + 3), bits_((std::size_t(lines) + 2) * stride_, 0) {}
+      : stride_((std::size_t(length) + 63) / 64 + 3),
+        bits_((std::size_t(lines) + 2) * stride_, 0) {}
 
   static std::size_t bytes_for(std::int32_t lines, std::int32_t length) noexcept {
     return (std::size_t(lines) + 2) * ((std::size_t(length) + 63) / 64 + 3) * 8;
@@ -204,8 +205,10 @@ void expand(const Jumps& jumps, Cell n, int dr, int dc, Cell goal, F&& f) {
       x = Cell{x.row + kDr[d] * step, x.col + kDc[d] * step};
       k += step;
       if (x == goal) return f(x, n, k, 0);
-      if (const std::int32_t s = jumps.straight(x, sr)) f(Cell{x.row + kDr[sr] * s, x.col}, x, k, s);
-      if (const std::int32_t s = jumps.straight(x, sc)) f(Cell{x.row, x.col + kDc[sc] * s}, x, k, s);
+      if (const std::int32_t s = jumps.straight(x, sr))
+        f(Cell{x.row + kDr[sr] * s, x.col}, x, k, s);
+      if (const std::int32_t s = jumps.straight(x, sc))
+        f(Cell{x.row, x.col + kDc[sc] * s}, x, k, s);
     }
   });
 }
@@ -289,9 +292,10 @@ class JumpTable {
           std::int16_t v = 0;
           if (open(xr, xc)) {
             // Side cells of x: open there, blocked beside the cell before it.
-            const bool forced =
-                dr == 0 ? (open(xr - 1, xc) && !open(r - 1, c)) || (open(xr + 1, xc) && !open(r + 1, c))
-                        : (open(xr, xc - 1) && !open(r, c - 1)) || (open(xr, xc + 1) && !open(r, c + 1));
+            const bool forced = dr == 0 ? (open(xr - 1, xc) && !open(r - 1, c)) ||
+                                              (open(xr + 1, xc) && !open(r + 1, c))
+                                        : (open(xr, xc - 1) && !open(r, c - 1)) ||
+                                              (open(xr, xc + 1) && !open(r, c + 1));
             v = forced ? std::int16_t(1) : next(at({xr, xc}, d));
           }
           slot({r, c}, d) = v;
@@ -308,7 +312,8 @@ class JumpTable {
           const std::int32_t xr = r + dr, xc = c + dc;
           std::int16_t v = 0;
           if (open(xr, xc) && open(r, xc) && open(xr, c))
-            v = at({xr, xc}, sr) > 0 || at({xr, xc}, sc) > 0 ? std::int16_t(1) : next(at({xr, xc}, d));
+            v = at({xr, xc}, sr) > 0 || at({xr, xc}, sc) > 0 ? std::int16_t(1)
+                                                             : next(at({xr, xc}, d));
           slot({r, c}, d) = v;
         }
     }
@@ -338,8 +343,9 @@ class TableJumps {
 
   std::int32_t straight(Cell n, int d) const noexcept {
     const std::int32_t dist = t_.at(n, d);
-    const std::int32_t ahead = kDr[d] == 0 ? (goal_.row == n.row ? (goal_.col - n.col) * kDc[d] : 0)
-                                           : (goal_.col == n.col ? (goal_.row - n.row) * kDr[d] : 0);
+    const std::int32_t ahead = kDr[d] == 0
+                                   ? (goal_.row == n.row ? (goal_.col - n.col) * kDc[d] : 0)
+                                   : (goal_.col == n.col ? (goal_.row - n.row) * kDr[d] : 0);
     if (ahead > 0 && ahead <= (dist < 0 ? -dist : dist)) return ahead;
     return dist > 0 ? dist : 0;
   }
@@ -375,7 +381,8 @@ class NodeIndex {
   static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
 
   // The slot of `key`, and whether it was new (then the caller stores `next`).
-  std::pair<std::uint32_t*, bool> find(std::uint32_t key, std::uint32_t next, MemoryBudget* budget) {
+  std::pair<std::uint32_t*, bool> find(std::uint32_t key, std::uint32_t next,
+                                       MemoryBudget* budget) {
     if (2 * (size_ + 1) > keys_.size()) grow(budget);
     std::size_t i = hash(key);
     while (keys_[i] != kEmpty) {
@@ -488,29 +495,30 @@ SearchResult<Cell> search(const Jumps& jumps, std::int32_t width, const H& heuri
         dc = sign(n.col - node.via.col);
       }
       const std::uint32_t u = top.node;
-      expand(jumps, n, dr, dc, goal, [&](Cell m, Cell via, std::int32_t diagonals, std::int32_t straights) {
-        const double g2 = gn + double(diagonals) * diag + double(straights) * unit;
-        auto [slot, fresh] = index.find(key(m), std::uint32_t(nodes.size()), budget);
-        if (fresh) {
-          detail::make_room(nodes, budget, Use::NodeStore);
-          nodes.push_back({m, via, u, g2, false});
-          if constexpr (Record) {
-            detail::make_room(discovered, budget, Use::Record);
-            discovered.push_back(*slot);
-          }
-        } else {
-          JumpNode& old = nodes[*slot];
-          if (old.closed || !(g2 < old.g)) return;
-          old.g = g2;
-          old.via = via;
-          old.parent = u;
-        }
-        detail::make_room(heap, budget, Use::Frontier);
-        heap.push_back({g2 + heuristic.estimate(m, goal), seq++, *slot});
-        std::push_heap(heap.begin(), heap.end(), worse);
-        ++generated;
-        if (heap.size() > peak) peak = heap.size();
-      });
+      expand(jumps, n, dr, dc, goal,
+             [&](Cell m, Cell via, std::int32_t diagonals, std::int32_t straights) {
+               const double g2 = gn + double(diagonals) * diag + double(straights) * unit;
+               auto [slot, fresh] = index.find(key(m), std::uint32_t(nodes.size()), budget);
+               if (fresh) {
+                 detail::make_room(nodes, budget, Use::NodeStore);
+                 nodes.push_back({m, via, u, g2, false});
+                 if constexpr (Record) {
+                   detail::make_room(discovered, budget, Use::Record);
+                   discovered.push_back(*slot);
+                 }
+               } else {
+                 JumpNode& old = nodes[*slot];
+                 if (old.closed || !(g2 < old.g)) return;
+                 old.g = g2;
+                 old.via = via;
+                 old.parent = u;
+               }
+               detail::make_room(heap, budget, Use::Frontier);
+               heap.push_back({g2 + heuristic.estimate(m, goal), seq++, *slot});
+               std::push_heap(heap.begin(), heap.end(), worse);
+               ++generated;
+               if (heap.size() > peak) peak = heap.size();
+             });
     }
 
     if (stop == StopReason::Goal) {
