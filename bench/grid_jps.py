@@ -36,14 +36,17 @@ def times(grid: wayloom.Grid, pairs: list, algorithm: str, **options: object) ->
     return [r.elapsed for r in results]
 
 
-def line(label: str, ts: list[float], base: float | None = None, aim: str = "") -> float:
-    mean = statistics.fmean(ts)
-    ratio = f"{base / mean:9.1f}x" if base else " " * 10
+def line(
+    label: str, ts: list[float], base: tuple[float, float] | None = None, aim: str = ""
+) -> tuple[float, float]:
+    """Prints mean, median and p99 a query, and the base's mean and median over these."""
+    mean, median = statistics.fmean(ts), statistics.median(ts)
+    ratio = f"{base[0] / mean:7.1f}x {base[1] / median:7.1f}x" if base else " " * 17
     print(
-        f"  {label:<34} mean {mean * 1e6:10.1f} us  median {statistics.median(ts) * 1e6:9.1f} us"
-        f"  p99 {percentile(ts, 0.99) * 1e6:9.1f} us {ratio}  {aim}"
+        f"  {label:<20} mean {mean * 1e6:9.1f} us  median {median * 1e6:8.1f} us"
+        f"  p99 {percentile(ts, 0.99) * 1e6:9.1f} us  {ratio}  {aim}"
     )
-    return mean
+    return mean, median
 
 
 def main() -> None:
@@ -78,7 +81,7 @@ def main() -> None:
     t0 = time.perf_counter()
     grid.preprocess()
     pre = time.perf_counter() - t0
-    print(f"\nAcrosstheCape ({len(pairs)} scenarios), elapsed a query:")
+    print(f"\nAcrosstheCape ({len(pairs)} scenarios), elapsed a query (ratios: mean, median):")
     astar = line("astar (octile)", times(grid, pairs, "astar", heuristic="octile"))
     times(grid, pairs[:50], "jps")  # the bit map is made by the first search
     line("jps", times(grid, pairs, "jps"), astar, "aim >= 60x")
@@ -87,7 +90,7 @@ def main() -> None:
 
     grid, fast, rows = grids["maze512-1-0"]
     pairs = [(s.start, s.goal) for s in rows][:: args.sample]
-    print(f"\nmaze512-1-0 (every {args.sample}th scenario, {len(pairs)}):")
+    print(f"\nmaze512-1-0 (every {args.sample}th scenario, {len(pairs)}; ratios: mean, median):")
     astar = line("astar (octile)", times(grid, pairs, "astar", heuristic="octile"))
     line("jps", times(grid, pairs, "jps"), astar, "aim >= 1x")
     line("jps preprocessed", times(fast, pairs, "jps"), astar)
