@@ -21,6 +21,8 @@
 
 namespace wayloom::py {
 
+int add_tile_databases_type(PyObject* module);  // tile_puzzle.cpp
+
 namespace {
 
 extern PyModuleDef engine_def;
@@ -1020,7 +1022,7 @@ PyMODINIT_FUNC PyInit__engine() {
   }
   if (!s.search_result_type || !s.panic_exception || add_type(module, &graph_spec, "Graph") < 0 ||
       add_type(module, &grid_spec, "Grid") < 0 ||
-      add_type(module, &ladder_spec, "WordLadder") < 0) {
+      add_type(module, &ladder_spec, "WordLadder") < 0 || add_tile_databases_type(module) < 0) {
     Py_DECREF(module);
     return nullptr;
   }
