@@ -279,6 +279,13 @@ PyObject* tdb_search_batch(PyObject* module, PyObject* self, const Call& call) {
   return out.release();
 }
 
+// Raises what a search would raise for the board, before any table is built.
+PyObject* tdb_check(PyObject* /*module*/, PyObject* self, const Call& call) {
+  static constexpr Params<1> kParams{"_check", {"tiles"}, 1};
+  to_board(self, "tiles", bind(kParams, call)[0]);
+  Py_RETURN_NONE;
+}
+
 PyObject* tdb_estimate(PyObject* /*module*/, PyObject* self, const Call& call) {
   static constexpr Params<1> kParams{"estimate", {"tiles"}, 1};
   const auto a = bind(kParams, call);
@@ -294,6 +301,7 @@ PyMethodDef tdb_methods[] = {
     {"_create", WAYLOOM_CALLABLE(method_entry<tdb_create>), kMethod | METH_CLASS, nullptr},
     {"_allocate", WAYLOOM_CALLABLE(method_entry<tdb_allocate>), kMethod, nullptr},
     {"_build", WAYLOOM_CALLABLE(method_entry<tdb_build>), kMethod, nullptr},
+    {"_check", WAYLOOM_CALLABLE(method_entry<tdb_check>), kMethod, nullptr},
     {"_set_ready", WAYLOOM_CALLABLE(method_entry<tdb_set_ready>), kMethod, nullptr},
     {"search", WAYLOOM_CALLABLE(method_entry<tdb_search>), kMethod,
      "search($self, tiles, algorithm=\"ida_star\", record=True, weight=2.0, beam_width=None, "

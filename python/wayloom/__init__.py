@@ -28,6 +28,7 @@ from wayloom_native import (
 from . import viz  # matplotlib is imported only when drawing
 from .compare import ALGORITHMS, Comparison, Row, compare
 from .graphs import Graph, Grid, WordLadder
+from .puzzles import TilePuzzle
 
 __version__ = "0.1.0"
 
@@ -41,6 +42,7 @@ __all__ = [
     "Row",
     "SearchResult",
     "ShortestPaths",
+    "TilePuzzle",
     "WordLadder",
     "bellman_ford",
     "compare",
