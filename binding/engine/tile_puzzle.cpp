@@ -52,10 +52,17 @@ ByteState to_tiles(const char* what, PyObject* o, std::size_t side) {
     if (t < 0 || std::uint64_t(t) >= n)
       throw UsageError(std::string(what) + ": tile " + std::to_string(t) + " is not in 0.." +
                        std::to_string(n - 1) + " (0 = blank)");
-    if (seen[std::size_t(t)]++)
-      throw UsageError(std::string(what) + ": tile " + std::to_string(t) + " appears twice");
+    ++seen[std::size_t(t)];
     board[i] = std::uint8_t(t);
   }
+  // With n cells in range, a repeated tile means a missing one: name both.
+  for (std::size_t t = 0; t < n; ++t)
+    if (seen[t] > 1) {
+      const std::size_t gone = std::size_t(std::find(seen.begin(), seen.end(), 0) - seen.begin());
+      throw UsageError(std::string(what) + ": tile " + std::to_string(t) + " appears " +
+                       std::to_string(seen[t]) + " times and tile " + std::to_string(gone) +
+                       " is missing");
+    }
   return board;
 }
 
