@@ -78,7 +78,9 @@ def prepare_in_child(partition: str, env: dict[str, str]) -> dict[str, float]:
     return dict(json.loads(out.stdout.strip().splitlines()[-1]))
 
 
-def run_partition(partition: str, instances: list[tuple[int, int, list[int]]], env: dict[str, str]) -> dict[str, float]:
+def run_partition(
+    partition: str, instances: list[tuple[int, int, list[int]]], env: dict[str, str]
+) -> dict[str, float]:
     prep = prepare_in_child(partition, env)
     print(
         f"  {partition}: tables ready in {prep['wall']:.1f} s wall, {prep['cpu']:.1f} s CPU, "
@@ -94,7 +96,9 @@ def run_partition(partition: str, instances: list[tuple[int, int, list[int]]], e
     for ident, optimal, board in instances:
         r = p.search(board, algorithm="ida_star", heuristic="pdb", record=False)
         if r.cost != optimal:
-            raise SystemExit(f"{partition}: instance {ident} solved at {r.cost}, optimal is {optimal}")
+            raise SystemExit(
+                f"{partition}: instance {ident} solved at {r.cost}, optimal is {optimal}"
+            )
         expanded.append(r.nodes_expanded)
         elapsed.append(r.elapsed)
     cpu = time.process_time() - cpu0
@@ -131,7 +135,9 @@ def five(count: int, moves: int, seed: int = 5) -> None:
         r = p.search(board, record=False)
         m = wn.search_npuzzle(board, algorithm="ida_star", record=False)
         assert r.cost == m.cost, (board, r.cost, m.cost)
-        print(f"    cost {r.cost:3.0f}: pdb {r.nodes_expanded:>9,} expanded, manhattan {m.nodes_expanded:>11,}")
+        print(
+            f"    cost {r.cost:3.0f}: pdb {r.nodes_expanded:>9,} expanded, manhattan {m.nodes_expanded:>11,}"
+        )
 
 
 def main() -> None:
@@ -146,13 +152,18 @@ def main() -> None:
 
     root = Path(__file__).resolve().parent.parent
     near = [d / "shared" / "data" for d in root.parents if (d / "shared" / "data").is_dir()]
-    data = Path(os.environ.get("WAYLOOM_BENCH_DATA") or (near[0] if near else root.parent / "shared" / "data"))
+    data = Path(
+        os.environ.get("WAYLOOM_BENCH_DATA")
+        or (near[0] if near else root.parent / "shared" / "data")
+    )
     instances = korf100(data)[: args.instances]
     env = dict(os.environ)
     if args.fresh:
         env["WAYLOOM_CACHE_DIR"] = tempfile.mkdtemp(prefix="wayloom-pdb-")
         os.environ["WAYLOOM_CACHE_DIR"] = env["WAYLOOM_CACHE_DIR"]
-    print(f"Korf's {len(instances)} instances, IDA*, record=False, one core; cache {wayloom.puzzles.cache_dir()}")
+    print(
+        f"Korf's {len(instances)} instances, IDA*, record=False, one core; cache {wayloom.puzzles.cache_dir()}"
+    )
     results = {}
     for partition in args.partitions.split(","):
         results[partition] = run_partition(partition, instances, env)
@@ -160,15 +171,21 @@ def main() -> None:
     if args.manhattan:
         cpu0 = time.process_time()
         nodes = [
-            wn.search_npuzzle(b, algorithm="ida_star", heuristic="manhattan", record=False).nodes_expanded
+            wn.search_npuzzle(
+                b, algorithm="ida_star", heuristic="manhattan", record=False
+            ).nodes_expanded
             for _, _, b in instances[: args.manhattan]
         ]
-        print(f"  manhattan on {len(nodes)} instances: mean {sum(nodes) / len(nodes):,.0f} expanded, "
-              f"{time.process_time() - cpu0:.1f} s CPU")
+        print(
+            f"  manhattan on {len(nodes)} instances: mean {sum(nodes) / len(nodes):,.0f} expanded, "
+            f"{time.process_time() - cpu0:.1f} s CPU"
+        )
 
     print()
-    print("| heuristic | nodes per instance (published) | expanded per instance (ours, mean / median) "
-          "| search, all instances (elapsed / CPU) | tables | build (wall / CPU, peak memory) |")
+    print(
+        "| heuristic | nodes per instance (published) | expanded per instance (ours, mean / median) "
+        "| search, all instances (elapsed / CPU) | tables | build (wall / CPU, peak memory) |"
+    )
     print("|---|---:|---:|---:|---:|---:|")
     print(f"| Manhattan | {PUBLISHED['manhattan'][0]:,} | | | | |")
     for name, r in results.items():
@@ -191,8 +208,16 @@ def main() -> None:
         if args.fresh:
             checks.append((f"build {r['build_s']:.0f} s <= {build:.0f} s", r["build_s"] <= build))
             if gb:
-                checks.append((f"build memory {r['build_mb']:.0f} MB <= {gb * 1000:.0f} MB", r["build_mb"] <= gb * 1000))
-        print(f"  aims {name}: " + "; ".join(f"{text} {'ok' if ok else 'MISSED'}" for text, ok in checks))
+                checks.append(
+                    (
+                        f"build memory {r['build_mb']:.0f} MB <= {gb * 1000:.0f} MB",
+                        r["build_mb"] <= gb * 1000,
+                    )
+                )
+        print(
+            f"  aims {name}: "
+            + "; ".join(f"{text} {'ok' if ok else 'MISSED'}" for text, ok in checks)
+        )
     if args.five:
         five(args.five, args.five_moves)
 

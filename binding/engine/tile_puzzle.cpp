@@ -23,7 +23,7 @@ namespace {
 
 struct TileDatabasesObject {
   PyObject ob_base;
-  pdb::PatternDatabases* tables;  // owned
+  pdb::PatternDatabases* tables;                         // owned
   std::shared_ptr<const pdb::PatternDatabases>* shared;  // owned; the same tables, for searches
   bool ready;                                            // every table filled
 };
@@ -122,10 +122,10 @@ PyObject* tdb_layout(PyObject* self, void*) {
   const pdb::PatternDatabases& t = *tdb_of(self)->tables;
   Ref out = check(PyList_New(Py_ssize_t(t.patterns().size())));
   for (std::size_t i = 0; i < t.patterns().size(); ++i)
-    PyList_SET_ITEM(out.get(), Py_ssize_t(i),
-                    check(Py_BuildValue("(nn)", Py_ssize_t(t.offset(i)),
-                                        Py_ssize_t(t.patterns()[i].entries)))
-                        .release());
+    PyList_SET_ITEM(
+        out.get(), Py_ssize_t(i),
+        check(Py_BuildValue("(nn)", Py_ssize_t(t.offset(i)), Py_ssize_t(t.patterns()[i].entries)))
+            .release());
   return out.release();
 }
 
@@ -161,8 +161,8 @@ PyObject* tdb_build(PyObject* /*module*/, PyObject* self, const Call& call) {
     EnsureGil gil;
     if (PyErr_CheckSignals() < 0) throw ErrorAlreadySet{};
     if (!progress) return;
-    Ref r = check(PyObject_CallFunction(progress, "Inn", depth, Py_ssize_t(reached),
-                                        Py_ssize_t(entries)));
+    Ref r = check(
+        PyObject_CallFunction(progress, "Inn", depth, Py_ssize_t(reached), Py_ssize_t(entries)));
   };
   {
     ReleaseGil nogil;
@@ -196,10 +196,10 @@ int tdb_getbuffer(PyObject* self, Py_buffer* view, int flags) {
 
 // ---- searches ------------------------------------------------------------------
 
-constexpr Params<8> kSearchParams{"search",
-                                  {"tiles", "algorithm", "record", "weight", "beam_width",
-                                   "depth_limit", "max_nodes", "reopen"},
-                                  1};
+constexpr Params<8> kSearchParams{
+    "search",
+    {"tiles", "algorithm", "record", "weight", "beam_width", "depth_limit", "max_nodes", "reopen"},
+    1};
 
 // The shared options; `heuristic` is not among them (it is always the tables).
 template <const auto& P, std::size_t K>

@@ -141,7 +141,9 @@ class TilePuzzle:
             raise ValueError("side must be 2 to 8")
         n = side * side
         goal_tiles = tuple(range(1, n)) + (0,) if goal is None else _tiles("goal", goal)
-        groups, name = _groups_for(side, goal_tiles, patterns) if len(goal_tiles) == n else ((), None)
+        groups, name = (
+            _groups_for(side, goal_tiles, patterns) if len(goal_tiles) == n else ((), None)
+        )
         # The engine checks the goal (length, repeated or missing tiles).
         self._tables = _engine.TileDatabases._create(side, goal_tiles, groups)
         self._side = side
@@ -174,14 +176,20 @@ class TilePuzzle:
 
     def _file_name(self, group: tuple[int, ...]) -> str:
         n = self._side * self._side
-        goal = "std" if self._goal == tuple(range(1, n)) + (0,) else "".join(f"{t:02x}" for t in self._goal)
+        goal = (
+            "std"
+            if self._goal == tuple(range(1, n)) + (0,)
+            else "".join(f"{t:02x}" for t in self._goal)
+        )
         tiles = "-".join(map(str, group))
         return f"pdb-{self._side}x{self._side}-goal-{goal}-tiles-{tiles}.bin"
 
     def _header(self, group: tuple[int, ...], entries: int) -> bytes:
-        return _HEADER.pack(_MAGIC, self._side, len(self._goal), len(group), entries) + bytes(
-            self._goal
-        ) + bytes(group)
+        return (
+            _HEADER.pack(_MAGIC, self._side, len(self._goal), len(group), entries)
+            + bytes(self._goal)
+            + bytes(group)
+        )
 
     def cache_files(self) -> list[Path]:
         """The cache file of each group's table (present or not)."""
@@ -198,7 +206,7 @@ class TilePuzzle:
         if progress is None:
             progress = sys.stderr.isatty()
         self._tables._allocate()
-        view = memoryview(self._tables)
+        view = memoryview(self._tables)  # type: ignore[arg-type]  # the buffer protocol is C-level
         try:
             for i, ((offset, entries), path) in enumerate(
                 zip(self._tables._layout, self.cache_files(), strict=True)
@@ -256,7 +264,12 @@ class TilePuzzle:
         ``depth_limit``, ``max_nodes``, ``reopen``)."""
         if heuristic != "pdb":
             return _native.search_npuzzle(
-                tiles, algorithm=algorithm, heuristic=heuristic, goal=self._goal, record=record, **options
+                tiles,
+                algorithm=algorithm,
+                heuristic=heuristic,
+                goal=self._goal,
+                record=record,
+                **options,
             )
         self._tables._check(tiles)
         self.prepare()

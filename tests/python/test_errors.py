@@ -8,7 +8,6 @@ import time
 
 import pytest
 import wayloom_native as wn
-from wayloom import TilePuzzle
 from conftest import (
     ALGORITHM_LIST,
     BAD_H,
@@ -21,6 +20,7 @@ from conftest import (
     raiser,
     raises,
 )
+from wayloom import TilePuzzle
 
 V, T, O, M, P = ValueError, TypeError, OverflowError, MemoryError, wn.PanicException
 SG, CHAIN = "S.G", [(0, 1, 1.0), (1, 2, 1.0)]
@@ -247,8 +247,16 @@ CASES = [
     ),
     (lambda: TilePuzzle(3, patterns=[[1, 2], [2, 3]]), V, "tile 2 is in groups 0 and group 1"),
     (lambda: TilePuzzle(3, patterns=[[1, 1]]), V, "tile 1 is twice in group 0"),
-    (lambda: TilePuzzle(3, patterns=[[1, 2, 3, 4], [5, 6]]), V, "tiles 7, 8 are in no pattern group"),
-    (lambda: TilePuzzle(3, patterns=[[0, 1]]), V, "pattern group 0: 0 is not a tile of a 3\u00d73 board (1..8)"),
+    (
+        lambda: TilePuzzle(3, patterns=[[1, 2, 3, 4], [5, 6]]),
+        V,
+        "tiles 7, 8 are in no pattern group",
+    ),
+    (
+        lambda: TilePuzzle(3, patterns=[[0, 1]]),
+        V,
+        "pattern group 0: 0 is not a tile of a 3\u00d73 board (1..8)",
+    ),
     (lambda: TilePuzzle(3, patterns=[[]]), V, "pattern group 0 is empty"),
     (lambda: TilePuzzle(9), V, "side must be 2 to 8"),
     (lambda: wn.search_hanoi(0, "nope", "nope", pegs=2**64 - 1), V, "disks must be \u2265 1"),

@@ -28,8 +28,11 @@ def walk(goal, side, moves, rng):
     blank = board.index(0)
     for _ in range(moves):
         r, c = divmod(blank, side)
-        options = [(r + dr) * side + c + dc for dr, dc in ((1, 0), (-1, 0), (0, 1), (0, -1))
-                   if 0 <= r + dr < side and 0 <= c + dc < side]
+        options = [
+            (r + dr) * side + c + dc
+            for dr, dc in ((1, 0), (-1, 0), (0, 1), (0, -1))
+            if 0 <= r + dr < side and 0 <= c + dc < side
+        ]
         to = rng.choice(options)
         board[blank], board[to] = board[to], board[blank]
         blank = to
@@ -92,7 +95,9 @@ def test_4x4_sum_lies_between_manhattan_and_the_true_distance():
     for _ in range(25):
         b = walk(p.goal, 4, 40, rng)
         exact = wn.search_npuzzle(b, "ida_star", record=False)
-        md = sum(abs(i // 4 - (t - 1) // 4) + abs(i % 4 - (t - 1) % 4) for i, t in enumerate(b) if t)
+        md = sum(
+            abs(i // 4 - (t - 1) // 4) + abs(i % 4 - (t - 1) % 4) for i, t in enumerate(b) if t
+        )
         assert md <= p.estimate(b) <= exact.cost
         r = p.search(b, record=False)
         assert (r.cost, len(r.path)) == (exact.cost, exact.cost + 1)
@@ -124,7 +129,9 @@ def test_pdb_results_carry_counters_trace_and_tree_and_batches_match():
     assert tuple(recorded.path[-1]) == GOAL8
     singles = [p.search(b, algorithm="astar", record=False) for b in boards]
     batch = p.search_many(boards, algorithm="astar", record=False, workers=2)
-    assert [(r.path, r.nodes_expanded) for r in batch] == [(r.path, r.nodes_expanded) for r in singles]
+    assert [(r.path, r.nodes_expanded) for r in batch] == [
+        (r.path, r.nodes_expanded) for r in singles
+    ]
     builtin = p.search_many(boards, algorithm="astar", heuristic="manhattan", workers=2)
     assert [r.cost for r in builtin] == [r.cost for r in singles]
 
@@ -189,7 +196,9 @@ def test_concurrent_builders_leave_one_whole_file_each(cache):
 def test_tables_are_charged_to_the_call_budget(monkeypatch):
     monkeypatch.setenv("WAYLOOM_MEMORY_LIMIT", "4M")
     p = wayloom.TilePuzzle(4, patterns="6-6-3")
-    with pytest.raises(MemoryError, match=r"^the pattern databases would need 11\.0 MiB, more than"):
+    with pytest.raises(
+        MemoryError, match=r"^the pattern databases would need 11\.0 MiB, more than"
+    ):
         p.prepare()
     small = wayloom.TilePuzzle(3)  # 6 KiB of tables and their build fit
     assert small.search(list(GOAL8)).cost == 0

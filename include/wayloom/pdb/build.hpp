@@ -35,7 +35,7 @@
 namespace wayloom::pdb {
 
 inline constexpr std::uint8_t kUnreached = 0x7F;  // also the value of a placement never reached
-inline constexpr std::uint8_t kLate = 0x80;  // during the build: regions pending
+inline constexpr std::uint8_t kLate = 0x80;       // during the build: regions pending
 
 // Called after each depth: (depth, entries reached so far, entries in all).
 // May throw to stop the build (an interrupt).
@@ -59,7 +59,8 @@ class Builder {
 
   void run(std::size_t blank_goal, const Progress& progress) {
     const std::size_t entries = layout_.entries;
-    if (budget_) budget_->require(entries * sizeof(Mask), Use::Heuristic, "the pattern database's build");
+    if (budget_)
+      budget_->require(entries * sizeof(Mask), Use::Heuristic, "the pattern database's build");
     masks_.reserve(entries);
     wayloom::detail::advise_huge(masks_.data(), entries * sizeof(Mask));
     masks_.assign(entries, Mask(0));

@@ -78,9 +78,9 @@ inline std::size_t placements(std::size_t n, std::size_t k) noexcept {
 
 // One pattern: k tiles, the goal cell of each, and the table size.
 struct PatternLayout {
-  std::size_t n = 0;                   // cells of the board
-  std::vector<std::uint8_t> tiles;     // the pattern's tiles, in index order
-  std::vector<std::uint8_t> goal_cell; // goal cell of each tile, same order
+  std::size_t n = 0;                    // cells of the board
+  std::vector<std::uint8_t> tiles;      // the pattern's tiles, in index order
+  std::vector<std::uint8_t> goal_cell;  // goal cell of each tile, same order
   std::size_t entries = 0;
 
   PatternLayout() = default;
