@@ -15,7 +15,7 @@
 #include "../search_common.hpp"
 #include "wayloom/core/heuristic_table.hpp"
 #include "wayloom/domains/npuzzle.hpp"
-#include "wayloom/pdb/databases.hpp"
+#include "wayloom/pdb/heuristic.hpp"
 
 namespace wayloom::py {
 

@@ -99,9 +99,16 @@ def test_4x4_sum_lies_between_manhattan_and_the_true_distance():
             abs(i // 4 - (t - 1) // 4) + abs(i % 4 - (t - 1) % 4) for i, t in enumerate(b) if t
         )
         assert md <= p.estimate(b) <= exact.cost
-        r = p.search(b, record=False)
+        r = p.search(b, record=False)  # the in-place walk
         assert (r.cost, len(r.path)) == (exact.cost, exact.cost + 1)
         assert r.nodes_expanded <= exact.nodes_expanded
+        general = p.search(b, record=True)
+        assert (r.path, r.nodes_expanded, r.nodes_generated, r.max_frontier_size) == (
+            general.path,
+            general.nodes_expanded,
+            general.nodes_generated,
+            general.max_frontier_size,
+        )
 
 
 def test_results_match_search_npuzzle_for_the_built_in_heuristics():

@@ -1,5 +1,5 @@
-// A partition's pattern databases for one board side and goal, and the
-// heuristic that reads them: the sum of the tables' entries (each table counts
+// A partition's pattern databases for one board side and goal, and their
+// lookup: the sum of the tables' entries (each table counts
 // only its own tiles' moves, and the patterns are disjoint, so the sum never
 // overestimates). When the goal's blank lies on the main diagonal, the board
 // mirrored about that diagonal, its tiles renamed after the goal's mirrored
@@ -8,6 +8,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -89,6 +90,22 @@ class PatternDatabases {
     build_table(board_, patterns_[i], blank_, table(i), budget, progress);
   }
 
+  std::uint8_t mirror_tile(std::size_t tile) const noexcept { return mirror_tile_[tile]; }
+  std::uint8_t mirror_cell(std::size_t cell) const noexcept { return mirror_cell_[cell]; }
+
+  // Table i's entry for the board whose tile t stands on cell where[t].
+  std::uint8_t entry(std::size_t i, const std::uint8_t* where) const noexcept {
+    const PatternLayout& p = patterns_[i];
+    std::uint64_t used = 0;
+    std::size_t r = 0;
+    for (std::size_t j = 0; j < p.tiles.size(); ++j) {
+      const std::size_t c = where[p.tiles[j]];
+      r = r * (p.n - j) + (c - std::size_t(std::popcount(used & below(c))));
+      used |= bit(c);
+    }
+    return storage_[offsets_[i] + r];
+  }
+
   // The sum over the tables for the board `state` (one value per tile cell;
   // an ill-formed board gets 0), and its mirror's sum when that applies.
   unsigned estimate(const std::uint8_t* state, std::size_t size) const noexcept {
@@ -111,12 +128,7 @@ class PatternDatabases {
  private:
   unsigned sum(const std::uint8_t* where) const noexcept {
     unsigned total = 0;
-    std::uint8_t cell[kMaxCells];
-    for (std::size_t i = 0; i < patterns_.size(); ++i) {
-      const PatternLayout& p = patterns_[i];
-      for (std::size_t j = 0; j < p.size(); ++j) cell[j] = where[p.tiles[j]];
-      total += storage_[offsets_[i] + p.rank(cell)];
-    }
+    for (std::size_t i = 0; i < patterns_.size(); ++i) total += entry(i, where);
     return total;
   }
 
@@ -133,19 +145,3 @@ class PatternDatabases {
 };
 
 }  // namespace wayloom::pdb
-
-namespace wayloom {
-
-// The heuristic over a built set of tables; against any goal other than the
-// tables' own it is zero.
-struct PuzzlePatternDatabases {
-  static constexpr bool pure = true;
-  std::shared_ptr<const pdb::PatternDatabases> tables;
-
-  double estimate(const ByteState& state, const ByteState& goal) const noexcept {
-    if (!tables || !(goal == tables->goal())) return 0.0;
-    return double(tables->estimate(state.data(), state.size()));
-  }
-};
-
-}  // namespace wayloom

@@ -26,6 +26,12 @@ SearchResult<node_t<G>> ida_star(const G& graph, const H& heuristic, const node_
       if (!record && detail::board_walk_fits(graph, start, goal))
         return detail::ida_star_board(graph, heuristic, start, goal, budget);
     }
+    if constexpr (requires { heuristic.ida_star_walk(graph, start, goal, budget); }) {
+      // A heuristic with its own in-place walk (pattern databases): the same
+      // visits and counters, without a record.
+      if (!record)
+        if (auto r = heuristic.ida_star_walk(graph, start, goal, budget)) return std::move(*r);
+    }
     detail::DepthFirstWalk<G, detail::BoundCut<N, H>> walk(graph, record, budget);
     walk.count_start();  // once: later passes restart from it without generating it again
     std::vector<TraceStep<N>> trace;
