@@ -211,7 +211,9 @@ class TableWalk {
     }
   }
 
-  bool at_goal() const noexcept { return key_ == goal_key_ && std::equal(board_, board_ + n_, goal_); }
+  bool at_goal() const noexcept {
+    return key_ == goal_key_ && std::equal(board_, board_ + n_, goal_);
+  }
 
   void open(std::size_t depth) {
     if (depth >= frames_.size()) {
