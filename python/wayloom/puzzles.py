@@ -17,6 +17,7 @@ import os
 import struct
 import sys
 import tempfile
+import threading
 import zlib
 from collections.abc import Callable, Sequence
 from concurrent.futures import ThreadPoolExecutor
@@ -55,6 +56,9 @@ PARTITIONS: dict[int, dict[str, tuple[tuple[int, ...], ...]]] = {
 _BUILT_IN = ("manhattan", "misplaced", "zero")
 _MAGIC = b"WLPDB\x00\x01\n"
 _HEADER = struct.Struct("<8sIIIQ")  # magic, side, goal length, tiles, entries
+# Missing tables are built on threads at once when all but the largest need at
+# most this much scratch memory together (6-6-3 yes; 7-8 and 6-6-6-6 no).
+_PARALLEL_SCRATCH = 64 << 20
 
 
 def cache_dir() -> Path:
@@ -151,6 +155,7 @@ class TilePuzzle:
         self._custom_goal = goal is not None
         self._groups = groups
         self._name = name
+        self._lock = threading.Lock()  # one prepare() at a time
 
     side = property(lambda self: self._side, doc="Cells along an edge.")
     goal = property(lambda self: self._goal, doc="The goal board, row-major, 0 = blank.")
@@ -201,25 +206,45 @@ class TilePuzzle:
 
         ``progress`` prints a progress line while building; by default when
         standard error is a terminal."""
-        if self._tables.ready:
-            return
-        if progress is None:
-            progress = sys.stderr.isatty()
-        self._tables._allocate()
-        view = memoryview(self._tables)  # type: ignore[arg-type]  # the buffer protocol is C-level
-        try:
-            for i, ((offset, entries), path) in enumerate(
-                zip(self._tables._layout, self.cache_files(), strict=True)
-            ):
-                table = view[offset : offset + entries]
-                header = self._header(self._groups[i], entries)
-                if _load(path, header, table):
-                    continue
-                self._build(i, entries, bool(progress))
-                _save(path, header, table)
-        finally:
-            view.release()
-        self._tables._set_ready(True)
+        with self._lock:
+            if self._tables.ready:
+                return
+            if progress is None:
+                progress = sys.stderr.isatty()
+            self._tables._allocate()
+            view = memoryview(self._tables)  # type: ignore[arg-type]  # a C-level buffer
+            try:
+                self._fill(view, bool(progress))
+            finally:
+                view.release()
+            self._tables._set_ready(True)
+
+    def _fill(self, view: memoryview, progress: bool) -> None:
+        """Loads what the cache has and builds the rest: side by side on threads
+        when the smaller builds' scratch memory is small, else one at a time."""
+        n = self._side * self._side
+        todo = []
+        for i, ((offset, entries), path) in enumerate(
+            zip(self._tables._layout, self.cache_files(), strict=True)
+        ):
+            header = self._header(self._groups[i], entries)
+            if not _load(path, header, view[offset : offset + entries]):
+                masks = entries * next(w for w in (1, 2, 4, 8) if 8 * w >= n - len(self._groups[i]))
+                todo.append((masks, i, offset, entries, path, header))
+        todo.sort(reverse=True)
+
+        def build(job: tuple[int, int, int, int, Path, bytes]) -> None:
+            _, i, offset, entries, path, header = job
+            self._build(i, entries, progress)
+            _save(path, header, view[offset : offset + entries])
+
+        workers = min(len(todo), os.cpu_count() or 1)
+        if workers > 1 and sum(job[0] for job in todo[1:]) <= _PARALLEL_SCRATCH:
+            with ThreadPoolExecutor(workers) as pool:
+                list(pool.map(build, todo))
+        else:
+            for job in todo:
+                build(job)
 
     def _build(self, i: int, entries: int, progress: bool) -> None:
         report: Callable[[int, int, int], None] | None = None

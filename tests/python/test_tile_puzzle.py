@@ -89,14 +89,29 @@ def test_3x3_optimal_and_admissible_against_breadth_first_distances(goal, patter
     assert all(exact.estimate(b) == dist[b] for b in sample)
 
 
-def test_4x4_sum_lies_between_manhattan_and_the_true_distance():
-    p = wayloom.TilePuzzle(4, patterns=SMALL16)
-    rng = random.Random(16)
-    for _ in range(25):
-        b = walk(p.goal, 4, 40, rng)
+SMALL25 = [
+    [1, 2, 6],
+    [3, 4, 5],
+    [7, 8, 12],
+    [9, 10, 14],
+    [11, 16, 17],
+    [13, 18, 19],
+    [15, 20, 24],
+    [21, 22, 23],
+]
+
+
+@pytest.mark.parametrize("side, groups", [(4, SMALL16), (5, SMALL25)])
+def test_sum_lies_between_manhattan_and_the_true_distance(side, groups):
+    p = wayloom.TilePuzzle(side, patterns=groups)
+    rng = random.Random(side)
+    for _ in range(25 if side == 4 else 8):
+        b = walk(p.goal, side, 40, rng)
         exact = wn.search_npuzzle(b, "ida_star", record=False)
         md = sum(
-            abs(i // 4 - (t - 1) // 4) + abs(i % 4 - (t - 1) % 4) for i, t in enumerate(b) if t
+            abs(i // side - (t - 1) // side) + abs(i % side - (t - 1) % side)
+            for i, t in enumerate(b)
+            if t
         )
         assert md <= p.estimate(b) <= exact.cost
         r = p.search(b, record=False)  # the in-place walk
