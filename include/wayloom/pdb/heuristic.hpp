@@ -11,6 +11,7 @@
 #include "wayloom/domains/npuzzle.hpp"
 #include "wayloom/pdb/databases.hpp"
 #include "wayloom/pdb/walk.hpp"
+#include "wayloom/search/helpers.hpp"
 
 namespace wayloom {
 
@@ -33,7 +34,7 @@ struct PuzzlePatternDatabases {
                                                        MemoryBudget* budget) const {
     if constexpr (std::is_same_v<G, NPuzzle>) {
       if (tables && pdb::TableWalk::fits(graph, *tables, start, goal))
-        return pdb::TableWalk(*tables, start, budget).run(graph);
+        return timed([&] { return pdb::TableWalk(*tables, start, budget).run(graph); });
     }
     return std::nullopt;
   }
