@@ -201,31 +201,11 @@ constexpr Params<8> kSearchParams{
     {"tiles", "algorithm", "record", "weight", "beam_width", "depth_limit", "max_nodes", "reopen"},
     1};
 
-// The shared options; `heuristic` is not among them (it is always the tables).
-template <const auto& P, std::size_t K>
-SearchParams options_of(const Bound<K>& a) {
-  constexpr std::size_t algorithm = P.index("algorithm"), record = P.index("record"),
-                        weight = P.index("weight"), beam_width = P.index("beam_width"),
-                        depth_limit = P.index("depth_limit"), max_nodes = P.index("max_nodes"),
-                        reopen = P.index("reopen");
-  SearchParams p;
-  p.algorithm = a[algorithm] ? std::string(to_str("algorithm", a[algorithm])) : "ida_star";
-  p.options.record = a[record] ? to_bool("record", a[record]) : true;
-  p.options.weight = a[weight] ? to_f64("weight", a[weight]) : 2.0;
-  const auto width = to_opt_u64("beam_width", a[beam_width]);
-  p.options.beam_width = width ? *width : RunOptions{}.beam_width;
-  p.options.depth_limit = to_opt_u64("depth_limit", a[depth_limit]);
-  p.options.max_nodes = to_opt_u64("max_nodes", a[max_nodes]);
-  p.options.reopen = a[reopen] ? to_bool("reopen", a[reopen]) : false;
-  p.budget = call_budget("max_nodes or depth_limit");
-  return p;
-}
-
 PyObject* tdb_search(PyObject* module, PyObject* self, const Call& call) {
   const auto a = bind(kSearchParams, call);
   const pdb::PatternDatabases& t = ready_tables(self);
   const ByteState start = to_board(self, "tiles", a[0]);
-  const SearchParams p = options_of<kSearchParams>(a);
+  const SearchParams p = convert_shared<kSearchParams>(a, "ida_star");
   const NPuzzle puzzle(t.board().side);
   return run_search(module, puzzle, start, t.goal(), p, pdb_heuristics(self)).release();
 }
@@ -245,7 +225,7 @@ PyObject* tdb_search_batch(PyObject* module, PyObject* self, const Call& call) {
     const Sequence seq("boards", a[0]);
     for (Py_ssize_t i = 0; i < seq.size(); ++i) boards.push_back(to_board(self, "boards", seq[i]));
   }
-  const SearchParams p = options_of<kBatchParams>(a);
+  const SearchParams p = convert_shared<kBatchParams>(a, "ida_star");
   const std::uint64_t workers = a[8] && !is_none(a[8]) ? to_u64("workers", a[8]) : 1;
   if (workers == 0) throw UsageError("workers must be at least 1");
   if (!find_algorithm(p.algorithm)) throw UsageError(unknown_algorithm_message(p.algorithm));
