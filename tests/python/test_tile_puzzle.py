@@ -199,7 +199,7 @@ def _prepare(cache_dir):
     wayloom.TilePuzzle(4, patterns=SMALL16).prepare()
 
 
-def test_concurrent_builders_leave_one_whole_file_each(cache):
+def test_concurrent_builder_processes_leave_one_whole_file_each(cache):
     ctx = multiprocessing.get_context("spawn")
     procs = [ctx.Process(target=_prepare, args=(str(cache),)) for _ in range(3)]
     for proc in procs:
