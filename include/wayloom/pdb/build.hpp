@@ -50,13 +50,6 @@ inline constexpr std::uint8_t kLate = 0x80;       // during the build: regions p
 // May throw to stop the build (an interrupt).
 using Progress = std::function<void(unsigned, std::size_t, std::size_t)>;
 
-// Bytes the build needs besides the table, the short lists aside.
-inline std::size_t build_scratch_bytes(const PatternLayout& layout) {
-  const std::size_t free = layout.n - layout.size();
-  const std::size_t width = free <= 8 ? 1 : free <= 16 ? 2 : free <= 32 ? 4 : 8;
-  return wayloom::detail::sat_mul(layout.entries, width);
-}
-
 namespace detail {
 
 template <class Mask>
