@@ -26,7 +26,7 @@ from wayloom_native import (
 )
 
 from . import viz  # matplotlib is imported only when drawing
-from .compare import ALGORITHMS, Comparison, Row, compare
+from ._compare import ALGORITHMS, Comparison, Row, compare
 from .graphs import Graph, Grid, WordLadder
 from .puzzles import TilePuzzle
 

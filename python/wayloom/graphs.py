@@ -15,7 +15,7 @@ from typing import Any
 
 from wayloom_native import SearchResult
 
-from . import _engine
+from . import _engine, _scatter
 
 __all__ = ["Graph", "Grid", "WordLadder"]
 
@@ -68,7 +68,9 @@ class _Batch:
         every core). ``executor=`` sends the chunks to any
         :class:`concurrent.futures.Executor` — a process pool, or a Dask
         ``Client.get_executor()`` — with the object pickled once per chunk; there
-        are ``workers`` chunks, by default the executor's worker count.
+        are ``workers`` chunks, by default the executor's worker count. A Dask
+        client's executor gets the object once per worker instead (scattered on
+        the first call, reused by later ones for as long as object and client live).
         """
         todo = list(pairs)
         options["algorithm"] = algorithm
@@ -80,7 +82,9 @@ class _Batch:
             with ThreadPoolExecutor(max_workers=len(chunks)) as pool:
                 futures = [pool.submit(_run_chunk, self, c, options) for c in chunks]
                 return _in_order([f.result() for f in futures])
-        futures = [executor.submit(_run_chunk, self, c, options) for c in chunks]
+        client = _scatter.dask_client(executor)
+        target = self if client is None else _scatter.on_workers(self, client)
+        futures = [executor.submit(_run_chunk, target, c, options) for c in chunks]
         return _in_order([f.result() for f in futures])
 
 
@@ -107,7 +111,7 @@ class Graph(_Batch, _engine.Graph):
     every arc weighs at least the distance between its endpoints.
     """
 
-    __slots__ = ()
+    __slots__ = ("__weakref__",)  # a copy scattered to Dask lives only as long
 
     @classmethod
     def from_scipy(cls, matrix: Any, undirected: bool = False, coordinates: Any = None) -> Graph:
@@ -169,7 +173,7 @@ class Grid(_Batch, _engine.Grid):
     are optional) or, with :meth:`from_costs`, from a cost matrix.
     :meth:`search` equals ``search_grid_costs`` on the same grid."""
 
-    __slots__ = ()
+    __slots__ = ("__weakref__",)  # a copy scattered to Dask lives only as long
 
     def distances(self, source: tuple[int, int], limit: float | None = None) -> Any:
         """Cheapest cost from the ``source`` cell to every cell: a float64 numpy array
@@ -186,4 +190,4 @@ class WordLadder(_Batch, _engine.WordLadder):
     are lowercased, and ``start``/``goal`` join the dictionary for that query.
     """
 
-    __slots__ = ()
+    __slots__ = ("__weakref__",)  # a copy scattered to Dask lives only as long

@@ -5,6 +5,7 @@ and the one-problem-per-entry-point table the other files draw on."""
 import math
 import os
 import pathlib
+import shutil
 
 import pytest
 import wayloom_native as wn
@@ -208,3 +209,16 @@ PROBLEMS = {
         lambda a, b: sum(x != y for x, y in zip(a, b)) == 1,
     ),
 }
+
+
+@pytest.fixture(scope="module")
+def browser():
+    """The system's headless Chromium (playwright never downloads a browser)."""
+    sync_api = pytest.importorskip("playwright.sync_api", reason="playwright is not installed")
+    exe = shutil.which("chromium") or shutil.which("chromium-browser")
+    if exe is None:
+        pytest.skip("no Chromium on this machine (scripts/test.sh installs Debian's chromium)")
+    with sync_api.sync_playwright() as p:
+        b = p.chromium.launch(executable_path=exe, args=["--no-sandbox"])
+        yield b
+        b.close()

@@ -72,14 +72,13 @@ class TableWalk {
   }
 
   SearchResult<ByteState> run(const NPuzzle& puzzle) {
-    std::uint64_t expanded = 0, generated = 1, peak = 1;  // the start, counted once
+    Counters c{.nodes_generated = 1, .max_frontier_size = 1};  // the start, counted once
     reset();
     double threshold = double(h());
     while (true) {
       double next = kInf;
-      if (pass(threshold, expanded, generated, peak, next))
-        return solved(puzzle, path(), expanded, generated, peak, {});
-      if (std::isinf(next)) return exhausted<ByteState>(expanded, generated, peak, {});
+      if (pass(threshold, c, next)) return solved(puzzle, path(), c, {});
+      if (std::isinf(next)) return exhausted<ByteState>(c, {});
       threshold = next;
     }
   }
@@ -232,8 +231,7 @@ class TableWalk {
   }
 
   // One pass under `threshold`; true with the goal on the board at depth_.
-  bool pass(double threshold, std::uint64_t& expanded, std::uint64_t& generated,
-            std::uint64_t& peak, double& next) {
+  bool pass(double threshold, Counters& c, double& next) {
     reset();
     std::size_t depth = 0;
     while (true) {
@@ -247,13 +245,13 @@ class TableWalk {
         unslide(frames_[depth - 1].blank, undo_[depth]);
         --depth;
       } else {
-        ++expanded;
+        ++c.nodes_expanded;
         if (at_goal()) {
           depth_ = depth;
           return true;
         }
         open(depth);
-        peak = std::max<std::uint64_t>(peak, depth + 1);
+        c.max_frontier_size = std::max<std::uint64_t>(c.max_frontier_size, depth + 1);
       }
       while (true) {
         Frame& top = frames_[depth];
@@ -261,7 +259,7 @@ class TableWalk {
         if (top.next < m.count) {
           const std::size_t from = m.to[top.next++];
           if (on_path(depth, from)) continue;
-          ++generated;
+          ++c.nodes_generated;
           slide(from, undo_[depth + 1]);
           ++depth;
           break;
