@@ -11,6 +11,9 @@
 //   static void check_endpoints(const G&, const N&, const N&);
 //   static void with_table(const V&, F&& f);        calls f(heuristic table)
 //   static const G& graph_for(const G&, const N&, const N&, std::optional<G>&);  optional
+//   static PyObject* own_search(module, const V&, N, N, const SearchParams&);   optional:
+//   static PyObject* own_batch(module, const V&, pairs, const SearchParams&);   an algorithm
+//                                                   the class runs itself (else null)
 #pragma once
 
 #include <cmath>
@@ -206,6 +209,8 @@ PyObject* search_method(PyObject* module, PyObject* self, const Call& call) {
   const typename D::N goal = D::node("goal", a[1]);
   const SearchParams p = convert_shared<kSearchParams>(a, D::kDefault);
   D::check_endpoints(g, start, goal);
+  if constexpr (requires { D::own_search(module, v, start, goal, p); })
+    if (PyObject* own = D::own_search(module, v, start, goal, p)) return own;
   std::optional<typename D::G> scratch;
   const auto& graph = graph_for<D>(g, start, goal, scratch);
   Ref r;
@@ -240,6 +245,8 @@ PyObject* search_batch(PyObject* module, PyObject* self, const Call& call) {
   }
   const SearchParams p = convert_shared<kBatchParams>(a, "dijkstra");
   for (const auto& [s, t] : pairs) D::check_endpoints(g, s, t);
+  if constexpr (requires { D::own_batch(module, v, pairs, p); })
+    if (PyObject* own = D::own_batch(module, v, pairs, p)) return own;
   Ref out = check(PyList_New(Py_ssize_t(pairs.size())));
   std::vector<SearchResult<N>> results(pairs.size());
   std::vector<MemoryBudget> budgets(pairs.size(), p.budget);  // one per search

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "../input.hpp"
+#include "../jps.hpp"
 #include "../shell.hpp"
 #include "wayloom/paths/distances.hpp"
 
@@ -29,6 +30,31 @@ struct Domain<GridGraph> {
   template <class F>
   static void with_table(const GridGraph&, F&& f) {
     f(grid_heuristics());
+  }
+};
+
+// A Grid object's value: the grid, and what jump point search keeps for it.
+struct GridValue {
+  GridGraph grid;
+  std::unique_ptr<GridJumps> jumps = std::make_unique<GridJumps>();
+};
+
+// The class searches as the one-shot functions do, and runs "jps" itself.
+template <>
+struct Domain<GridValue> : Domain<GridGraph> {
+  static const GridGraph& graph(const GridValue& v) { return v.grid; }
+  template <class F>
+  static void with_table(const GridValue&, F&& f) {
+    f(grid_heuristics());
+  }
+  static PyObject* own_search(PyObject* module, const GridValue& v, Cell s, Cell t,
+                              const SearchParams& p) {
+    return p.algorithm == kJps ? jps_search(module, v.grid, *v.jumps, s, t, p).release() : nullptr;
+  }
+  static PyObject* own_batch(PyObject* module, const GridValue& v,
+                             const std::vector<std::pair<Cell, Cell>>& pairs,
+                             const SearchParams& p) {
+    return p.algorithm == kJps ? jps_batch(module, v.grid, *v.jumps, pairs, p).release() : nullptr;
   }
 };
 
@@ -74,33 +100,35 @@ PyObject* grid_new(PyObject* /*module*/, PyObject* cls, const Call& call) {
   const auto a = bind(kParams, call);
   GridGraph g = GridGraph::read_map(to_str("map", a[0])).grid;  // 'S' and 'G' are optional
   g.diagonal = diagonal_arg(a[1]);
-  return new_object(cls, std::move(g));
+  return new_object(cls, GridValue{std::move(g)});
 }
 
 PyObject* grid_from_costs(PyObject* /*module*/, PyObject* cls, const Call& call) {
   static constexpr Params<2> kParams{"from_costs", {"costs", "diagonal"}, 1};
   const auto a = bind(kParams, call);
-  return new_object(cls, grid_of_rows(cost_rows(a[0], true), diagonal_arg(a[1])));
+  return new_object(cls, GridValue{grid_of_rows(cost_rows(a[0], true), diagonal_arg(a[1]))});
 }
 
-// Cell costs row-major (0 for walls) and the grid's shape.
+// Cell costs row-major (0 for walls), the grid's shape and its jump table.
 PyObject* grid_reduce(PyObject* /*module*/, PyObject* self, const Call& call) {
   static constexpr Params<0> kParams{"__reduce__", {}, 0};
   bind(kParams, call);
-  const GridGraph& g = value_of<GridGraph>(self);
+  const GridGraph& g = value_of<GridValue>(self).grid;
   std::vector<double> costs(std::size_t(g.width()) * std::size_t(g.height()));
   for (std::int32_t r = 0; r < g.height(); ++r)
     for (std::int32_t c = 0; c < g.width(); ++c)
       costs[std::size_t(r) * std::size_t(g.width()) + std::size_t(c)] =
           g.is_wall({r, c}) ? 0.0 : g.cost({r, c});
   Ref restore = restore_of(self), data = bytes_of(costs);
-  return check(Py_BuildValue("(O(iOO))", restore.get(), int(g.width()),
-                             g.diagonal ? Py_True : Py_False, data.get()))
+  const jps::JumpTable* table = value_of<GridValue>(self).jumps->table();
+  Ref jumps = table ? bytes_of(table->data()) : Ref::borrow(Py_None);
+  return check(Py_BuildValue("(O(iOOO))", restore.get(), int(g.width()),
+                             g.diagonal ? Py_True : Py_False, data.get(), jumps.get()))
       .release();
 }
 
 PyObject* grid_restore(PyObject* /*module*/, PyObject* cls, const Call& call) {
-  static constexpr Params<3> kParams{"_restore", {"width", "diagonal", "costs"}, 3};
+  static constexpr Params<4> kParams{"_restore", {"width", "diagonal", "costs", "jumps"}, 3};
   const auto a = bind(kParams, call);
   const std::size_t width = to_u64("width", a[0]);
   const std::vector<double> costs = vector_of<double>("costs", a[2]);
@@ -111,13 +139,36 @@ PyObject* grid_restore(PyObject* /*module*/, PyObject* cls, const Call& call) {
                    costs.begin() + std::ptrdiff_t((r + 1) * width));
   GridGraph g = GridGraph::from_costs(rows);
   g.diagonal = to_bool("diagonal", a[1]);
-  return new_object(cls, std::move(g));
+  if (!a[3] || is_none(a[3])) return new_object(cls, GridValue{std::move(g)});
+  auto table = restore_jump_table(g, vector_of<std::int16_t>("jumps", a[3]));
+  const double unit = uniform_cost(g);
+  return new_object(cls,
+                    GridValue{std::move(g), std::make_unique<GridJumps>(std::move(table), unit)});
+}
+
+// A copy of the grid with its jump distance table: "jps" then reads jumps
+// instead of scanning for them.
+PyObject* grid_preprocess(PyObject* /*module*/, PyObject* self, const Call& call) {
+  static constexpr Params<0> kParams{"preprocess", {}, 0};
+  bind(kParams, call);
+  const GridGraph& g = value_of<GridValue>(self).grid;
+  std::unique_ptr<const jps::JumpTable> table;
+  {
+    ReleaseGil nogil;
+    table = make_jump_table(g);
+  }
+  return new_object(Py_TYPE(self),
+                    GridValue{g, std::make_unique<GridJumps>(std::move(table), uniform_cost(g))});
+}
+
+PyObject* grid_preprocessed(PyObject* o, void*) {
+  return PyBool_FromLong(value_of<GridValue>(o).jumps->table() != nullptr);
 }
 
 PyObject* grid_distances(PyObject* /*module*/, PyObject* self, const Call& call) {
   static constexpr Params<2> kParams{"distances", {"source", "limit"}, 1};
   const auto a = bind(kParams, call);
-  const GridGraph& g = value_of<GridGraph>(self);
+  const GridGraph& g = value_of<GridValue>(self).grid;
   const Cell source = GridDomain::node("source", a[0]);
   const double limit = to_limit(a[1]);
   if (!g.is_open(source)) throw UsageError("source must be an in-bounds, non-wall cell");
@@ -137,14 +188,16 @@ PyObject* grid_distances(PyObject* /*module*/, PyObject* self, const Call& call)
 }
 
 PyObject* grid_height(PyObject* o, void*) {
-  return PyLong_FromLong(value_of<GridGraph>(o).height());
+  return PyLong_FromLong(value_of<GridValue>(o).grid.height());
 }
-PyObject* grid_width(PyObject* o, void*) { return PyLong_FromLong(value_of<GridGraph>(o).width()); }
+PyObject* grid_width(PyObject* o, void*) {
+  return PyLong_FromLong(value_of<GridValue>(o).grid.width());
+}
 PyObject* grid_diagonal(PyObject* o, void*) {
-  return PyBool_FromLong(value_of<GridGraph>(o).diagonal);
+  return PyBool_FromLong(value_of<GridValue>(o).grid.diagonal);
 }
 PyObject* grid_repr(PyObject* o) {
-  const GridGraph& g = value_of<GridGraph>(o);
+  const GridGraph& g = value_of<GridValue>(o).grid;
   return PyUnicode_FromFormat("%s(height=%d, width=%d, diagonal=%s)", Py_TYPE(o)->tp_name,
                               int(g.height()), int(g.width()), g.diagonal ? "True" : "False");
 }
@@ -158,12 +211,19 @@ PyMethodDef grid_methods[] = {
         METH_CLASS),
     method_def<grid_restore>("_restore", nullptr, METH_CLASS),
     method_def<grid_reduce>("__reduce__", nullptr),
-    search_def<GridGraph>(
+    method_def<grid_preprocess>(
+        "preprocess",
+        "preprocess($self)\n--\n\n"
+        "A copy of this grid holding the jump distance of every cell in the eight\n"
+        "directions (16 bytes a cell, charged to the memory budget): algorithm=\"jps\"\n"
+        "then reads jumps instead of scanning for them. Only for grids \"jps\" takes:\n"
+        "8-connected, every open cell of one cost. The copy pickles with its table."),
+    search_def<GridValue>(
         "search($self, start, goal, algorithm=\"astar\", heuristic=None, record=True, "
         "weight=2.0, beam_width=None, depth_limit=None, max_nodes=None, reopen=False)\n--\n\n"
         "Search between two `(row, col)` cells; the result, counters and errors are\n"
         "those of `search_grid_costs` on the same grid."),
-    batch_def<GridGraph>(),
+    batch_def<GridValue>(),
     method_def<grid_distances>("_distances", nullptr),
     {nullptr, nullptr, 0, nullptr},
 };
@@ -172,12 +232,14 @@ PyGetSetDef grid_getset[] = {
     {"height", grid_height, nullptr, "Number of rows.", nullptr},
     {"width", grid_width, nullptr, "Number of columns.", nullptr},
     {"diagonal", grid_diagonal, nullptr, "Whether moves are 8-connected.", nullptr},
+    {"preprocessed", grid_preprocessed, nullptr,
+     "Whether this grid holds a jump distance table (see preprocess).", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 }  // namespace
 
-extern const ClassSpec grid_class = class_spec<GridGraph>(
+extern const ClassSpec grid_class = class_spec<GridValue>(
     "wayloom._engine.Grid", new_entry<grid_new>, grid_repr, grid_methods, grid_getset);
 
 // ---- one-shot functions ----------------------------------------------------------

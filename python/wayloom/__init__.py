@@ -28,6 +28,7 @@ from wayloom_native import (
 from . import viz  # matplotlib is imported only when drawing
 from ._compare import ALGORITHMS, Comparison, Row, compare
 from .graphs import Graph, Grid, WordLadder
+from .movingai import Scenario, ScenarioReport, read_scenarios, run_scenarios
 from .puzzles import TilePuzzle
 
 __version__ = "0.1.0"
@@ -40,6 +41,8 @@ __all__ = [
     "Grid",
     "PanicException",
     "Row",
+    "Scenario",
+    "ScenarioReport",
     "SearchResult",
     "ShortestPaths",
     "TilePuzzle",
@@ -51,6 +54,8 @@ __all__ = [
     "gen_erdos_renyi",
     "gen_watts_strogatz",
     "random_maze_ascii",
+    "read_scenarios",
+    "run_scenarios",
     "sample_maze",
     "search_graph",
     "search_grid",

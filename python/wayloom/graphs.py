@@ -170,10 +170,47 @@ class Graph(_Batch, _engine.Graph):
 class Grid(_Batch, _engine.Grid):
     """An immutable 2-D grid, built once from an ASCII map (``#`` wall, a digit
     ``1``-``9`` terrain cost, anything else an open cell of cost 1; ``S`` and ``G``
-    are optional) or, with :meth:`from_costs`, from a cost matrix.
-    :meth:`search` equals ``search_grid_costs`` on the same grid."""
+    are optional), with :meth:`from_costs` from a cost matrix, or with
+    :meth:`from_movingai` from a benchmark map file.
+    :meth:`search` equals ``search_grid_costs`` on the same grid.
+
+    ``algorithm="jps"`` (in :meth:`search` and :meth:`search_many`) is jump point
+    search, for 8-connected grids whose open cells all cost the same: the same
+    optimal cost as A* with the octile heuristic (its default here), expanding only
+    jump points. The path lists every cell; the counters, trace and tree count jump
+    points. :meth:`preprocess` makes a copy on which it reads jumps from a table.
+    """
 
     __slots__ = ("__weakref__",)  # a copy scattered to Dask lives only as long
+
+    def __new__(cls, map: str, diagonal: bool = False) -> Grid:
+        from .movingai import looks_like_movingai
+
+        if isinstance(map, str) and looks_like_movingai(map):
+            raise ValueError(
+                "this is a MovingAI map file (it starts with a 'type' header); "
+                "read it with Grid.from_movingai(path_or_text)"
+            )
+        grid: Grid = super().__new__(cls, map, diagonal)
+        return grid
+
+    @classmethod
+    def from_movingai(cls, path_or_text: str | os.PathLike[str], diagonal: bool = True) -> Grid:
+        """A grid from a MovingAI map: a path, or the file's text. ``.``, ``G`` and
+        ``S`` are open cells of cost 1; ``@``, ``O``, ``T`` and ``W`` are walls. The
+        header's height and width are checked against the rows."""
+        from .movingai import read_map
+
+        return cls(read_map(path_or_text), diagonal=diagonal)
+
+    def preprocess(self) -> Grid:
+        """A copy of this grid holding every cell's jump distance in the eight
+        directions (16 bytes a cell, charged to the memory budget), from which
+        ``algorithm="jps"`` reads its jumps instead of scanning for them. Only for
+        grids that "jps" takes (8-connected, one cost for every open cell); the copy
+        pickles with its table."""
+        grid: Grid = super().preprocess()
+        return grid
 
     def distances(self, source: tuple[int, int], limit: float | None = None) -> Any:
         """Cheapest cost from the ``source`` cell to every cell: a float64 numpy array

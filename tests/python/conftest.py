@@ -6,6 +6,7 @@ import math
 import os
 import pathlib
 import shutil
+import sys
 
 import pytest
 import wayloom_native as wn
@@ -31,6 +32,9 @@ DATA = pathlib.Path(
     or pathlib.Path(__file__).resolve().parents[3] / "shared" / "data"
 )
 needs_data = pytest.mark.skipif(not DATA.is_dir(), reason="benchmark data not available")
+# Ctrl-C is sent as SIGINT, which Windows cannot deliver to a process (os.kill
+# ends it instead).
+needs_sigint = pytest.mark.skipif(sys.platform == "win32", reason="no SIGINT on Windows")
 SQRT2 = 1.4142135623730951
 ALGORITHM_LIST = (
     "bfs, dfs, ucs, dijkstra, greedy, astar, weighted_astar, iddfs, dls, ida_star, "

@@ -82,7 +82,11 @@ void distances_from(const G& g, std::size_t source, double limit, double* dist,
   heap.push(0.0, std::uint32_t(source));
   Neighbors<node_t<G>> out;
   while (!heap.empty()) {
-    const auto [d, u] = heap.pop();
+    // Plain variables, not a structured binding: the lambda below captures
+    // them, which Clang before 16 refuses for bindings.
+    const auto top = heap.pop();
+    const double d = top.first;
+    const std::uint32_t u = top.second;
     if (d > dist[u]) continue;  // a stale entry: u was reached cheaper since
     auto relax = [&](std::size_t v, double w) {
       const double nd = d + w;

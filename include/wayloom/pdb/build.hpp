@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "wayloom/core/memory_budget.hpp"
+#include "wayloom/core/platform.hpp"
 #include "wayloom/pdb/pattern.hpp"
 
 namespace wayloom::pdb {
@@ -64,9 +65,9 @@ class Builder {
     if (budget_)
       budget_->require(entries * sizeof(Mask), Use::Heuristic, "the pattern database's build");
     masks_.reserve(entries);
-    wayloom::detail::advise_huge(masks_.data(), entries * sizeof(Mask));
+    wayloom::platform::advise_huge(masks_.data(), entries * sizeof(Mask));
     masks_.assign(entries, Mask(0));
-    wayloom::detail::advise_huge(table_, entries);
+    wayloom::platform::advise_huge(table_, entries);
     std::memset(table_, kUnreached, entries);
 
     const std::size_t k = layout_.size();

@@ -41,6 +41,7 @@ from .errors import (
 from .graph import GRAPH
 from .problems import GRID, HANOI, LADDER, NPUZZLE, Command, arg, switch
 from .runner import Runner, check, demo, run
+from .scenarios import SCENARIOS
 
 __all__ = ["COMMANDS", "Command", "build_parser", "main"]
 
@@ -52,6 +53,7 @@ COMMANDS: tuple[Command, ...] = (
     HANOI,
     LADDER,
     GRAPH,
+    SCENARIOS,
 )
 
 #: Options every search sub-command shares, by group.
@@ -163,7 +165,8 @@ def build_parser() -> argparse.ArgumentParser:
         "  wayloom npuzzle 1 2 3 4 5 6 0 7 8 --algorithms bfs,astar,ida_star\n"
         "  wayloom hanoi 4 --pegs 4\n"
         "  wayloom ladder cold warm --words words.txt\n"
-        "  wayloom graph edges.txt 0 7 --directed\n\n" + EXIT_CODES,
+        "  wayloom graph edges.txt 0 7 --directed\n"
+        "  wayloom scenarios AcrosstheCape.map.scen --preprocess\n\n" + EXIT_CODES,
         formatter_class=formatter,
     )
     parser.add_argument("--version", action="version", version=f"wayloom {__version__}")

@@ -7,7 +7,7 @@ from typing import TYPE_CHECKING, Any
 from .._maze import Maze, MazeLike, to_maze
 from . import style as _style
 from ._draw import colorbar, draw_maze, mark, new_axes, require
-from .replay import check_cells, describe, first_expansions
+from .replay import check_cells, describe, first_expansions, has_jumps
 from .style import Style
 
 if TYPE_CHECKING:  # pragma: no cover
@@ -27,7 +27,8 @@ def plot_grid(
     terrain cost) or a matrix of costs (non-positive or non-finite = wall).
     Terrain costs are shaded, walls dark; expanded cells are coloured by the
     order of their first expansion; the path is a polyline through the cell
-    centres, so diagonal moves show as diagonals.
+    centres, so diagonal moves show as diagonals. A jump point search's jumps
+    are drawn as the segments they cross (``gid="tree-edges"``).
 
     Style options: ``cmap`` (expansion colours, default "viridis"), ``alpha``,
     ``path_color``, ``path_width``, ``start_color``, ``goal_color``,
@@ -81,6 +82,20 @@ def plot_grid(
                     )
             if st.colorbar:
                 colorbar(ax, image, n)
+        if has_jumps(result.tree):
+            # Jump point search: its tree's jumps drawn as the segments they cross.
+            from matplotlib.collections import LineCollection
+
+            ax.add_collection(
+                LineCollection(
+                    [[(a[1], a[0]), (b[1], b[0])] for a, b in result.tree],
+                    colors=st.path_color,
+                    linewidths=max(0.5, st.path_width / 3),
+                    alpha=0.5,
+                    zorder=4,
+                    gid="tree-edges",
+                )
+            )
         path = result.path or []
         if path:
             ax.plot(

@@ -26,7 +26,15 @@ from typing import Any
 
 from .._maze import MazeLike, is_cell, read_ascii, to_maze
 from .labels import node_kind, text_of
-from .replay import NEVER, SearchTree, check_cells, search_tree, tree_positions
+from .replay import (
+    NEVER,
+    SearchTree,
+    check_cells,
+    has_jumps,
+    search_tree,
+    segment,
+    tree_positions,
+)
 
 Results = Any  # a result, a sequence of results or of (name, result) pairs, or a mapping
 
@@ -249,10 +257,21 @@ def _grid_panel(name: str, r: Any, grid: _Cells) -> dict[str, Any]:
         tree = search_tree(r)
         reached = tree.reached()
         found = [(t, v) for v, t in enumerate(reached) if t != NEVER]
-        panel["seen"] = _pack(
-            (tree.labels[v][0] * w + tree.labels[v][1] for _, v in found), delta=True
-        )
-        panel["seenAt"] = _pack((t for t, _ in found), delta=True)
+        if has_jumps(r.tree):
+            # A jump lights every cell it passes, not just where it lands.
+            found_cells = [
+                (t, cell)
+                for t, v in found
+                for cell in (
+                    segment(tree.labels[tree.parent[v]], tree.labels[v])
+                    if tree.parent[v] >= 0
+                    else [tree.labels[v]]
+                )
+            ]
+        else:
+            found_cells = [(t, tree.labels[v]) for t, v in found]
+        panel["seen"] = _pack((c[0] * w + c[1] for _, c in found_cells), delta=True)
+        panel["seenAt"] = _pack((t for t, _ in found_cells), delta=True)
     return panel
 
 

@@ -49,6 +49,26 @@ def first_expansions(trace: Sequence[tuple[Any, ...]]) -> dict[Any, int]:
     return order
 
 
+def segment(a: tuple[int, int], b: tuple[int, int]) -> list[tuple[int, int]]:
+    """The cells from ``a`` (excluded) to ``b`` along a straight or diagonal line:
+    a jump of jump point search passes them all. Other pairs give ``[b]``."""
+    dr, dc = b[0] - a[0], b[1] - a[1]
+    steps = max(abs(dr), abs(dc))
+    if steps < 2 or (dr and dc and abs(dr) != abs(dc)):
+        return [b]
+    sr, sc = (dr > 0) - (dr < 0), (dc > 0) - (dc < 0)
+    return [(a[0] + sr * k, a[1] + sc * k) for k in range(1, steps + 1)]
+
+
+def has_jumps(tree: Sequence[tuple[Any, Any]]) -> bool:
+    """Whether some edge of a grid search's tree spans more than one step."""
+    return any(
+        max(abs(p[0] - c[0]), abs(p[1] - c[1])) > 1
+        for p, c in tree
+        if isinstance(p, tuple) and isinstance(c, tuple) and len(p) == len(c) == 2
+    )
+
+
 def check_cells(result: SearchResult, maze: Maze | Any, func: str) -> None:
     """Refuse a result whose nodes are not cells of ``maze``, or whose path crosses a wall."""
     h, w = maze.height, maze.width
