@@ -16,6 +16,7 @@ namespace wayloom::py {
 
 #define WAYLOOM_DECLARE_CLASS(spec) extern const ClassSpec spec;
 WAYLOOM_CLASSES(WAYLOOM_DECLARE_CLASS)
+int add_tile_databases_type(PyObject* module);  // its own slots: a buffer, no constructor
 
 namespace {
 
@@ -42,5 +43,6 @@ PyMODINIT_FUNC PyInit__engine() {
   }
   bool ok = s.search_result_type && s.panic_exception;
   for (const ClassSpec* c : classes) ok = ok && add_class(module, *c) == 0;
+  ok = ok && add_tile_databases_type(module) == 0;
   return finish_module(module, ok);
 }

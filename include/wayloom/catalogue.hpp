@@ -147,6 +147,11 @@ SearchResult<node_t<G>> run_algo(const G& graph, const H& heuristic, const node_
     throw UsageError("'" + std::string(row->name) + "' requires depth_limit");
   if (auto fast = board_walk(graph, heuristic, start, goal, row->strategy, options))
     return std::move(*fast);
+  // A heuristic with its own in-place IDA* walk (pattern databases): the same
+  // visits and counters as the general walk, without a record.
+  if constexpr (requires { heuristic.ida_star_walk(graph, start, goal, budget); })
+    if (row->strategy == Strategy::IdaStar && !record)
+      if (auto fast = heuristic.ida_star_walk(graph, start, goal, budget)) return std::move(*fast);
   switch (row->strategy) {
     case Strategy::BestFirst: {
       BestFirstSpec spec = row->spec;

@@ -29,6 +29,7 @@ from . import viz  # matplotlib is imported only when drawing
 from ._compare import ALGORITHMS, Comparison, Row, compare
 from .graphs import Graph, Grid, WordLadder
 from .movingai import Scenario, ScenarioReport, read_scenarios, run_scenarios
+from .puzzles import TilePuzzle
 
 __version__ = "0.1.0"
 
@@ -44,6 +45,7 @@ __all__ = [
     "ScenarioReport",
     "SearchResult",
     "ShortestPaths",
+    "TilePuzzle",
     "WordLadder",
     "bellman_ford",
     "compare",

@@ -20,6 +20,7 @@ from conftest import (
     raiser,
     raises,
 )
+from wayloom import TilePuzzle
 
 V, T, O, M, P = ValueError, TypeError, OverflowError, MemoryError, wn.PanicException
 SG, CHAIN = "S.G", [(0, 1, 1.0), (1, 2, 1.0)]
@@ -227,6 +228,37 @@ CASES = [
     ],
     (lambda: wn.search_npuzzle(GOAL8, "nope", 3), V, HEURISTIC_TYPE),
     (lambda: wn.search_npuzzle([2**63, 0]), O, "argument 'tiles': int too big to convert"),
+    # TilePuzzle: boards, goals and partitions are checked before any table is built
+    *[
+        (lambda t=t: TilePuzzle(3).search(t), V, text)
+        for t, text in (
+            (GOAL8[:8], "tiles has 8 cells; a 3\u00d73 board has 9"),
+            ([1, 2, 3, 4, 5, 6, 7, 8, 8], "tiles: tile 8 appears 2 times and tile 0 is missing"),
+            ([1, 2, 3, 4, 5, 6, 7, 8, 9], "tiles: tile 9 is not in 0..8 (0 = blank)"),
+            ([1, 2, 3, 4, 5, 6, 8, 7, 0], "tiles is not solvable into the goal (parity)"),
+        )
+    ],
+    (lambda: TilePuzzle(3, goal=[0] * 9), V, "goal: tile 0 appears 9 times and tile 1 is missing"),
+    (
+        lambda: TilePuzzle(4, patterns="6-6-2"),
+        V,
+        "unknown partition '6-6-2' for a 4\u00d74 board (named partitions: '6-6-3', '5-5-5', "
+        "'7-8'); give the tile groups instead",
+    ),
+    (lambda: TilePuzzle(3, patterns=[[1, 2], [2, 3]]), V, "tile 2 is in groups 0 and group 1"),
+    (lambda: TilePuzzle(3, patterns=[[1, 1]]), V, "tile 1 is twice in group 0"),
+    (
+        lambda: TilePuzzle(3, patterns=[[1, 2, 3, 4], [5, 6]]),
+        V,
+        "tiles 7, 8 are in no pattern group",
+    ),
+    (
+        lambda: TilePuzzle(3, patterns=[[0, 1]]),
+        V,
+        "pattern group 0: 0 is not a tile of a 3\u00d73 board (1..8)",
+    ),
+    (lambda: TilePuzzle(3, patterns=[[]]), V, "pattern group 0 is empty"),
+    (lambda: TilePuzzle(9), V, "side must be 2 to 8"),
     (lambda: wn.search_hanoi(0, "nope", "nope", pegs=2**64 - 1), V, "disks must be \u2265 1"),
     (lambda: wn.search_hanoi(3, "nope", "nope", pegs=2), V, "pegs must be \u2265 3"),
     (lambda: wn.search_hanoi(3, pegs=17), P, "pegs must be between 1 and 16, got 17"),

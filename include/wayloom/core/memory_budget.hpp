@@ -34,6 +34,7 @@ enum class Use : std::uint8_t {
   Beam,
   AllPairs,
   Output,
+  Heuristic,
   kCount
 };
 
@@ -47,7 +48,8 @@ constexpr std::string_view use_name(Use u) noexcept {
       "bidirectional maps",
       "beam layers",
       "all-pairs matrices",
-      "results"};
+      "results",
+      "pattern databases"};
   return names[std::size_t(u)];
 }
 
