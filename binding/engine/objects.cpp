@@ -49,6 +49,7 @@ struct GraphObject {
 struct GridObject {
   PyObject ob_base;
   const GridGraph* grid;  // owned; never changes after construction
+  double cheapest;        // its cheapest open cell's cost, for the default heuristic
 };
 
 struct LadderObject {
@@ -111,6 +112,7 @@ std::unique_ptr<std::vector<double>> to_coords(PyObject* o, std::size_t n) {
 
 PyObject* new_graph(PyTypeObject* type, CsrGraph g, std::size_t num_edges,
                     std::unique_ptr<std::vector<double>> coords = nullptr) {
+  if (const auto arc = g.first_nan_arc()) throw UsageError(nan_arc_message(*arc));
   bool nonnegative = true;
   for (const double w : g.weights()) nonnegative = nonnegative && w >= 0.0;
   auto owned = std::make_unique<CsrGraph>(std::move(g));
@@ -127,6 +129,7 @@ PyObject* new_grid(PyTypeObject* type, GridGraph g) {
   auto owned = std::make_unique<GridGraph>(std::move(g));
   PyObject* o = type->tp_alloc(type, 0);
   if (!o) throw ErrorAlreadySet{};
+  grid_of(o)->cheapest = owned->cheapest_cost();
   grid_of(o)->grid = owned.release();
   return o;
 }
@@ -448,7 +451,8 @@ GridGraph grid_from_costs(PyObject* o) {
         rows[std::size_t(r)].push_back(to_f64("costs", row[c]));
     }
   }
-  if (rows.empty()) throw UsageError("costs must be a non-empty matrix");
+  if (std::all_of(rows.begin(), rows.end(), [](const auto& row) { return row.empty(); }))
+    throw UsageError("costs must be a non-empty matrix");
   return GridGraph::from_costs(rows);
 }
 
@@ -460,7 +464,10 @@ PyObject* grid_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|O:Grid", const_cast<char**>(names), &map,
                                      &diagonal))
       return nullptr;
-    GridGraph g = grid_from_text(to_str("map", map));
+    const std::string_view text = to_str("map", map);
+    if (text.find_first_not_of("\r\n") == std::string_view::npos)
+      throw UsageError("map must have at least one row of cells");
+    GridGraph g = grid_from_text(text);
     g.diagonal = diagonal ? to_bool("diagonal", diagonal) : false;
     return new_grid(type, std::move(g));
   } catch (...) {
@@ -517,12 +524,14 @@ struct Domain;
 
 // Straight-line and city-block distance between node coordinates.
 struct CoordEuclidean {
+  static constexpr bool pure = true;  // coordinates are finite
   const double* xy;
   double estimate(std::size_t u, std::size_t g) const noexcept {
     return std::hypot(xy[2 * u] - xy[2 * g], xy[2 * u + 1] - xy[2 * g + 1]);
   }
 };
 struct CoordManhattan {
+  static constexpr bool pure = true;
   const double* xy;
   double estimate(std::size_t u, std::size_t g) const noexcept {
     return std::fabs(xy[2 * u] - xy[2 * g]) + std::fabs(xy[2 * u + 1] - xy[2 * g + 1]);
@@ -533,7 +542,7 @@ template <>
 struct Domain<GraphObject> {
   using G = CsrGraph;
   using N = std::size_t;
-  static constexpr const char* kDefault = "bfs";
+  static constexpr const char* kDefault = "dijkstra";
   static const G& of(PyObject* self) { return *graph_of(self)->graph; }
   static N node(const char* name, PyObject* o) { return to_u64(name, o); }
   static const G& graph_for(const G& g, N, N, std::optional<G>&) { return g; }
@@ -546,7 +555,7 @@ struct Domain<GraphObject> {
   static void with_table(PyObject* self, F&& f) {
     const std::vector<double>* xy = graph_of(self)->coords;
     if (!xy) return f(graph_heuristics());
-    f(HeuristicTable("zero", "unknown graph heuristic: '",
+    f(HeuristicTable("euclidean", "unknown graph heuristic: '",
                      "'. Use 'zero', 'euclidean', 'manhattan' or a callable h(node, goal) -> float",
                      Named<Zero>{"zero", {}}, Named<CoordEuclidean>{"euclidean", {xy->data()}},
                      Named<CoordManhattan>{"manhattan", {xy->data()}}));
@@ -569,8 +578,9 @@ struct Domain<GridObject> {
       throw UsageError("start and goal must be in-bounds, non-wall cells");
   }
   template <class F>
-  static void with_table(PyObject*, F&& f) {
-    f(grid_heuristics());
+  static void with_table(PyObject* self, F&& f) {
+    const GridObject* s = grid_of(self);
+    f(grid_object_heuristics(s->grid->diagonal, s->cheapest));
   }
 };
 
@@ -644,7 +654,8 @@ PyObject* search_method(PyObject* module, PyObject* self, const Call& call) {
   const auto& g = D::of(self);
   const typename D::N start = D::node("start", a[0]);
   const typename D::N goal = D::node("goal", a[1]);
-  const SearchParams p = convert_shared<kSearchParams>(a, D::kDefault);
+  SearchParams p = convert_shared<kSearchParams>(a, D::kDefault);
+  p.options.package_rows = true;
   D::check_endpoints(g, start, goal);
   std::optional<typename D::G> scratch;
   const auto& graph = D::graph_for(g, start, goal, scratch);
@@ -678,7 +689,8 @@ PyObject* search_batch(PyObject* module, PyObject* self, const Call& call) {
       pairs.emplace_back(D::node("start", pair[0]), D::node("goal", pair[1]));
     }
   }
-  const SearchParams p = convert_shared<kBatchParams>(a, "dijkstra");
+  SearchParams p = convert_shared<kBatchParams>(a, "dijkstra");
+  p.options.package_rows = true;
   for (const auto& [s, t] : pairs) D::check_endpoints(g, s, t);
   Ref out = check(PyList_New(Py_ssize_t(pairs.size())));
   std::vector<SearchResult<N>> results(pairs.size());
@@ -740,7 +752,8 @@ T* data_of(const Ref& a) {
 }
 
 PyObject* graph_distances(PyObject* /*module*/, PyObject* self, const Call& call) {
-  static constexpr Params<3> kParams{"_distances", {"sources", "limit", "return_predecessors"}, 1};
+  static constexpr Params<4> kParams{
+      "_distances", {"sources", "limit", "return_predecessors", "min_only"}, 1};
   const auto a = bind(kParams, call);
   const GraphObject* s = graph_of(self);
   const CsrGraph& g = *s->graph;
@@ -748,6 +761,7 @@ PyObject* graph_distances(PyObject* /*module*/, PyObject* self, const Call& call
   column<true>("sources", a[0], sources);
   const double limit = to_limit(a[1]);
   const bool want_pred = a[2] ? to_bool("return_predecessors", a[2]) : false;
+  const bool min_only = a[3] ? to_bool("min_only", a[3]) : false;
   const std::size_t n = g.num_nodes();
   for (const std::size_t v : sources)
     if (v >= n)
@@ -755,43 +769,51 @@ PyObject* graph_distances(PyObject* /*module*/, PyObject* self, const Call& call
                        std::to_string(n) + "-node graph");
   if (!s->nonnegative)
     throw UsageError("distances needs non-negative arc weights (bellman_ford takes negative ones)");
-  const std::size_t total = detail::sat_mul(sources.size(), n);
-  call_budget().require(detail::sat_mul(total, want_pred ? 16 : 8), Use::Output,
+  // One row per source, or one row for them all (with the source of each node).
+  const std::size_t rows = min_only ? 1 : sources.size(), total = detail::sat_mul(rows, n);
+  const bool want_origin = min_only && want_pred;
+  call_budget().require(detail::sat_mul(total, 8 * (1 + want_pred + want_origin)), Use::Output,
                         "the distance array");
   Ref dist = new_array<double>(total);
   Ref pred = want_pred ? new_array<std::int64_t>(total) : Ref::borrow(Py_None);
+  Ref origin = want_origin ? new_array<std::int64_t>(n) : Ref::borrow(Py_None);
   {
     ReleaseGil nogil;
     double* d = data_of<double>(dist);
     std::int64_t* p = want_pred ? data_of<std::int64_t>(pred) : nullptr;
+    std::int64_t* o = want_origin ? data_of<std::int64_t>(origin) : nullptr;
     std::fill(d, d + total, std::numeric_limits<double>::infinity());
     if (p) std::fill(p, p + total, std::int64_t(-1));
-    for (std::size_t i = 0; i < sources.size(); ++i)
-      distances_from(g, sources[i], limit, d + i * n, p ? p + i * n : nullptr);
+    if (o) std::fill(o, o + n, std::int64_t(-1));
+    if (min_only)
+      distances_from(g, sources.data(), sources.size(), limit, d, p, o);
+    else
+      for (std::size_t i = 0; i < sources.size(); ++i)
+        distances_from(g, sources[i], limit, d + i * n, p ? p + i * n : nullptr);
   }
-  return check(PyTuple_Pack(2, dist.get(), pred.get())).release();
+  return check(PyTuple_Pack(3, dist.get(), pred.get(), origin.get())).release();
 }
 
 PyObject* grid_distances(PyObject* /*module*/, PyObject* self, const Call& call) {
-  static constexpr Params<2> kParams{"distances", {"source", "limit"}, 1};
+  static constexpr Params<3> kParams{"distances", {"source", "limit", "return_predecessors"}, 1};
   const auto a = bind(kParams, call);
   const GridGraph& g = *grid_of(self)->grid;
   const Cell source = Domain<GridObject>::node("source", a[0]);
   const double limit = to_limit(a[1]);
+  const bool want_pred = a[2] ? to_bool("return_predecessors", a[2]) : false;
   if (!g.is_open(source)) throw UsageError("source must be an in-bounds, non-wall cell");
-  const std::size_t w = std::size_t(g.width()), cells = w * std::size_t(g.height());
-  call_budget().require(detail::sat_mul(cells + g.node_count(), sizeof(double)), Use::Output,
-                        "the distance array");
-  Ref out = new_array<double>(cells);
+  const std::size_t cells = std::size_t(g.width()) * std::size_t(g.height());
+  call_budget().require(
+      detail::sat_mul(detail::sat_add(cells, g.node_count()), want_pred ? 32 : 8), Use::Output,
+      "the distance array");
+  Ref dist = new_array<double>(cells);
+  Ref pred = want_pred ? new_array<std::int64_t>(2 * cells) : Ref::borrow(Py_None);
   {
     ReleaseGil nogil;
-    std::vector<double> by_id(g.node_count(), std::numeric_limits<double>::infinity());
-    distances_from(g, g.index_of(source), limit, by_id.data(), nullptr);
-    double* d = data_of<double>(out);
-    for (std::size_t i = 0; i < cells; ++i)
-      d[i] = by_id[g.index_of(Cell{std::int32_t(i / w), std::int32_t(i % w)})];
+    grid_distances_from(g, source, limit, data_of<double>(dist),
+                        want_pred ? data_of<std::int64_t>(pred) : nullptr);
   }
-  return out.release();
+  return check(PyTuple_Pack(2, dist.get(), pred.get())).release();
 }
 
 // ---- small accessors -----------------------------------------------------------
@@ -884,11 +906,20 @@ PyMethodDef graph_methods[] = {
     {"_from_csr", WAYLOOM_CALLABLE(method_entry<graph_from_csr>), kMethod | METH_CLASS, nullptr},
     {"__reduce__", WAYLOOM_CALLABLE(method_entry<graph_reduce>), kMethod, nullptr},
     {"search", WAYLOOM_CALLABLE(method_entry<search_method<GraphObject>>), kMethod,
-     "search($self, start, goal, algorithm=\"bfs\", heuristic=None, record=True, weight=2.0, "
-     "beam_width=None, depth_limit=None, max_nodes=None, reopen=False)\n--\n\n"
+     "search($self, start, goal, algorithm=\"dijkstra\", heuristic=None, record=True, "
+     "weight=2.0, beam_width=None, depth_limit=None, max_nodes=None, reopen=False)\n--\n\n"
      "Search from `start` to `goal`; the result, counters and errors are those of\n"
      "`search_graph` on the same edges. A built-in heuristic runs with the\n"
-     "interpreter lock released, so threads search one graph in parallel."},
+     "interpreter lock released, so threads search one graph in parallel.\n\n"
+     "The default, dijkstra, is exact on non-negative weights. So is\n"
+     "\"bidirectional_dijkstra\", which searches from both ends and meets in the\n"
+     "middle (on a directed graph the backward half walks the reversed graph,\n"
+     "built on the first such query and kept). \"bidirectional\" is breadth-first\n"
+     "from both ends: its path is the shortest in steps only, not in weight.\n\n"
+     "On a graph built with coordinates the heuristic defaults to \"euclidean\"\n"
+     "(else \"zero\"); \"euclidean\" and \"manhattan\" are admissible (A* then\n"
+     "exact) only if every arc weighs at least the straight-line, respectively\n"
+     "city-block, distance between its endpoints."},
     {"_search_batch", WAYLOOM_CALLABLE(method_entry<search_batch<GraphObject>>), kMethod, nullptr},
     {"_distances", WAYLOOM_CALLABLE(method_entry<graph_distances>), kMethod, nullptr},
     {nullptr, nullptr, 0, nullptr},
@@ -926,8 +957,16 @@ PyMethodDef grid_methods[] = {
     {"search", WAYLOOM_CALLABLE(method_entry<search_method<GridObject>>), kMethod,
      "search($self, start, goal, algorithm=\"astar\", heuristic=None, record=True, weight=2.0, "
      "beam_width=None, depth_limit=None, max_nodes=None, reopen=False)\n--\n\n"
-     "Search between two `(row, col)` cells; the result, counters and errors are\n"
-     "those of `search_grid_costs` on the same grid."},
+     "Search between two `(row, col)` cells; with a named heuristic the result,\n"
+     "counters and errors are those of `search_grid_costs` on the same grid.\n\n"
+     "Without one, the heuristic is octile distance on an 8-connected grid and\n"
+     "Manhattan distance on a 4-connected one, times the cheapest open cell's\n"
+     "cost: admissible on every grid, so the default A* is exact. The named\n"
+     "heuristics count steps of cost 1: \"manhattan\" is admissible on\n"
+     "4-connected grids whose open cells all cost at least 1, \"octile\" and\n"
+     "\"euclidean\" on any grid whose open cells cost at least 1, \"zero\" always.\n\n"
+     "\"bidirectional_dijkstra\" is exact too; \"bidirectional\" is breadth-first\n"
+     "from both ends and shortest in steps only."},
     {"_search_batch", WAYLOOM_CALLABLE(method_entry<search_batch<GridObject>>), kMethod, nullptr},
     {"_distances", WAYLOOM_CALLABLE(method_entry<grid_distances>), kMethod, nullptr},
     {nullptr, nullptr, 0, nullptr},

@@ -11,13 +11,15 @@ from __future__ import annotations
 import os
 from collections.abc import Iterable, Sequence
 from concurrent.futures import Executor, ThreadPoolExecutor
-from typing import Any
+from typing import Any, TypeVar
 
 from wayloom_native import SearchResult
 
 from . import _engine
 
-__all__ = ["Graph", "Grid", "WordLadder"]
+__all__ = ["Graph", "Grid", "WordLadder", "path_from"]
+
+_G = TypeVar("_G", bound="Graph")
 
 
 def _chunks(pairs: list[Any], count: int) -> list[list[Any]]:
@@ -110,7 +112,9 @@ class Graph(_Batch, _engine.Graph):
     __slots__ = ()
 
     @classmethod
-    def from_scipy(cls, matrix: Any, undirected: bool = False, coordinates: Any = None) -> Graph:
+    def from_scipy(
+        cls: type[_G], matrix: Any, undirected: bool = False, coordinates: Any = None
+    ) -> _G:
         """A graph from any scipy.sparse matrix or array: each stored entry ``(i, j)``
         is an arc ``i -> j`` weighted by its value (explicit zeros included)."""
         shape = getattr(matrix, "shape", None)
@@ -123,12 +127,11 @@ class Graph(_Batch, _engine.Graph):
         if not undirected and getattr(matrix, "format", None) == "csr":
             # Already arcs by source in stored order: taken as they are.
             nnz = int(matrix.indptr[-1])
-            graph: Graph = cls._from_csr(
+            return cls._from_csr(
                 matrix.indptr, matrix.indices[:nnz], matrix.data[:nnz], int(shape[0]), coordinates
             )
-            return graph
         coo = matrix.tocoo()
-        graph = cls.from_arrays(
+        return cls.from_arrays(
             coo.row,
             coo.col,
             coo.data,
@@ -136,10 +139,13 @@ class Graph(_Batch, _engine.Graph):
             undirected=undirected,
             coordinates=coordinates,
         )
-        return graph
 
     def distances(
-        self, sources: Any, limit: float | None = None, return_predecessors: bool = False
+        self,
+        sources: Any,
+        limit: float | None = None,
+        return_predecessors: bool = False,
+        min_only: bool = False,
     ) -> Any:
         """Dijkstra from ``sources`` (one node or a sequence of nodes) to every node.
 
@@ -147,20 +153,28 @@ class Graph(_Batch, _engine.Graph):
         ``(len(sources), num_nodes)`` for a sequence, ``inf`` where a node is
         unreachable (or farther than ``limit``). With ``return_predecessors=True``
         also returns the int64 predecessor array of the same shape, ``-1`` for a
-        source and for unreachable nodes. Arc weights must be non-negative.
+        source and for unreachable nodes (:func:`path_from` walks it).
+
+        ``min_only=True`` gives one row, the distance to the nearest source; with
+        predecessors it returns ``(distances, predecessors, sources)``, where
+        ``sources[i]`` is the source that reached node ``i`` (``-1`` for none),
+        as scipy.sparse.csgraph.dijkstra does. Arc weights must be non-negative.
         """
         np = _numpy()
         single = not isinstance(sources, (Sequence, np.ndarray)) or isinstance(sources, str)
         if isinstance(sources, np.ndarray) and sources.ndim == 0:
             single = True
         listed = [sources] if single else sources
-        dist, pred = self._distances(listed, limit, return_predecessors)
+        dist, pred, origin = self._distances(listed, limit, return_predecessors, min_only)
         n = self.num_nodes
-        shape = (n,) if single else (-1, n)
+        shape = (n,) if single or min_only else (-1, n)
         d = np.frombuffer(dist, dtype=np.float64).reshape(shape)
         if not return_predecessors:
             return d
-        return d, np.frombuffer(pred, dtype=np.int64).reshape(shape)
+        p = np.frombuffer(pred, dtype=np.int64).reshape(shape)
+        if not min_only:
+            return d, p
+        return d, p, np.frombuffer(origin, dtype=np.int64)
 
 
 class Grid(_Batch, _engine.Grid):
@@ -171,12 +185,26 @@ class Grid(_Batch, _engine.Grid):
 
     __slots__ = ()
 
-    def distances(self, source: tuple[int, int], limit: float | None = None) -> Any:
+    def distances(
+        self,
+        source: tuple[int, int],
+        limit: float | None = None,
+        return_predecessors: bool = False,
+    ) -> Any:
         """Cheapest cost from the ``source`` cell to every cell: a float64 numpy array
-        of shape ``(height, width)``, ``inf`` for walls and unreachable cells."""
+        of shape ``(height, width)``, ``inf`` for walls and unreachable cells.
+
+        With ``return_predecessors=True`` also returns each cell's predecessor on
+        a cheapest path as an int64 array of shape ``(height, width, 2)`` holding
+        ``(row, col)``, ``(-1, -1)`` for the source and unreached cells;
+        :func:`path_from` walks it.
+        """
         np = _numpy()
-        raw = self._distances(source, limit)
-        return np.frombuffer(raw, dtype=np.float64).reshape(self.height, self.width)
+        dist, pred = self._distances(source, limit, return_predecessors)
+        d = np.frombuffer(dist, dtype=np.float64).reshape(self.height, self.width)
+        if not return_predecessors:
+            return d
+        return d, np.frombuffer(pred, dtype=np.int64).reshape(self.height, self.width, 2)
 
 
 class WordLadder(_Batch, _engine.WordLadder):
@@ -187,3 +215,64 @@ class WordLadder(_Batch, _engine.WordLadder):
     """
 
     __slots__ = ()
+
+
+def path_from(predecessors: Any, target: Any, source: Any = None) -> list[Any]:
+    """The nodes from the source to ``target`` along ``predecessors``; ``[]`` when
+    ``target`` was not reached.
+
+    ``predecessors`` is one row of what ``Graph.distances(...,
+    return_predecessors=True)`` returns (node ids, ``-1`` for none; ``target`` an
+    int), or the ``(height, width, 2)`` array of ``Grid.distances`` (``target`` a
+    ``(row, col)`` cell; the path is a list of cells).
+
+    A source and an unreached node both have no predecessor. A source that
+    reached some other node is told apart (the path is ``[target]``); one that
+    reached nothing is taken for unreached unless named as ``source``. With
+    ``source`` given, a path that does not start there is ``[]``.
+    """
+    np = _numpy()
+    pred = np.asarray(predecessors)
+    if pred.dtype.kind not in "iu":
+        raise TypeError(f"predecessors must be an integer array, got dtype {pred.dtype}")
+    if pred.ndim == 3 and pred.shape[2] == 2:
+        height, width = pred.shape[:2]
+
+        def index(cell: Any) -> int:
+            row, col = (int(x) for x in cell)
+            if not (0 <= row < height and 0 <= col < width):
+                raise ValueError(f"cell {tuple(cell)!r} is outside the {height}x{width} grid")
+            return row * width + col
+
+        # Walked as flat indices: one array instead of a tuple a cell.
+        flat = np.where(pred[..., 0] < 0, -1, pred[..., 0].astype(np.int64) * width + pred[..., 1])
+        root = None if source is None else index(source)
+        walked = _walk(flat.ravel(), index(target), root)
+        return [(i // width, i % width) for i in walked]
+    if pred.ndim != 1:
+        raise ValueError(
+            "predecessors must be one row of node ids (pick a row of a 2-D result) "
+            "or a grid's (height, width, 2) array"
+        )
+    for name, node in (("target", target), ("source", source)):
+        if node is not None and not 0 <= int(node) < len(pred):
+            raise ValueError(f"{name} {int(node)} is out of range for {len(pred)} nodes")
+    return _walk(pred, int(target), None if source is None else int(source))
+
+
+def _walk(pred: Any, target: int, source: int | None) -> list[int]:
+    path = [target]
+    for _ in range(len(pred)):
+        node = int(pred[path[-1]])
+        if node < 0:
+            break
+        if node >= len(pred):
+            raise ValueError(f"predecessor {node} is out of range for {len(pred)} nodes")
+        path.append(node)
+    else:
+        raise ValueError("the predecessors loop: they are not a shortest-path tree")
+    if source is not None:
+        return path[::-1] if path[-1] == source else []
+    if len(path) == 1 and not (pred == target).any():
+        return []  # no predecessor, and none through it: not reached
+    return path[::-1]

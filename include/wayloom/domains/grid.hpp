@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -59,6 +60,20 @@ class GridGraph {
   double cost(Cell c) const noexcept {
     const std::size_t i = at(c);
     return costs_.empty() ? double(terrain_[i]) : costs_[i];
+  }
+  // The cost of the cheapest open cell (+inf when every cell is a wall): every
+  // move costs at least this much, times sqrt(2) for a diagonal one.
+  double cheapest_cost() const noexcept {
+    double least = std::numeric_limits<double>::infinity();
+    if (costs_.empty()) {
+      std::uint8_t t = 0xff;
+      for (const std::uint8_t v : terrain_)
+        if (v != 0 && v < t) t = v;
+      return t == 0xff ? least : double(t);
+    }
+    for (std::size_t i = 0; i < terrain_.size(); ++i)
+      if (terrain_[i] != 0 && costs_[i] < least) least = costs_[i];
+    return least;
   }
   void set_wall(Cell c, bool wall) {
     std::uint8_t& t = terrain_[at(c)];
@@ -334,6 +349,19 @@ struct Octile {
   }
 };
 
+// A grid's admissible default: octile distance on an 8-connected grid,
+// Manhattan on a 4-connected one, times the cheapest open cell's cost. A
+// move costs at least that cost (a diagonal one sqrt(2) times it), so the
+// estimate never exceeds the cheapest path, whatever the terrain.
+struct GridDefault {
+  static constexpr bool pure = true;
+  double scale = 1.0;
+  bool diagonal = false;
+  double estimate(Cell c, Cell goal) const noexcept {
+    return scale * (diagonal ? Octile{}.estimate(c, goal) : Manhattan{}.estimate(c, goal));
+  }
+};
+
 // The sample mazes, by name.
 inline std::string_view sample_maze_text(std::string_view name) {
   if (name == "open") return "S........\n.........\n....#....\n....#....\n....#....\n........G";
@@ -348,6 +376,17 @@ inline constexpr auto grid_heuristics() {
                         "goal) -> float",
                         Named<Zero>{"zero", {}}, Named<Manhattan>{"manhattan", {}},
                         Named<Euclidean>{"euclidean", {}}, Named<Octile>{"octile", {}});
+}
+
+// The heuristics of the companion package's grids: the same names, and the
+// admissible default for this grid when none is named. `cheapest` is the
+// grid's cheapest_cost(), which the caller keeps rather than rescans.
+inline constexpr auto grid_object_heuristics(bool diagonal, double cheapest) {
+  return HeuristicTable(
+      "default", "unknown heuristic: '",
+      "'. Available: zero, manhattan, euclidean, octile, or a callable h(node, goal) -> float",
+      Named<Zero>{"zero", {}}, Named<Manhattan>{"manhattan", {}}, Named<Euclidean>{"euclidean", {}},
+      Named<Octile>{"octile", {}}, Named<GridDefault>{"default", {cheapest, diagonal}});
 }
 
 }  // namespace wayloom
