@@ -27,7 +27,7 @@ from wayloom_native import (
 
 from . import viz  # matplotlib is imported only when drawing
 from .compare import ALGORITHMS, Comparison, Row, compare
-from .graphs import Graph, Grid, WordLadder
+from .graphs import Graph, Grid, WordLadder, path_from
 
 __version__ = "0.1.0"
 
@@ -48,6 +48,7 @@ __all__ = [
     "gen_barabasi_albert",
     "gen_erdos_renyi",
     "gen_watts_strogatz",
+    "path_from",
     "random_maze_ascii",
     "sample_maze",
     "search_graph",

@@ -20,6 +20,8 @@ namespace wayloom {
 
 inline constexpr double kSqrt2 = 1.4142135623730951;
 
+class ReversedGrid;
+
 class GridGraph {
  public:
   using node_type = Cell;
@@ -136,6 +138,10 @@ class GridGraph {
     return out;
   }
 
+  // The grid with every move turned around (moves cost what they enter, so
+  // on terrain of several costs a move and its reverse differ).
+  ReversedGrid reversed() const noexcept;
+
   // Dense-node fast path. Ids run through tiles of 4 rows by 8 columns, one
   // tile after another in row order, so the 32 ids of a page of the node
   // store cover a compact patch: a search that reaches a band of the grid
@@ -191,6 +197,30 @@ class GridGraph {
   bool tiled_ = false;         // width >= 8 and height >= 4
   std::size_t tile_cols_ = 0;  // tiles across a row
 };
+
+// The grid with its moves turned around, for searches that walk back from
+// the goal. The moves are the grid's own (a cell's neighbours are the same
+// both ways, corners included), but a move costs what its target cell costs:
+// turned around, it costs what the cell it now leaves costs, computed as the
+// forward move computes it.
+class ReversedGrid {
+ public:
+  using node_type = Cell;
+  explicit ReversedGrid(const GridGraph& g) noexcept : g_(g) {}
+
+  void neighbors_into(Cell c, Neighbors<Cell>& out) const {
+    if (!g_.is_open(c)) return;  // no move enters a wall or leaves the grid
+    const double into = g_.cost(c);
+    g_.for_each_successor(c, [&](Cell u, double) {
+      out.emplace_back(u, u.row != c.row && u.col != c.col ? into * kSqrt2 : into);
+    });
+  }
+
+ private:
+  const GridGraph& g_;
+};
+
+inline ReversedGrid GridGraph::reversed() const noexcept { return ReversedGrid(*this); }
 
 struct GridGraph::Parsed {
   GridGraph grid;
