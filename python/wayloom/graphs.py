@@ -229,7 +229,9 @@ def path_from(predecessors: Any, target: Any, source: Any = None) -> list[Any]:
     A source and an unreached node both have no predecessor. A source that
     reached some other node is told apart (the path is ``[target]``); one that
     reached nothing is taken for unreached unless named as ``source``. With
-    ``source`` given, a path that does not start there is ``[]``.
+    ``source`` given, a path that does not start there is ``[]``; ``source``
+    may be ``sources[target]`` of a ``min_only`` result, where ``-1`` (not
+    reached) gives ``[]``.
     """
     np = _numpy()
     pred = np.asarray(predecessors)
@@ -254,6 +256,8 @@ def path_from(predecessors: Any, target: Any, source: Any = None) -> list[Any]:
             "predecessors must be one row of node ids (pick a row of a 2-D result) "
             "or a grid's (height, width, 2) array"
         )
+    if source is not None and int(source) < 0:
+        return []
     for name, node in (("target", target), ("source", source)):
         if node is not None and not 0 <= int(node) < len(pred):
             raise ValueError(f"{name} {int(node)} is out of range for {len(pred)} nodes")

@@ -328,8 +328,9 @@ class CsrGraph {
   std::shared_ptr<TransposeSlot> transpose_;
 };
 
+// An undirected edge is named by either of its arcs: both are the same edge.
 inline std::string nan_arc_message(const Edge& arc) {
-  return "arc (" + std::to_string(arc.source) + ", " + std::to_string(arc.target) +
+  return "edge (" + std::to_string(arc.source) + ", " + std::to_string(arc.target) +
          ") has a NaN weight";
 }
 
