@@ -803,9 +803,8 @@ PyObject* grid_distances(PyObject* /*module*/, PyObject* self, const Call& call)
   const bool want_pred = a[2] ? to_bool("return_predecessors", a[2]) : false;
   if (!g.is_open(source)) throw UsageError("source must be an in-bounds, non-wall cell");
   const std::size_t cells = std::size_t(g.width()) * std::size_t(g.height());
-  call_budget().require(
-      detail::sat_mul(detail::sat_add(cells, g.node_count()), want_pred ? 32 : 8), Use::Output,
-      "the distance array");
+  call_budget().require(detail::sat_mul(detail::sat_add(cells, g.node_count()), want_pred ? 32 : 8),
+                        Use::Output, "the distance array");
   Ref dist = new_array<double>(cells);
   Ref pred = want_pred ? new_array<std::int64_t>(2 * cells) : Ref::borrow(Py_None);
   {

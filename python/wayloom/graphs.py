@@ -11,7 +11,7 @@ from __future__ import annotations
 import os
 from collections.abc import Iterable, Sequence
 from concurrent.futures import Executor, ThreadPoolExecutor
-from typing import Any, TypeVar
+from typing import Any, Generic, TypeVar
 
 from wayloom_native import SearchResult
 
@@ -20,6 +20,7 @@ from . import _engine
 __all__ = ["Graph", "Grid", "WordLadder", "path_from"]
 
 _G = TypeVar("_G", bound="Graph")
+_N = TypeVar("_N")  # the node type: what a result's path lists
 
 
 def _chunks(pairs: list[Any], count: int) -> list[list[Any]]:
@@ -29,14 +30,14 @@ def _chunks(pairs: list[Any], count: int) -> list[list[Any]]:
     return [pairs[k::count] for k in range(count)]
 
 
-def _in_order(parts: list[list[SearchResult]]) -> list[SearchResult]:
+def _in_order(parts: list[list[SearchResult[_N]]]) -> list[SearchResult[_N]]:
     out: list[Any] = [None] * sum(map(len, parts))
     for k, part in enumerate(parts):
         out[k :: len(parts)] = part
     return out
 
 
-def _run_chunk(target: Any, chunk: list[Any], options: dict[str, Any]) -> list[SearchResult]:
+def _run_chunk(target: Any, chunk: list[Any], options: dict[str, Any]) -> list[SearchResult[Any]]:
     return list(target._search_batch(chunk, **options))
 
 
@@ -49,19 +50,19 @@ def _worker_count(executor: Executor | None, workers: int | None) -> int:
     return known if isinstance(known, int) and known > 0 else (os.cpu_count() or 1)
 
 
-class _Batch:
+class _Batch(Generic[_N]):
     """search_many, shared by graphs and grids."""
 
     __slots__ = ()
 
     def search_many(
         self,
-        pairs: Iterable[Sequence[Any]],
+        pairs: Iterable[Sequence[_N]],
         algorithm: str = "dijkstra",
         workers: int | None = None,
         executor: Executor | None = None,
         **options: Any,
-    ) -> list[SearchResult]:
+    ) -> list[SearchResult[_N]]:
         """Run ``search(start, goal, algorithm, **options)`` for every pair; results in order.
 
         ``workers=None`` without an executor runs serially; ``workers=k`` splits the
@@ -94,7 +95,7 @@ def _numpy() -> Any:
     return numpy
 
 
-class Graph(_Batch, _engine.Graph):
+class Graph(_Batch[int], _engine.Graph):
     """An immutable weighted graph over nodes ``0 .. num_nodes - 1``, built once.
 
     ``Graph(num_nodes, edges, undirected=True)`` takes ``(u, v, w)`` or ``(u, v)``
@@ -177,7 +178,7 @@ class Graph(_Batch, _engine.Graph):
         return d, p, np.frombuffer(origin, dtype=np.int64)
 
 
-class Grid(_Batch, _engine.Grid):
+class Grid(_Batch[tuple[int, int]], _engine.Grid):
     """An immutable 2-D grid, built once from an ASCII map (``#`` wall, a digit
     ``1``-``9`` terrain cost, anything else an open cell of cost 1; ``S`` and ``G``
     are optional) or, with :meth:`from_costs`, from a cost matrix.
@@ -207,7 +208,7 @@ class Grid(_Batch, _engine.Grid):
         return d, np.frombuffer(pred, dtype=np.int64).reshape(self.height, self.width, 2)
 
 
-class WordLadder(_Batch, _engine.WordLadder):
+class WordLadder(_Batch[str], _engine.WordLadder):
     """A word list indexed once for word-ladder searches (one letter changed a step).
 
     :meth:`search` equals ``search_wordladder(start, goal, word_list, ...)``: words

@@ -165,7 +165,11 @@ def test_grid_search_equals_one_shot():
         (lambda g: Grid.from_costs([[]]), ValueError, "costs must be a non-empty matrix"),
         (lambda g: Grid("\r\n\n"), ValueError, "map must have at least one row of cells"),
         (lambda g: Grid("..").distances((0, 5)), ValueError, "source must be"),
-        (lambda g: Graph(2, [(0, 1, 2.0), (1, 0, NAN)]), ValueError, "edge (0, 1) has a NaN weight"),
+        (
+            lambda g: Graph(2, [(0, 1, 2.0), (1, 0, NAN)]),
+            ValueError,
+            "edge (0, 1) has a NaN weight",
+        ),
         (lambda g: Graph.from_arrays([0], [1], [NAN], undirected=False), ValueError, "(0, 1)"),
         (lambda g: g.search(0, 2, algorithm=BIDI), ValueError, f"'{BIDI}' needs arc weights >= 0"),
         (

@@ -9,8 +9,8 @@
 #include <limits>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <new>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>

@@ -36,8 +36,7 @@ struct DijkstraSide {
   PriorityFrontier frontier;
   NodeStore store;
 
-  DijkstraSide(NodeId root, std::size_t capacity, MemoryBudget* budget)
-      : store(capacity, budget) {
+  DijkstraSide(NodeId root, std::size_t capacity, MemoryBudget* budget) : store(capacity, budget) {
     store.reach(root, kNoNode, 0.0);
     frontier.push(root, 0.0);
   }
@@ -59,8 +58,7 @@ struct DijkstraSide {
 // graph's transpose, or the graph itself when it is symmetric); untimed.
 template <Graph G, Graph R>
 SearchResult<node_t<G>> bidirectional_dijkstra_inner(const G& graph, const R& reverse,
-                                                     const node_t<G>& start,
-                                                     const node_t<G>& goal,
+                                                     const node_t<G>& start, const node_t<G>& goal,
                                                      const SearchOptions& options) {
   using N = node_t<G>;
   SearchResult<N> result;

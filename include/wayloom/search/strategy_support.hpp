@@ -87,7 +87,8 @@ decltype(auto) with_reverse(const G& graph, MemoryBudget* budget, F&& f) {
       if constexpr (requires { graph.transpose(budget); }) {
         return f(graph.transpose(budget));
       } else {
-        if constexpr (requires { graph.bytes(); }) charge(budget, graph.bytes(), Use::Bidirectional);
+        if constexpr (requires { graph.bytes(); })
+          charge(budget, graph.bytes(), Use::Bidirectional);
         const G reverse = graph.transposed();
         return f(reverse);
       }
