@@ -25,6 +25,14 @@ struct SearchResultObject {
 
 SearchResultObject* self_of(PyObject* o) { return reinterpret_cast<SearchResultObject*>(o); }
 
+// What a result pickles as, in _make_result's parameter order.
+constexpr Params<10> kMakeParams{
+    "_make_result",
+    {"path", "cost", "nodes_expanded", "nodes_generated", "nodes_reopened", "max_frontier_size",
+     "elapsed", "stop_reason", "trace", "tree"},
+    10};
+constexpr const auto& kFields = kMakeParams.names;
+
 void drop_record_if_done(SearchResultObject* s) {
   if (s->record && s->trace && s->tree) {
     delete s->record;
@@ -208,18 +216,12 @@ constexpr char kSearchResultDoc[] =
     "        ``viz.plot_search_tree``. Empty for the iterative-deepening and\n"
     "        bidirectional algorithms.";
 
-// Pickles by value through the companion package's rebuilder, which ships in
-// the same wheel: a worker process that imported only this module can still
-// send its results back.
+// Pickles by value through wayloom_native._make_result, so a worker process
+// that imported only this module can send its results back.
 PyObject* reduce(PyObject* o, PyObject*) {
-  static constexpr const char* kFields[] = {"path",           "cost",
-                                            "nodes_expanded", "nodes_generated",
-                                            "nodes_reopened", "max_frontier_size",
-                                            "elapsed",        "stop_reason",
-                                            "trace",          "tree"};
-  Ref engine = Ref::steal(PyImport_ImportModule("wayloom._engine"));
-  if (!engine) return nullptr;
-  Ref make = Ref::steal(PyObject_GetAttrString(engine.get(), "_make_result"));
+  PyObject* module = PyType_GetModule(Py_TYPE(o));
+  if (!module) return nullptr;
+  Ref make = Ref::steal(PyObject_GetAttrString(module, "_make_result"));
   if (!make) return nullptr;
   Ref fields = Ref::steal(PyTuple_New(std::size(kFields)));
   if (!fields) return nullptr;
@@ -275,6 +277,49 @@ Ref make_search_result(const ModuleState& state, ResultFields f) {
   s->max_frontier = f.max_frontier;
   s->stop = f.stop;
   return Ref::steal(o);
+}
+
+namespace {
+
+// Trace and tree already as lists.
+class ListRecord final : public LazyRecord {
+ public:
+  ListRecord(Ref trace, Ref tree) : trace_(std::move(trace)), tree_(std::move(tree)) {}
+  Ref trace_list() override { return std::move(trace_); }
+  Ref tree_list() override { return std::move(tree_); }
+
+ private:
+  Ref trace_, tree_;
+};
+
+}  // namespace
+
+PyObject* make_result(PyObject* module, const Call& call) {
+  const auto a = bind(kMakeParams, call);
+  ResultFields f;
+  if (!is_none(a[0])) {
+    if (!PyList_Check(a[0])) argument_error(PyExc_TypeError, "path", "expected list or None");
+    f.path = Ref::borrow(a[0]);
+  }
+  f.cost = to_f64("cost", a[1]);
+  f.expanded = to_u64("nodes_expanded", a[2]);
+  f.generated = to_u64("nodes_generated", a[3]);
+  f.reopened = to_u64("nodes_reopened", a[4]);
+  f.max_frontier = to_u64("max_frontier_size", a[5]);
+  f.elapsed = to_f64("elapsed", a[6]);
+  const std::string_view stop = to_str("stop_reason", a[7]);
+  if (stop == "goal")
+    f.stop = StopReason::Goal;
+  else if (stop == "exhausted")
+    f.stop = StopReason::Exhausted;
+  else if (stop == "node_limit")
+    f.stop = StopReason::NodeLimit;
+  else
+    throw UsageError("unknown stop reason: '" + std::string(stop) + "'");
+  if (!PyList_Check(a[8]) || !PyList_Check(a[9]))
+    raise(PyExc_TypeError, "trace and tree must be lists");
+  f.record = std::make_unique<ListRecord>(Ref::borrow(a[8]), Ref::borrow(a[9]));
+  return make_search_result(state_of(module), std::move(f)).release();
 }
 
 int add_search_result_type(PyObject* module) {

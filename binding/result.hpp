@@ -102,6 +102,10 @@ struct ResultFields {
 // Creates the Python object; takes the fields over.
 Ref make_search_result(const ModuleState& state, ResultFields fields);
 
+// wayloom_native._make_result(path, cost, ...): a result from its fields, the
+// rebuilder its pickles name.
+PyObject* make_result(PyObject* module, const Call& call);
+
 // Registers the SearchResult class on the module (at import).
 int add_search_result_type(PyObject* module);
 

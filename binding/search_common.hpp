@@ -11,7 +11,7 @@
 #include "callbacks.hpp"
 #include "module_state.hpp"
 #include "result.hpp"
-#include "wayloom/search/catalogue.hpp"
+#include "wayloom/catalogue.hpp"
 
 namespace wayloom::py {
 

@@ -140,7 +140,7 @@ MUTANTS: list[Mutant] = [
     ),
     M(WALK, "peak = std::max<std::uint64_t>(peak, path_.size());", ""),
     M(
-        "include/wayloom/search/catalogue.hpp",
+        "include/wayloom/catalogue.hpp",
         "options.depth_limit.value_or(1000)",
         "options.depth_limit.value_or(100)",
     ),

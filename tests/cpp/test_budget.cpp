@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "wayloom/catalogue.hpp"
 #include "wayloom/core/memory_budget.hpp"
 #include "wayloom/domains/hanoi.hpp"
-#include "wayloom/search/catalogue.hpp"
 
 namespace wayloom {
 namespace {

@@ -13,11 +13,11 @@
 #include <utility>
 #include <vector>
 
+#include "wayloom/catalogue.hpp"
 #include "wayloom/domains/csr_graph.hpp"
 #include "wayloom/frontier/frontiers.hpp"
 #include "wayloom/paths/shortest_paths.hpp"
 #include "wayloom/search/best_first.hpp"
-#include "wayloom/search/catalogue.hpp"
 #include "wayloom/store/node_store.hpp"
 
 namespace wayloom {

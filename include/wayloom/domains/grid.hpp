@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -48,6 +49,12 @@ class GridGraph {
     return g;
   }
 
+  // The ASCII map grammar: '#' a wall, a digit 1-9 an open cell of that cost,
+  // anything else an open cell of cost 1; 'S' and 'G' mark the endpoints
+  // (the last of each on a line wins). Columns count characters, not bytes.
+  struct Map;
+  static Map read_map(std::string_view text);
+  // A map that must have both endpoints (CoreError otherwise).
   struct Parsed;
   static Parsed from_ascii(std::string_view text);
   static GridGraph from_costs(const std::vector<std::vector<double>>& rows);
@@ -222,6 +229,11 @@ class ReversedGrid {
 
 inline ReversedGrid GridGraph::reversed() const noexcept { return ReversedGrid(*this); }
 
+struct GridGraph::Map {
+  GridGraph grid;
+  std::optional<Cell> start, goal;
+};
+
 struct GridGraph::Parsed {
   GridGraph grid;
   Cell start;
@@ -246,7 +258,7 @@ inline std::size_t utf8_char_len(unsigned char b) noexcept {
 }
 }  // namespace detail
 
-inline GridGraph::Parsed GridGraph::from_ascii(std::string_view text) {
+inline GridGraph::Map GridGraph::read_map(std::string_view text) {
   std::vector<std::string_view> lines;
   std::size_t pos = 0;
   while (true) {
@@ -323,9 +335,17 @@ inline GridGraph::Parsed GridGraph::from_ascii(std::string_view text) {
       }
     }
   }
-  if (!has_start) throw CoreError("ASCII map must contain a start cell 'S'");
-  if (!has_goal) throw CoreError("ASCII map must contain a goal cell 'G'");
-  return Parsed{std::move(g), start, goal};
+  Map map{std::move(g), std::nullopt, std::nullopt};
+  if (has_start) map.start = start;
+  if (has_goal) map.goal = goal;
+  return map;
+}
+
+inline GridGraph::Parsed GridGraph::from_ascii(std::string_view text) {
+  Map map = read_map(text);
+  if (!map.start) throw CoreError("ASCII map must contain a start cell 'S'");
+  if (!map.goal) throw CoreError("ASCII map must contain a goal cell 'G'");
+  return Parsed{std::move(map.grid), *map.start, *map.goal};
 }
 
 inline GridGraph GridGraph::from_costs(const std::vector<std::vector<double>>& rows) {

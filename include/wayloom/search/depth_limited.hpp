@@ -8,7 +8,6 @@
 
 #include "wayloom/core/concepts.hpp"
 #include "wayloom/core/result.hpp"
-#include "wayloom/search/board_walk.hpp"
 #include "wayloom/search/depth_first_walk.hpp"
 #include "wayloom/search/helpers.hpp"
 
@@ -37,10 +36,6 @@ template <Graph G>
 SearchResult<node_t<G>> dls_inner(const G& graph, const node_t<G>& start, const node_t<G>& goal,
                                   std::uint64_t limit, bool record,
                                   MemoryBudget* budget = nullptr) {
-  if constexpr (detail::kBoardWalk<G, Zero>) {
-    if (!record && detail::board_walk_fits(graph, start, goal))
-      return detail::deepening_board(graph, start, goal, limit, limit, budget);
-  }
   detail::DlsWalk<G> walk(graph, record, budget);
   std::vector<TraceStep<node_t<G>>> trace;
   auto path = detail::dls_pass(walk, start, goal, limit, trace);
@@ -69,10 +64,6 @@ SearchResult<node_t<G>> iddfs(const G& graph, const node_t<G>& start, const node
                               std::uint64_t depth_limit, bool record,
                               MemoryBudget* budget = nullptr) {
   return timed([&]() -> SearchResult<node_t<G>> {
-    if constexpr (detail::kBoardWalk<G, Zero>) {
-      if (!record && detail::board_walk_fits(graph, start, goal))
-        return detail::deepening_board(graph, start, goal, 0, depth_limit, budget);
-    }
     detail::DlsWalk<G> walk(graph, record, budget);
     std::vector<TraceStep<node_t<G>>> trace;
     for (std::uint64_t d = 0;; ++d) {

@@ -9,7 +9,6 @@
 
 #include "wayloom/core/concepts.hpp"
 #include "wayloom/core/result.hpp"
-#include "wayloom/search/board_walk.hpp"
 #include "wayloom/search/depth_first_walk.hpp"
 #include "wayloom/search/helpers.hpp"
 
@@ -21,11 +20,6 @@ SearchResult<node_t<G>> ida_star(const G& graph, const H& heuristic, const node_
                                  MemoryBudget* budget = nullptr) {
   using N = node_t<G>;
   return timed([&]() -> SearchResult<N> {
-    if constexpr (detail::kBoardWalk<G, H>) {
-      // Built-in board and heuristic: moved in place, same visits and counters.
-      if (!record && detail::board_walk_fits(graph, start, goal))
-        return detail::ida_star_board(graph, heuristic, start, goal, budget);
-    }
     detail::DepthFirstWalk<G, detail::BoundCut<N, H>> walk(graph, record, budget);
     walk.count_start();  // once: later passes restart from it without generating it again
     std::vector<TraceStep<N>> trace;

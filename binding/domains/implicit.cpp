@@ -1,8 +1,9 @@
-// search_implicit: a graph whose successors come from a Python callable.
+// The implicit-graph adapter: search_implicit, over a graph whose successors
+// come from a Python callable.
 #include <cstdint>
 #include <vector>
 
-#include "search_common.hpp"
+#include "../search_common.hpp"
 
 namespace wayloom::py {
 

@@ -1,14 +1,13 @@
-// Entry points of the puzzle domains: sliding tiles, Towers of Hanoi and
-// word ladders.
+// The sliding-tile adapter: boards read from Python and the one-shot
+// search_npuzzle.
+#include "wayloom/domains/npuzzle.hpp"
+
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include "search_common.hpp"
+#include "../search_common.hpp"
 #include "wayloom/core/byte_state.hpp"
-#include "wayloom/domains/hanoi.hpp"
-#include "wayloom/domains/npuzzle.hpp"
-#include "wayloom/domains/wordladder.hpp"
 
 namespace wayloom::py {
 
@@ -87,64 +86,6 @@ PyObject* search_npuzzle(PyObject* module, const Call& call) {
     throw UsageError("this configuration is not solvable into the goal (parity)");
 
   return run_search(module, puzzle, start, goal, p, puzzle_heuristics(side, goal)).release();
-}
-
-extern const char search_hanoi_doc[] =
-    "search_hanoi(disks, algorithm=\"astar\", heuristic=None, pegs=3, record=True, weight=2.0, "
-    "beam_width=None, depth_limit=None, max_nodes=None, reopen=False)\n--\n\n"
-    "Solve the **Towers of Hanoi** with `disks` disks over `pegs` pegs (default 3).\n"
-    "\n"
-    "Start = every disk on peg 0; goal = every disk on the last peg. A state in the\n"
-    "result is a tuple `peg_of_disk[d]` (disk 0 = smallest). `heuristic` is\n"
-    "`\"misplaced\"` (default), `\"zero\"`, or a callable `h(state, goal) -> float`.\n"
-    "The classic 3-peg optimum is `2^disks \xe2\x88\x92 1` moves.";
-
-PyObject* search_hanoi(PyObject* module, const Call& call) {
-  static constexpr Params<10> kParams{
-      "search_hanoi",
-      {"disks", "algorithm", "heuristic", "pegs", "record", "weight", "beam_width", "depth_limit",
-       "max_nodes", "reopen"},
-      1};
-  const auto a = bind(kParams, call);
-  const std::uint64_t disks = to_u64("disks", a[0]);
-  const std::uint64_t pegs = a[3] ? to_u64("pegs", a[3]) : 3;
-  const SearchParams p = convert_shared<kParams>(a, "astar");
-
-  const Hanoi hanoi = Hanoi::for_search(disks, pegs);
-  const ByteState start = hanoi.start(), goal = hanoi.goal();
-  return run_search(module, hanoi, start, goal, p, hanoi_heuristics()).release();
-}
-
-extern const char search_wordladder_doc[] =
-    "search_wordladder(start, goal, words, algorithm=\"astar\", heuristic=None, record=True, "
-    "weight=2.0, beam_width=None, depth_limit=None, max_nodes=None, reopen=False)\n--\n\n"
-    "Solve a **word ladder** from `start` to `goal` over a `words` dictionary\n"
-    "(equal-length lowercase words; `start`/`goal` are added automatically so the\n"
-    "endpoints are valid nodes). Each step changes exactly one letter. `heuristic`\n"
-    "is `\"hamming\"` (default), `\"zero\"`, or a callable `h(word, goal) -> float`.";
-
-PyObject* search_wordladder(PyObject* module, const Call& call) {
-  static constexpr Params<11> kParams{
-      "search_wordladder",
-      {"start", "goal", "words", "algorithm", "heuristic", "record", "weight", "beam_width",
-       "depth_limit", "max_nodes", "reopen"},
-      3};
-  const auto a = bind(kParams, call);
-  const std::string start = lowered("start", a[0]);
-  const std::string goal = lowered("goal", a[1]);
-  std::vector<std::string> words;
-  {
-    const Sequence seq("words", a[2]);
-    words.reserve(std::size_t(seq.size()));
-    for (Py_ssize_t i = 0; i < seq.size(); ++i) words.push_back(lowered("words", seq[i]));
-  }
-  const SearchParams p = convert_shared<kParams>(a, "astar");
-
-  if (start.size() != goal.size()) throw UsageError("start and goal must have the same length");
-  WordLadder ladder(std::move(words));
-  ladder.insert(start);
-  ladder.insert(goal);
-  return run_search(module, ladder, start, goal, p, ladder_heuristics()).release();
 }
 
 }  // namespace wayloom::py

@@ -1,4 +1,7 @@
-// The algorithm catalogue: the only engine code that sees algorithm names.
+// The algorithm catalogue: the only engine code that sees algorithm names,
+// and the one place a strategy or a fast path for it is chosen. The
+// strategies (search/) know only the graph and heuristic contracts; the fast
+// paths (fast/) know their domain.
 #pragma once
 
 #include <array>
@@ -11,6 +14,7 @@
 #include "wayloom/core/concepts.hpp"
 #include "wayloom/core/error.hpp"
 #include "wayloom/core/result.hpp"
+#include "wayloom/fast/board_walk.hpp"
 #include "wayloom/search/beam.hpp"
 #include "wayloom/search/best_first.hpp"
 #include "wayloom/search/bidirectional.hpp"
@@ -23,6 +27,9 @@ namespace wayloom {
 // Everything a call passes to run_algo besides graph, heuristic, endpoints
 // and the algorithm's name; each row takes the part its options say.
 struct RunOptions : SearchOptions {
+  // iddfs's deepest pass when no depth_limit is given
+  static constexpr std::uint64_t kIddfsDepth = 1000;
+
   std::optional<std::uint64_t> depth_limit;
   double weight = 2.0;
   std::uint64_t beam_width = std::numeric_limits<std::uint64_t>::max();
@@ -118,6 +125,37 @@ inline std::string unknown_algorithm_message(std::string_view name, bool package
   return text;
 }
 
+// The board walk for IDA*, dls and iddfs on a sliding-tile board with a
+// built-in heuristic, when nothing is recorded: the same visits, counters and
+// result as the general walk, one board moved in place. Nothing otherwise.
+template <Graph G, class H>
+std::optional<SearchResult<node_t<G>>> board_walk(const G& graph, const H& heuristic,
+                                                  const node_t<G>& start, const node_t<G>& goal,
+                                                  Strategy strategy, const RunOptions& options) {
+  if constexpr (detail::kBoardWalk<G, Zero>) {
+    if (options.record || !detail::board_walk_fits(graph, start, goal)) return std::nullopt;
+    const std::uint64_t depth = options.depth_limit.value_or(RunOptions::kIddfsDepth);
+    switch (strategy) {
+      case Strategy::IdaStar:
+        if constexpr (detail::kBoardWalk<G, H>)
+          return timed([&] {
+            return detail::ida_star_board(graph, heuristic, start, goal, options.budget);
+          });
+        break;
+      case Strategy::Dls:
+      case Strategy::Iddfs: {
+        const std::uint64_t first = strategy == Strategy::Dls ? depth : 0;
+        return timed([&] {
+          return detail::deepening_board(graph, start, goal, first, depth, options.budget);
+        });
+      }
+      default:
+        break;
+    }
+  }
+  return std::nullopt;
+}
+
 // Runs the named algorithm; throws UsageError with the catalogue's messages.
 template <Graph G, class H>
   requires Heuristic<H, node_t<G>>
@@ -128,6 +166,10 @@ SearchResult<node_t<G>> run_algo(const G& graph, const H& heuristic, const node_
   const bool record = options.record;
   const AlgorithmRow* row = find_algorithm(algorithm, options.package_rows);
   if (row == nullptr) throw UsageError(unknown_algorithm_message(algorithm, options.package_rows));
+  if ((row->options & kNeedsDepthLimit) && !options.depth_limit)
+    throw UsageError("'" + std::string(row->name) + "' requires depth_limit");
+  if (auto fast = board_walk(graph, heuristic, start, goal, row->strategy, options))
+    return std::move(*fast);
   switch (row->strategy) {
     case Strategy::BestFirst: {
       BestFirstSpec spec = row->spec;
@@ -135,10 +177,10 @@ SearchResult<node_t<G>> run_algo(const G& graph, const H& heuristic, const node_
       return search_with_options(graph, start, goal, spec, heuristic, options);
     }
     case Strategy::Dls:
-      if (!options.depth_limit) throw UsageError("'dls' requires depth_limit");
       return dls(graph, start, goal, *options.depth_limit, record, budget);
     case Strategy::Iddfs:
-      return iddfs(graph, start, goal, options.depth_limit.value_or(1000), record, budget);
+      return iddfs(graph, start, goal, options.depth_limit.value_or(RunOptions::kIddfsDepth),
+                   record, budget);
     case Strategy::IdaStar:
       return ida_star(graph, heuristic, start, goal, record, budget);
     case Strategy::Beam:

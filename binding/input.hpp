@@ -7,11 +7,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
 
-#include "../args.hpp"
+#include "args.hpp"
 
 namespace wayloom::py {
 
@@ -138,6 +139,86 @@ class ArrayView {
 // Whether `o` should be read as an array rather than as a sequence of items.
 inline bool is_array(PyObject* o) noexcept {
   return PyObject_CheckBuffer(o) && !PyBytes_Check(o) && !PyByteArray_Check(o);
+}
+
+// One 1-D column of node ids or weights: an array read in place, or a sequence
+// converted up front.
+template <bool Ids>
+class Column {
+ public:
+  using T = std::conditional_t<Ids, std::size_t, double>;
+  Column(const char* name, PyObject* o) {
+    if (is_array(o)) {
+      view_.emplace(name, o);
+      if (view_->ndim() != 1) argument_error(PyExc_ValueError, name, "expected a 1-D array");
+      size_ = view_->shape(0);
+      if constexpr (Ids) {
+        if (const std::int64_t* p = view_->template contiguous<std::int64_t>()) {
+          for (std::size_t i = 0; i < size_; ++i)
+            if (p[i] < 0) view_->id(i);  // raises the negative-id error
+          fast_ = reinterpret_cast<const std::size_t*>(p);
+          return;
+        }
+      } else if ((fast_ = view_->template contiguous<double>())) {
+        return;
+      }
+      // Other plain element types (int32 indices, as scipy.sparse keeps them;
+      // float32 weights) are widened once in a typed loop rather than
+      // dispatched on per element.
+      widen<std::int32_t>() || widen<std::uint32_t>() || widen<std::uint64_t>() || widen<float>() ||
+          (!Ids && widen<std::int64_t>());
+      return;
+    }
+    const Sequence seq(name, o);
+    size_ = std::size_t(seq.size());
+    values_.resize(size_);
+    for (std::size_t i = 0; i < size_; ++i) {
+      if constexpr (Ids)
+        values_[i] = to_u64(name, seq[Py_ssize_t(i)]);
+      else
+        values_[i] = to_f64(name, seq[Py_ssize_t(i)]);
+    }
+  }
+  std::size_t size() const noexcept { return size_; }
+  T operator()(std::size_t i) const {
+    if (fast_) return fast_[i];
+    if (!view_) return values_[i];
+    if constexpr (Ids)
+      return view_->id(i);
+    else
+      return view_->f64(i);
+  }
+
+ private:
+  template <class E>
+  bool widen() {
+    const E* p = view_->template contiguous<E>();
+    if (!p) return false;
+    if constexpr (Ids && std::is_floating_point_v<E>) {
+      return false;  // float ids take the whole-number check per element
+    } else {
+      values_.resize(size_);
+      for (std::size_t i = 0; i < size_; ++i) {
+        if constexpr (Ids && std::is_signed_v<E>)
+          if (p[i] < 0) view_->id(i);  // raises the negative-id error
+        values_[i] = T(p[i]);
+      }
+      fast_ = values_.data();
+      return true;
+    }
+  }
+
+  std::optional<ArrayView> view_;
+  const T* fast_ = nullptr;  // the data when it needs no conversion per element
+  std::vector<T> values_;
+  std::size_t size_ = 0;
+};
+
+template <bool Ids>
+void column(const char* name, PyObject* o, std::vector<typename Column<Ids>::T>& out) {
+  const Column<Ids> c(name, o);
+  out.resize(c.size());
+  for (std::size_t i = 0; i < out.size(); ++i) out[i] = c(i);
 }
 
 }  // namespace wayloom::py

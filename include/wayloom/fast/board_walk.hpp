@@ -1,7 +1,7 @@
 // Depth-first walks (IDA*, depth-limited passes) over sliding-tile boards with
 // one board moved in place and moved back, instead of a copied successor list
 // per node. It visits, counts and cuts exactly as the general walker in
-// depth_first_walk.hpp does: successors in the domain's order
+// search/depth_first_walk.hpp does: successors in the domain's order
 // (blank up, down, left, right), a successor skipped when it is a board of
 // the current path, goal tested when a node is visited.
 //

@@ -1,17 +1,19 @@
-// Module initialisation: the one ordered method table.
+// The public module wayloom_native: the one ordered method table. Each function
+// lives with its domain (binding/domains/) or its family (binding/paths.cpp);
+// this file only registers them.
 #include <span>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "module_state.hpp"
-#include "result.hpp"
+#include "../module_state.hpp"
+#include "../result.hpp"
+#include "wayloom/catalogue.hpp"
 #include "wayloom/domains/csr_graph.hpp"
 #include "wayloom/domains/grid.hpp"
 #include "wayloom/domains/hanoi.hpp"
 #include "wayloom/domains/npuzzle.hpp"
 #include "wayloom/domains/wordladder.hpp"
-#include "wayloom/search/catalogue.hpp"
 
 namespace wayloom::py {
 
@@ -47,11 +49,14 @@ namespace {
 
 // PyCFunction is the declared slot type; the flags tell the interpreter the
 // real signature.
-#define WAYLOOM_METHOD(fn)                                                          \
-  {#fn, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(entry<fn>)), \
-   METH_FASTCALL | METH_KEYWORDS, fn##_doc},
+#define WAYLOOM_FUNCTION_DEF(name, fn, doc)                                          \
+  {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(entry<fn>)), \
+   METH_FASTCALL | METH_KEYWORDS, doc},
+#define WAYLOOM_METHOD(fn) WAYLOOM_FUNCTION_DEF(#fn, fn, fn##_doc)
 
-PyMethodDef methods[] = {WAYLOOM_FUNCTIONS(WAYLOOM_METHOD){nullptr, nullptr, 0, nullptr}};
+// The functions, then the private rebuilder that pickled results name.
+PyMethodDef methods[] = {WAYLOOM_FUNCTIONS(WAYLOOM_METHOD) WAYLOOM_FUNCTION_DEF(
+    "_make_result", make_result, nullptr){nullptr, nullptr, 0, nullptr}};
 
 // The engine's algorithm catalogue and heuristic tables as plain tuples, for
 // the companion package (a private attribute: the public surface is unchanged).
