@@ -71,8 +71,7 @@ std::vector<std::vector<double>> cost_rows(PyObject* o, bool arrays) {
 }
 
 GridGraph grid_of_rows(const std::vector<std::vector<double>>& rows, bool diagonal) {
-  if (std::all_of(rows.begin(), rows.end(), [](const auto& row) { return row.empty(); }))
-    throw UsageError("costs must be a non-empty matrix");
+  if (rows.empty()) throw UsageError("costs must be a non-empty matrix");
   GridGraph g = GridGraph::from_costs(rows);
   g.diagonal = diagonal;
   return g;
@@ -98,7 +97,12 @@ PyObject* grid_new(PyObject* /*module*/, PyObject* cls, const Call& call) {
 PyObject* grid_from_costs(PyObject* /*module*/, PyObject* cls, const Call& call) {
   static constexpr Params<2> kParams{"from_costs", {"costs", "diagonal"}, 1};
   const auto a = bind(kParams, call);
-  return new_object(cls, GridValue(grid_of_rows(cost_rows(a[0], true), diagonal_arg(a[1]))));
+  const std::vector<std::vector<double>> rows = cost_rows(a[0], true);
+  // Rows without cells are as empty as no rows (search_grid_costs calls them
+  // a broken precondition of the builder).
+  if (std::all_of(rows.begin(), rows.end(), [](const auto& row) { return row.empty(); }))
+    throw UsageError("costs must be a non-empty matrix");
+  return new_object(cls, GridValue(grid_of_rows(rows, diagonal_arg(a[1]))));
 }
 
 // Cell costs row-major (0 for walls) and the grid's shape.

@@ -90,7 +90,11 @@ void distances_from(const G& g, const std::size_t* sources, std::size_t count, d
   }
   Neighbors<node_t<G>> out;
   while (!heap.empty()) {
-    const auto [d, u] = heap.pop();
+    // Plain variables, not a structured binding: the lambda below captures
+    // them, which Clang before 16 refuses for bindings.
+    const auto top = heap.pop();
+    const double d = top.first;
+    const std::uint32_t u = top.second;
     if (d > dist[u]) continue;  // a stale entry: u was reached cheaper since
     auto relax = [&](std::size_t v, double w) {
       const double nd = d + w;

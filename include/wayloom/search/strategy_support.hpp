@@ -62,7 +62,11 @@ void record_step(std::vector<TraceStep<N>>& trace, MemoryBudget* budget, const N
     make_room(trace, budget, Use::Record);
     if constexpr (!kPlainNode<N>) budget->charge(heap_bytes(node), Use::Record);
   }
+#ifdef __cpp_aggregate_paren_init
   trace.emplace_back(node, g, frontier_size);
+#else  // Clang before 16 cannot build an aggregate from parentheses
+  trace.push_back(TraceStep<N>{node, g, frontier_size});
+#endif
 }
 
 // Fills a frame's successor list, charging what the list grew by.
