@@ -38,6 +38,25 @@ inline int clear_state(PyObject* module) {
 }
 inline void free_state(void* module) { clear_state(static_cast<PyObject*>(module)); }
 
+// The definition of a module whose state is a ModuleState.
+inline PyModuleDef module_def(const char* name, PyMethodDef* methods) {
+  return {PyModuleDef_HEAD_INIT, name,        "",        sizeof(ModuleState), methods, nullptr,
+          traverse_state,        clear_state, free_state};
+}
+
+// The module with its state cleared, or NULL; an init fills the state, then
+// returns finish_module(module, ok).
+inline PyObject* create_module(PyModuleDef& def) {
+  PyObject* module = PyModule_Create(&def);
+  if (module) state_of(module) = ModuleState{};
+  return module;
+}
+inline PyObject* finish_module(PyObject* module, bool ok) {
+  if (ok) return module;
+  Py_DECREF(module);
+  return nullptr;
+}
+
 // Converts the C++ exception in flight into the Python exception to raise;
 // always returns NULL so entry points can `return translate_exception(...)`.
 PyObject* translate_exception(PyObject* module) noexcept;

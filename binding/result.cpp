@@ -19,7 +19,7 @@ struct SearchResultObject {
   LazyRecord* record;
   double cost;
   double elapsed;
-  std::uint64_t expanded, generated, reopened, max_frontier;
+  Counters counters;
   StopReason stop;
 };
 
@@ -60,17 +60,9 @@ PyObject* get_path(PyObject* o, void*) {
 }
 PyObject* get_cost(PyObject* o, void*) { return PyFloat_FromDouble(self_of(o)->cost); }
 PyObject* get_found(PyObject* o, void*) { return PyBool_FromLong(self_of(o)->path != nullptr); }
-PyObject* get_expanded(PyObject* o, void*) {
-  return PyLong_FromUnsignedLongLong(self_of(o)->expanded);
-}
-PyObject* get_generated(PyObject* o, void*) {
-  return PyLong_FromUnsignedLongLong(self_of(o)->generated);
-}
-PyObject* get_reopened(PyObject* o, void*) {
-  return PyLong_FromUnsignedLongLong(self_of(o)->reopened);
-}
-PyObject* get_max_frontier(PyObject* o, void*) {
-  return PyLong_FromUnsignedLongLong(self_of(o)->max_frontier);
+template <std::uint64_t Counters::* Field>
+PyObject* get_counter(PyObject* o, void*) {
+  return PyLong_FromUnsignedLongLong(self_of(o)->counters.*Field);
 }
 PyObject* get_elapsed(PyObject* o, void*) { return PyFloat_FromDouble(self_of(o)->elapsed); }
 PyObject* get_stop(PyObject* o, void*) {
@@ -90,10 +82,10 @@ PyGetSetDef getset[] = {
     {"path", get_path, nullptr, nullptr, nullptr},
     {"cost", get_cost, nullptr, nullptr, nullptr},
     {"found", get_found, nullptr, nullptr, nullptr},
-    {"nodes_expanded", get_expanded, nullptr, nullptr, nullptr},
-    {"nodes_generated", get_generated, nullptr, nullptr, nullptr},
-    {"nodes_reopened", get_reopened, nullptr, nullptr, nullptr},
-    {"max_frontier_size", get_max_frontier, nullptr, nullptr, nullptr},
+    {"nodes_expanded", get_counter<&Counters::nodes_expanded>, nullptr, nullptr, nullptr},
+    {"nodes_generated", get_counter<&Counters::nodes_generated>, nullptr, nullptr, nullptr},
+    {"nodes_reopened", get_counter<&Counters::nodes_reopened>, nullptr, nullptr, nullptr},
+    {"max_frontier_size", get_counter<&Counters::max_frontier_size>, nullptr, nullptr, nullptr},
     {"elapsed", get_elapsed, nullptr, nullptr, nullptr},
     {"stop_reason", get_stop, nullptr, nullptr, nullptr},
     {"trace", get_trace, nullptr, nullptr, nullptr},
@@ -145,8 +137,8 @@ PyObject* repr(PyObject* o) {
   std::snprintf(elapsed, sizeof elapsed, "%.6f", s->elapsed);
   const std::string text = std::string("SearchResult(found=") + (found ? "True" : "False") +
                            ", cost=" + (found ? format_cost(s->cost) : "inf") +
-                           ", expanded=" + std::to_string(s->expanded) +
-                           ", frontier=" + std::to_string(s->max_frontier) +
+                           ", expanded=" + std::to_string(s->counters.nodes_expanded) +
+                           ", frontier=" + std::to_string(s->counters.max_frontier_size) +
                            ", elapsed=" + elapsed +
                            ", stop=" + std::string(stop_reason_text(s->stop)) + ")";
   return PyUnicode_FromStringAndSize(text.data(), Py_ssize_t(text.size()));
@@ -271,10 +263,7 @@ Ref make_search_result(const ModuleState& state, ResultFields f) {
   s->record = f.record.release();
   s->cost = f.cost;
   s->elapsed = f.elapsed;
-  s->expanded = f.expanded;
-  s->generated = f.generated;
-  s->reopened = f.reopened;
-  s->max_frontier = f.max_frontier;
+  s->counters = f.counters;
   s->stop = f.stop;
   return Ref::steal(o);
 }
@@ -302,10 +291,8 @@ PyObject* make_result(PyObject* module, const Call& call) {
     f.path = Ref::borrow(a[0]);
   }
   f.cost = to_f64("cost", a[1]);
-  f.expanded = to_u64("nodes_expanded", a[2]);
-  f.generated = to_u64("nodes_generated", a[3]);
-  f.reopened = to_u64("nodes_reopened", a[4]);
-  f.max_frontier = to_u64("max_frontier_size", a[5]);
+  f.counters = Counters{to_u64("nodes_expanded", a[2]), to_u64("nodes_generated", a[3]),
+                        to_u64("nodes_reopened", a[4]), to_u64("max_frontier_size", a[5])};
   f.elapsed = to_f64("elapsed", a[6]);
   const std::string_view stop = to_str("stop_reason", a[7]);
   if (stop == "goal")

@@ -93,7 +93,7 @@ class NativeRecord final : public LazyRecord {
 struct ResultFields {
   Ref path;  // NULL when absent
   double cost;
-  std::uint64_t expanded, generated, reopened, max_frontier;
+  Counters counters;
   double elapsed;
   StopReason stop;
   std::unique_ptr<LazyRecord> record;
@@ -122,10 +122,7 @@ Ref to_py_result(const ModuleState& state, SearchResult<N>&& r, MemoryBudget& bu
     f.path = std::move(list);
   }
   f.cost = r.cost;
-  f.expanded = r.nodes_expanded;
-  f.generated = r.nodes_generated;
-  f.reopened = r.nodes_reopened;
-  f.max_frontier = r.max_frontier_size;
+  f.counters = static_cast<const Counters&>(r);
   f.elapsed = double(r.elapsed.count() % 1000000000) / 1e9 + double(r.elapsed.count() / 1000000000);
   f.stop = r.stop_reason;
   f.record = std::make_unique<NativeRecord<N>>(std::move(r.trace), std::move(r.tree));

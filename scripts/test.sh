@@ -41,6 +41,14 @@ ctest --test-dir build/cpp-tests --output-on-failure -j2
 echo "== Python tests (against the installed package)"
 python3 -m pytest tests/python -q -p no:cacheprovider
 
+# networkx's own shortest-path and BFS tests with every graph converted to
+# the installed backend; what it does not serve falls back to networkx. Run
+# from outside the tree so the installed package, not python/, is imported.
+echo "== networkx's tests through the wayloom backend"
+(cd / && NETWORKX_TEST_BACKEND=wayloom NETWORKX_FALLBACK_TO_NX=True \
+  python3 -m pytest --pyargs networkx.algorithms.shortest_paths \
+  networkx.algorithms.traversal.tests.test_bfs -q -p no:cacheprovider)
+
 if [ "${WAYLOOM_SANITIZE:-1}" != 0 ]; then
   # The extension and the C++ tests built with AddressSanitizer and
   # UndefinedBehaviorSanitizer; the Python suite runs against that extension

@@ -22,20 +22,16 @@ namespace {
 #define WAYLOOM_CLASS_ROW(spec) &spec,
 const ClassSpec* const classes[] = {WAYLOOM_CLASSES(WAYLOOM_CLASS_ROW)};
 
-PyModuleDef engine_def = {
-    PyModuleDef_HEAD_INIT, "wayloom._engine", "",         sizeof(ModuleState), nullptr, nullptr,
-    traverse_state,        clear_state,       free_state,
-};
+PyModuleDef engine_def = module_def("wayloom._engine", nullptr);
 
 }  // namespace
 }  // namespace wayloom::py
 
 PyMODINIT_FUNC PyInit__engine() {
   using namespace wayloom::py;
-  PyObject* module = PyModule_Create(&engine_def);
+  PyObject* module = create_module(engine_def);
   if (!module) return nullptr;
   ModuleState& s = state_of(module);
-  s = ModuleState{};
   // Results are wayloom_native's own SearchResult and failures its
   // PanicException, so both modules' results are one type.
   PyObject* native = PyImport_ImportModule("wayloom_native");
@@ -46,9 +42,5 @@ PyMODINIT_FUNC PyInit__engine() {
   }
   bool ok = s.search_result_type && s.panic_exception;
   for (const ClassSpec* c : classes) ok = ok && add_class(module, *c) == 0;
-  if (!ok) {
-    Py_DECREF(module);
-    return nullptr;
-  }
-  return module;
+  return finish_module(module, ok);
 }

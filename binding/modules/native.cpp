@@ -111,35 +111,25 @@ Ref catalogue_object() {
                                   npuzzle.get(), "hanoi", hanoi.get(), "wordladder", ladder.get()));
 }
 
-PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT, "wayloom_native", "",         sizeof(ModuleState), methods, nullptr,
-    traverse_state,        clear_state,      free_state,
-};
+PyModuleDef native_def = module_def("wayloom_native", methods);
 
 }  // namespace
 }  // namespace wayloom::py
 
 PyMODINIT_FUNC PyInit_wayloom_native() {
   using namespace wayloom::py;
-  PyObject* module = PyModule_Create(&module_def);
+  PyObject* module = create_module(native_def);
   if (!module) return nullptr;
   ModuleState& s = state_of(module);
-  s = ModuleState{};
   s.panic_exception =
       PyErr_NewExceptionWithDoc("wayloom_native.PanicException",
                                 "An internal precondition of the engine failed; the single "
                                 "argument is the failure text.",
                                 PyExc_BaseException, nullptr);
-  if (!s.panic_exception ||
-      PyModule_AddObjectRef(module, "PanicException", s.panic_exception) < 0 ||
-      add_search_result_type(module) < 0 || add_path_types(module) < 0) {
-    Py_DECREF(module);
-    return nullptr;
-  }
-  const Ref catalogue = catalogue_object();
-  if (!catalogue || PyModule_AddObjectRef(module, "_catalogue", catalogue.get()) < 0) {
-    Py_DECREF(module);
-    return nullptr;
-  }
-  return module;
+  const bool ok = s.panic_exception &&
+                  PyModule_AddObjectRef(module, "PanicException", s.panic_exception) == 0 &&
+                  add_search_result_type(module) == 0 && add_path_types(module) == 0;
+  const Ref catalogue = ok ? catalogue_object() : Ref();
+  return finish_module(
+      module, catalogue && PyModule_AddObjectRef(module, "_catalogue", catalogue.get()) == 0);
 }

@@ -26,8 +26,9 @@ from wayloom_native import (
 )
 
 from . import viz  # matplotlib is imported only when drawing
-from .compare import ALGORITHMS, Comparison, Row, compare
-from .graphs import Graph, Grid, WordLadder, path_from
+from ._compare import ALGORITHMS, Comparison, Row, compare
+from ._paths import path_from
+from .graphs import Graph, Grid, WordLadder
 
 __version__ = "0.1.0"
 

@@ -1,7 +1,8 @@
 """Reading mazes for drawing: ASCII maps and cost matrices, in plain Python.
 
-The engine parses maps itself when it searches; this copy of the format rules
-exists only so that pictures show the same cells the search saw.
+The engine parses maps itself when it searches; :func:`read_ascii` is the one
+Python copy of its rules (the tests hold the two equal), so that pictures and
+the command line see the same cells the search saw.
 """
 
 from __future__ import annotations
@@ -43,6 +44,61 @@ class Maze:
         ]
 
 
+@dataclasses.dataclass(frozen=True)
+class AsciiMap:
+    """An ASCII map as the engine reads it: one terrain byte a cell, row by row.
+
+    A terrain byte is 0 for a wall and the cell's cost (1 to 9) otherwise;
+    ``start`` and ``goal`` are the last ``S`` and ``G`` in reading order.
+    """
+
+    height: int
+    width: int
+    terrain: bytes
+    start: Cell | None
+    goal: Cell | None
+
+
+# Character code -> terrain byte: '#' a wall, '1'-'9' their cost, anything
+# else (non-ASCII characters included) open ground of cost 1.
+_TERRAIN = bytes(0 if b == ord("#") else b - 48 if 49 <= b <= 57 else 1 for b in range(256))
+
+
+def read_ascii(text: str) -> AsciiMap:
+    """Read an ASCII map with the engine's rules (the one Python copy of them).
+
+    Lines end at ``\\n`` (a ``\\r`` before it is dropped); blank lines before
+    and after the map are ignored; a short line is padded with open cells; a
+    column is a character, not a byte.
+
+    >>> m = read_ascii("S.#\\n.9G")
+    >>> (m.height, m.width, m.terrain, m.start, m.goal)
+    (2, 3, b'\\x01\\x01\\x00\\x01\\t\\x01', (0, 0), (1, 2))
+    """
+    lines = text.split("\n")
+    lines = [line.removesuffix("\r") for line in lines[:-1]] + lines[-1:]
+    first, last = 0, len(lines)
+    while first < last and not lines[first]:
+        first += 1
+    while last > first and not lines[last - 1]:
+        last -= 1
+    if first == last:
+        raise ValueError("the maze has no rows")
+    rows = lines[first:last]
+    width = max(map(len, rows))
+    flat = "".join(row.ljust(width, ".") for row in rows)
+    # One byte a character, so the flat index still counts cells.
+    terrain = flat.encode("ascii", "replace").translate(_TERRAIN)
+    start, goal = flat.rfind("S"), flat.rfind("G")
+    return AsciiMap(
+        len(rows),
+        width,
+        terrain,
+        None if start < 0 else divmod(start, width),
+        None if goal < 0 else divmod(goal, width),
+    )
+
+
 def parse_ascii(text: str) -> Maze:
     """Read an ASCII map: ``#`` wall, ``S`` start, ``G`` goal, ``1``-``9`` terrain.
 
@@ -50,30 +106,11 @@ def parse_ascii(text: str) -> Maze:
     >>> (m.height, m.width, m.start, m.goal, m.costs[1][1])
     (2, 3, (0, 0), (1, 2), 9.0)
     """
-    lines = [line[:-1] if line.endswith("\r") else line for line in text.split("\n")]
-    while lines and lines[0] == "":
-        lines.pop(0)
-    while lines and lines[-1] == "":
-        lines.pop()
-    if not lines:
-        raise ValueError("the maze has no rows")
-    width = max(len(line) for line in lines)
-    start: Cell | None = None
-    goal: Cell | None = None
-    rows = []
-    for r, line in enumerate(lines):
-        row = []
-        for c, ch in enumerate(line.ljust(width, ".")):
-            if ch == "#":
-                row.append(math.inf)
-                continue
-            if ch == "S":
-                start = (r, c)  # the last one wins, as in the engine
-            elif ch == "G":
-                goal = (r, c)
-            row.append(float(ch) if "1" <= ch <= "9" else 1.0)
-        rows.append(tuple(row))
-    return Maze(len(rows), width, tuple(rows), start, goal)
+    m = read_ascii(text)
+    cost = tuple(math.inf if t == 0 else float(t) for t in range(256))
+    w = m.width
+    rows = tuple(tuple(cost[t] for t in m.terrain[r * w : (r + 1) * w]) for r in range(m.height))
+    return Maze(m.height, w, rows, m.start, m.goal)
 
 
 def from_costs(matrix: Any) -> Maze:

@@ -15,9 +15,9 @@ from typing import Any, Generic, TypeVar
 
 from wayloom_native import SearchResult
 
-from . import _engine
+from . import _engine, _scatter
 
-__all__ = ["Graph", "Grid", "WordLadder", "path_from"]
+__all__ = ["Graph", "Grid", "WordLadder"]
 
 _G = TypeVar("_G", bound="Graph")
 _N = TypeVar("_N")  # the node type: what a result's path lists
@@ -71,7 +71,9 @@ class _Batch(Generic[_N]):
         every core). ``executor=`` sends the chunks to any
         :class:`concurrent.futures.Executor` — a process pool, or a Dask
         ``Client.get_executor()`` — with the object pickled once per chunk; there
-        are ``workers`` chunks, by default the executor's worker count.
+        are ``workers`` chunks, by default the executor's worker count. A Dask
+        client's executor gets the object once per worker instead (scattered on
+        the first call, reused by later ones for as long as object and client live).
         """
         todo = list(pairs)
         options["algorithm"] = algorithm
@@ -83,7 +85,9 @@ class _Batch(Generic[_N]):
             with ThreadPoolExecutor(max_workers=len(chunks)) as pool:
                 futures = [pool.submit(_run_chunk, self, c, options) for c in chunks]
                 return _in_order([f.result() for f in futures])
-        futures = [executor.submit(_run_chunk, self, c, options) for c in chunks]
+        client = _scatter.dask_client(executor)
+        target = self if client is None else _scatter.on_workers(self, client)
+        futures = [executor.submit(_run_chunk, target, c, options) for c in chunks]
         return _in_order([f.result() for f in futures])
 
 
@@ -110,7 +114,7 @@ class Graph(_Batch[int], _engine.Graph):
     every arc weighs at least the distance between its endpoints.
     """
 
-    __slots__ = ()
+    __slots__ = ("__weakref__",)  # a copy scattered to Dask lives only as long
 
     @classmethod
     def from_scipy(
@@ -154,7 +158,7 @@ class Graph(_Batch[int], _engine.Graph):
         ``(len(sources), num_nodes)`` for a sequence, ``inf`` where a node is
         unreachable (or farther than ``limit``). With ``return_predecessors=True``
         also returns the int64 predecessor array of the same shape, ``-1`` for a
-        source and for unreachable nodes (:func:`path_from` walks it).
+        source and for unreachable nodes (:func:`wayloom.path_from` walks it).
 
         ``min_only=True`` gives one row, the distance to the nearest source; with
         predecessors it returns ``(distances, predecessors, sources)``, where
@@ -184,7 +188,7 @@ class Grid(_Batch[tuple[int, int]], _engine.Grid):
     are optional) or, with :meth:`from_costs`, from a cost matrix.
     :meth:`search` equals ``search_grid_costs`` on the same grid."""
 
-    __slots__ = ()
+    __slots__ = ("__weakref__",)  # a copy scattered to Dask lives only as long
 
     def distances(
         self,
@@ -198,7 +202,7 @@ class Grid(_Batch[tuple[int, int]], _engine.Grid):
         With ``return_predecessors=True`` also returns each cell's predecessor on
         a cheapest path as an int64 array of shape ``(height, width, 2)`` holding
         ``(row, col)``, ``(-1, -1)`` for the source and unreached cells;
-        :func:`path_from` walks it.
+        :func:`wayloom.path_from` walks it.
         """
         np = _numpy()
         dist, pred = self._distances(source, limit, return_predecessors)
@@ -215,69 +219,4 @@ class WordLadder(_Batch[str], _engine.WordLadder):
     are lowercased, and ``start``/``goal`` join the dictionary for that query.
     """
 
-    __slots__ = ()
-
-
-def path_from(predecessors: Any, target: Any, source: Any = None) -> list[Any]:
-    """The nodes from the source to ``target`` along ``predecessors``; ``[]`` when
-    ``target`` was not reached.
-
-    ``predecessors`` is one row of what ``Graph.distances(...,
-    return_predecessors=True)`` returns (node ids, ``-1`` for none; ``target`` an
-    int), or the ``(height, width, 2)`` array of ``Grid.distances`` (``target`` a
-    ``(row, col)`` cell; the path is a list of cells).
-
-    A source and an unreached node both have no predecessor. A source that
-    reached some other node is told apart (the path is ``[target]``); one that
-    reached nothing is taken for unreached unless named as ``source``. With
-    ``source`` given, a path that does not start there is ``[]``; ``source``
-    may be ``sources[target]`` of a ``min_only`` result, where ``-1`` (not
-    reached) gives ``[]``.
-    """
-    np = _numpy()
-    pred = np.asarray(predecessors)
-    if pred.dtype.kind not in "iu":
-        raise TypeError(f"predecessors must be an integer array, got dtype {pred.dtype}")
-    if pred.ndim == 3 and pred.shape[2] == 2:
-        height, width = pred.shape[:2]
-
-        def index(cell: Any) -> int:
-            row, col = (int(x) for x in cell)
-            if not (0 <= row < height and 0 <= col < width):
-                raise ValueError(f"cell {tuple(cell)!r} is outside the {height}x{width} grid")
-            return row * width + col
-
-        # Walked as flat indices: one array instead of a tuple a cell.
-        flat = np.where(pred[..., 0] < 0, -1, pred[..., 0].astype(np.int64) * width + pred[..., 1])
-        root = None if source is None else index(source)
-        walked = _walk(flat.ravel(), index(target), root)
-        return [(i // width, i % width) for i in walked]
-    if pred.ndim != 1:
-        raise ValueError(
-            "predecessors must be one row of node ids (pick a row of a 2-D result) "
-            "or a grid's (height, width, 2) array"
-        )
-    if source is not None and int(source) < 0:
-        return []
-    for name, node in (("target", target), ("source", source)):
-        if node is not None and not 0 <= int(node) < len(pred):
-            raise ValueError(f"{name} {int(node)} is out of range for {len(pred)} nodes")
-    return _walk(pred, int(target), None if source is None else int(source))
-
-
-def _walk(pred: Any, target: int, source: int | None) -> list[int]:
-    path = [target]
-    for _ in range(len(pred)):
-        node = int(pred[path[-1]])
-        if node < 0:
-            break
-        if node >= len(pred):
-            raise ValueError(f"predecessor {node} is out of range for {len(pred)} nodes")
-        path.append(node)
-    else:
-        raise ValueError("the predecessors loop: they are not a shortest-path tree")
-    if source is not None:
-        return path[::-1] if path[-1] == source else []
-    if len(path) == 1 and not (pred == target).any():
-        return []  # no predecessor, and none through it: not reached
-    return path[::-1]
+    __slots__ = ("__weakref__",)  # a copy scattered to Dask lives only as long

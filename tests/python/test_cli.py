@@ -142,3 +142,78 @@ def test_plot_and_animation_files(tmp_path):
     assert png.read_bytes()[:4] == b"\x89PNG" and gif.read_bytes()[:6] == b"GIF89a"
     p = run("grid", "--no-table", "--plot", str(tmp_path / "no" / "dir.png"))
     assert p.returncode == 3 and p.stderr.count("\n") == 1 and "cannot write" in p.stderr
+
+
+# A dfs worker that dies (as one killed for its memory would); the table must survive it.
+KILL_DFS = """
+import os, signal, sys
+from wayloom import _compare
+plain = _compare.run_one
+def run_one(search, algorithm, args, kwargs):
+    if algorithm == "dfs":
+        os.kill(os.getpid(), signal.SIGKILL)
+    return plain(search, algorithm, args, kwargs)
+_compare.run_one = run_one
+from wayloom.cli import main
+sys.exit(main(sys.argv[1:]))
+"""
+NO_ENDS = "...\n.#.\n...\n"
+LINE3 = "0 1\n1 2\n"
+
+
+@pytest.mark.parametrize(
+    "args, stdin, code, status, out, err",
+    [
+        # Pictures that cannot be written are refused before anything is searched.
+        (["grid", "--animate", "a.mov"], None, None, 3, "", "--animate cannot write .mov files"),
+        (["grid", "--plot", "a"], None, None, 3, "", "cannot write a file without a type"),
+        (["grid", "--html", "a.png"], None, None, 3, "", "use one of: .htm, .html"),
+        # The shown algorithm stopped by a limit: the table, then status 4 on stderr.
+        (
+            ["hanoi", "30", "--algorithms", "bfs,astar", "--algorithm", "bfs", "--time-limit", "1"],
+            None,
+            None,
+            4,
+            "time limit",
+            "no solution to show: bfs stopped at the time limit",
+        ),
+        (["graph", "-", "0", "3"], LINE3, None, 2, "", "GOAL 3 is not a node of the graph"),
+        (["graph", "-", "0", "2", "--algorithms", "dijkstra"], LINE3, None, 0, "by dijkstra", ""),
+        (
+            ["grid", "--maze", "-", "--start", "0,0", "--goal", "2,2"],
+            NO_ENDS,
+            None,
+            0,
+            "4 moves",
+            "",
+        ),
+        (["grid", "--maze", "-", "--goal", "2,2"], NO_ENDS, None, 2, "", "the map has no 'S'"),
+        (["grid", "--start", "9,0", "--goal", "0,0"], None, None, 2, "", "outside the 6x9 map"),
+        (["grid", "--algorithms", "bfs,dfs,astar"], None, KILL_DFS, 4, "error: the worker", "dfs:"),
+    ],
+)
+def test_exit_statuses(args, stdin, code, status, out, err):
+    p = run(*args, stdin=stdin, code=code)
+    assert (p.returncode, p.stderr.count("\n")) == (status, int(bool(err))), p.stderr
+    assert out in p.stdout and (out or p.stdout == "") and err in p.stderr
+    if code:  # the rows of the living workers are all there
+        assert [r[1] for r in table_rows(p.stdout)] == ["yes", "-", "yes"]
+
+
+def test_memory_limited_rows_keep_their_time():
+    p = run("hanoi", "12", "--memory-limit", "64K", "--algorithms", "bfs,dfs", "--quiet")
+    rows = [r for r in table_rows(p.stdout) if r[-1] == "limit"]
+    assert p.returncode == 4 and rows and all(float(r[-3]) > 0 for r in rows), p.stdout
+
+
+def test_picture_types_come_from_the_drawing_code():
+    from wayloom import viz
+
+    every = {t for types in viz.FILE_TYPES.values() for t in types}
+    for kind, types in viz.FILE_TYPES.items():
+        for suffix in sorted(every - {".mp4"}):
+            if suffix in types:
+                viz.check_filename(kind, "a" + suffix.upper())
+            else:
+                with pytest.raises(ValueError, match=f"cannot write \\{suffix} files"):
+                    viz.check_filename(kind, "a" + suffix)

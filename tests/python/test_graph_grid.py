@@ -6,6 +6,8 @@ import math
 import pytest
 import wayloom_native as wn
 from conftest import SQRT2
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 OPEN_MAZE = "S........\n.........\n....#....\n....#....\n....#....\n........G"
 WALL_MAZE = "S.#......\n..#.####.\n..#.#..#.\n..#.#.##.\n....#...G\n#####.#.."
@@ -90,3 +92,43 @@ def test_search_graph_builds_undirected_graphs_by_default():
     assert not wn.search_graph(3, edges, 2, 0, undirected=False).found
     # Parallel arcs: the cheapest one is the step's cost.
     assert wn.search_graph(2, [(0, 1, 5.0), (0, 1, 2.0)], 0, 1, "bfs").cost == 2.0
+
+
+_MAP_TEXT = st.text(alphabet="#.#.0123456789 xé\t\r\n", max_size=40)
+
+
+@settings(max_examples=150, deadline=None)
+@given(_MAP_TEXT, _MAP_TEXT, _MAP_TEXT)
+def test_the_python_map_reader_reads_as_the_engine(a, b, c):
+    """The companion's one reader of ASCII maps (pictures, the command line) against the
+    engine: shape, start and goal, and every cost the search can see."""
+    csgraph = pytest.importorskip("scipy.sparse.csgraph")
+    import numpy as np
+    import scipy.sparse as sp
+    import wayloom
+    from wayloom._maze import read_ascii
+
+    text = a + "S" + b + "G" + c
+    m = read_ascii(text)
+    grid = wayloom.Grid(text)
+    assert (grid.height, grid.width) == (m.height, m.width)
+    goals = []
+    wn.search_grid(text, heuristic=lambda node, goal: goals.append(goal) or 0.0, max_nodes=1)
+    assert goals[0] == m.goal
+    # Distances over the reader's terrain (entering a cell costs its terrain) equal the engine's.
+    t = np.frombuffer(m.terrain, dtype=np.uint8).reshape(m.height, m.width)
+    ids = np.arange(t.size).reshape(t.shape)
+    arcs = [
+        (ids[:, :-1], ids[:, 1:]),
+        (ids[:, 1:], ids[:, :-1]),
+        (ids[:-1, :], ids[1:, :]),
+        (ids[1:, :], ids[:-1, :]),
+    ]
+    u = np.concatenate([x.ravel() for x, _ in arcs])
+    v = np.concatenate([y.ravel() for _, y in arcs])
+    w = t.ravel()[v].astype(float)
+    keep = (t.ravel()[u] > 0) & (w > 0)
+    g = sp.csr_matrix((w[keep], (u[keep], v[keep])), shape=(t.size, t.size))
+    source = m.start[0] * m.width + m.start[1]
+    expect = csgraph.dijkstra(g, indices=source).reshape(t.shape)
+    assert np.array_equal(grid.distances(m.start), expect)

@@ -36,7 +36,7 @@ def test_companion_reads_the_engine_catalogue():
     names = [a.name for a in _catalogue.ALGORITHMS]
     with pytest.raises(ValueError, match="Available: " + ", ".join(names) + "$"):
         wn.search_grid(wn.sample_maze("open"), algorithm="nope")
-    assert wayloom.compare.__module__ == "wayloom.compare"
+    assert wayloom.compare.__module__ == "wayloom._compare"
     maze = wn.sample_maze("wall")
     for algo in _catalogue.ALGORITHMS:
         options = {"depth_limit": 30} if "depth_limit" in algo.options else {}

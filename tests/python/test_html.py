@@ -171,3 +171,40 @@ def test_side_by_side_screenshot(open_page):
     assert shot[:8] == b"\x89PNG\r\n\x1a\n"
     if os.environ.get("WAYLOOM_DOCS_SCREENSHOT"):  # refreshes the README's picture
         (pathlib.Path(__file__).parents[2] / "docs" / "player.png").write_bytes(shot)
+
+
+def test_small_cells_keep_the_frontier_and_markers_visible(open_page):
+    maze = wn.random_maze_ascii(600, 600, 0.2, 1)
+    r = wn.search_grid(maze, algorithm="bfs")
+    k = len(r.trace) // 3
+    tree, first = viz.search_tree(r), {}
+    for i, step in enumerate(r.trace):
+        first.setdefault(step[0], i)
+    reached = tree.reached()
+    frontier = {c for v, c in enumerate(tree.labels) if reached[v] < k <= first.get(c, k)}
+    # Frontier cells beside an expanded one: a pixel past their edge shows whether
+    # they are drawn larger than their cell.
+    edge = [(r_, c) for r_, c in frontier if first.get((r_, c + 1), k) < k]
+    page = open_page(viz.to_html(r, maze), width=700, height=700)
+    page.evaluate(
+        "(k) => { const s = document.getElementById('scrub'); s.value = k;"
+        " s.dispatchEvent(new Event('input')); }",
+        k,
+    )
+    shown = page.evaluate(
+        """(cells) => { const cv = document.querySelector('canvas.wl-view');
+        const ctx = cv.getContext('2d'), s = cv.width / 600, t = cv.height / 600;
+        const d = ctx.getImageData(0, 0, cv.width, cv.height).data;
+        const rgb = (x, y) => { const i = 4 * (Math.floor(y) * cv.width + Math.floor(x));
+                                return [d[i], d[i + 1], d[i + 2]]; };
+        let start = 0;
+        for (let i = 0; i < d.length; i += 4) start += d[i] === 50 && d[i + 1] === 205 && d[i + 2] === 50;
+        return {s, start, beyond: cells.map(([r, c]) => rgb((c + 0.5) * s + 1, (r + 0.5) * t))}; }""",
+        edge,
+    )
+    assert shown["s"] < 1.5 and len(edge) > 20  # cells of about a pixel
+    pink = [
+        px for px in shown["beyond"] if max(abs(a - b) for a, b in zip(px, (227, 119, 194))) < 12
+    ]
+    assert len(pink) >= 0.9 * len(edge)
+    assert shown["start"] >= 20  # the start in the corner is drawn whole, not a quarter

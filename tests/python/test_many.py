@@ -320,18 +320,25 @@ def test_search_many_threads_and_processes(workers):
 
 def test_search_many_on_dask_processes():
     distributed = pytest.importorskip("distributed")
+    import dask
+    from wayloom import _scatter
+
     g = Graph(60, random_edges(60, 150, 6))
     pairs = [(s, (s * 11) % 60) for s in range(60)]
     serial = g.search_many(pairs, record=False)
     with (
+        # A graph pickled into the tasks would now warn (an error here).
+        dask.config.set({"distributed.admin.large-graph-warning-threshold": "1kB"}),
         distributed.LocalCluster(
-            n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None
+            n_workers=2, threads_per_worker=1, processes=True, dashboard_address=":0"
         ) as cluster,
         distributed.Client(cluster) as client,
     ):
-        spread = g.search_many(pairs, executor=client.get_executor(), record=False)
-        for r, ref in zip(spread, serial, strict=True):
-            same(r, ref)
+        for _ in range(2):
+            spread = g.search_many(pairs, executor=client.get_executor(), record=False)
+            for r, ref in zip(spread, serial, strict=True):
+                same(r, ref)
+        assert len(_scatter._sent[g]) == 1  # sent once, reused by the second call
         same(client.submit(wn.search_grid, MAZE).result(), wn.search_grid(MAZE))
 
 

@@ -238,3 +238,33 @@ def test_without_matplotlib_drawing_says_what_to_install(monkeypatch):
     for call, *args in calls:
         with pytest.raises(ImportError, match=hint):
             call(*args)
+
+
+def test_markers_labels_and_large_trees_stay_legible(ax):
+    viz.plot_grid(WALL, wn.search_grid(WALL), ax=ax)
+    assert not one(ax, "start").get_clip_on() and not one(ax, "goal").get_clip_on()
+    words = viz.plot_search_tree(wn.search_graph(3, [(0, 1, 1.0), (1, 2, 1.0)], 0, 2))
+    assert all(t.get_bbox_patch() is not None for t in gid(words, "node-label"))  # over the path
+    hanoi = viz.plot_search_tree(wn.search_hanoi(3, algorithm="bfs"))
+    assert 3 * len(one(hanoi, "label-card").get_paths()) == len(
+        gid(hanoi, "node-label")[0].get_paths()
+    )
+    big = wn.search_npuzzle([8, 1, 3, 4, 0, 2, 7, 6, 5], algorithm="bfs")
+    tree = viz.search_tree(big)
+    drawn = viz.plot_search_tree(big)
+    n = len(one(drawn, "expanded").get_offsets()) + len(one(drawn, "frontier").get_offsets())
+    assert len(tree.labels) > 400 >= n > len(big.path)
+    assert f"{len(tree.labels) - n} of {len(tree.labels)} nodes left out" in drawn.get_title()
+
+
+def test_animation_frames_show_the_goal_and_a_heading(ax):
+    import numpy as np
+    from wayloom._maze import from_costs
+    from wayloom.viz import animation
+
+    costs = [[1.0] * 6 for _ in range(4)]  # no goal marked on the map
+    r = wn.search_grid_costs(costs, (0, 0), (3, 5), algorithm="bfs")
+    update = animation._grid_frames(ax, from_costs(costs), r, viz.Style(algorithm="bfs"), np)
+    update(0, 1, False)
+    assert marker_xy(ax, "goal") == (5.0, 3.0) and one(ax, "goal").get_visible()
+    assert ax.get_title() == f"bfs: expanded 1/{len(r.trace)}"

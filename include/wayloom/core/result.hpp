@@ -42,14 +42,18 @@ struct TraceStep {
   std::uint64_t frontier_size = 0;
 };
 
-template <class N>
-struct SearchResult {
-  std::optional<std::vector<N>> path;
-  double cost = kInf;
+// What a search counts, under the names its result has in Python too.
+struct Counters {
   std::uint64_t nodes_expanded = 0;
   std::uint64_t nodes_generated = 0;
   std::uint64_t nodes_reopened = 0;
-  std::uint64_t max_frontier_size = 0;
+  std::uint64_t max_frontier_size = 0;  // the peak of the strategy's frontier (see TraceStep)
+};
+
+template <class N>
+struct SearchResult : Counters {
+  std::optional<std::vector<N>> path;
+  double cost = kInf;
   std::chrono::nanoseconds elapsed{0};
   StopReason stop_reason = StopReason::Exhausted;
   std::vector<TraceStep<N>> trace;

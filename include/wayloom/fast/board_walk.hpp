@@ -76,10 +76,6 @@ inline bool board_walk_fits(const NPuzzle& puzzle, const ByteState& start, const
   return seen_start == all && seen_goal == all;
 }
 
-struct BoardWalkCounters {
-  std::uint64_t expanded = 0, generated = 0, peak = 0;
-};
-
 // Packed: boards of at most 16 cells, whose key is the board; the walk keeps
 // no board arrays for them.
 template <bool Packed>
@@ -127,8 +123,8 @@ class BoardWalk {
   // and path set goes through members.
   template <bool Ida>
   std::optional<std::vector<ByteState>> pass(double threshold, std::uint64_t limit,
-                                             BoardWalkCounters& counters, double& next_bound) {
-    BoardWalkCounters c = counters;
+                                             Counters& counters, double& next_bound) {
+    Counters c = counters;
     const std::size_t n = n_;
     const std::uint16_t* const cost = cost_.data();
     const Moves* const moves = moves_.data();
@@ -147,8 +143,8 @@ class BoardWalk {
     Frame* frames = frames_.data();
     std::size_t room = frames_.size();
     if (!Ida) {
-      c.generated += 1;
-      c.peak = std::max<std::uint64_t>(c.peak, 1);
+      c.nodes_generated += 1;
+      c.max_frontier_size = std::max<std::uint64_t>(c.max_frontier_size, 1);
     }
     // Moves the tile at `to` into the blank.
     auto slide = [&](std::size_t to) {
@@ -212,7 +208,7 @@ class BoardWalk {
         }
       }
       if (open_frame) {
-        ++c.expanded;
+        ++c.nodes_expanded;
         if (key == goal_key_ && (Packed || std::equal(board_, board_ + n, goal_))) {
           key_ = key;
           depth_ = depth;
@@ -240,7 +236,7 @@ class BoardWalk {
         while (!empty(slots[i])) i = (i + 1) & mask;
         slots[i] = slot_for(key, depth);
         frames[depth] = Frame{key, blank, kInf, std::uint32_t(i), 0};
-        c.peak = std::max<std::uint64_t>(c.peak, depth + 1);
+        c.max_frontier_size = std::max<std::uint64_t>(c.max_frontier_size, depth + 1);
       } else {
         if (depth == 0) return done(std::nullopt);  // a zero limit: the start alone
         step_back();
@@ -252,7 +248,7 @@ class BoardWalk {
         if (top.next < m.count) {
           const std::size_t to = m.to[top.next++];
           if (on_path(to)) continue;
-          ++c.generated;
+          ++c.nodes_generated;
           slide(to);
           ++depth;
           break;
@@ -390,13 +386,13 @@ SearchResult<ByteState> ida_star_board(const NPuzzle& puzzle, const H& heuristic
                                        const ByteState& start, const ByteState& goal,
                                        MemoryBudget* budget) {
   auto run = [&](auto& walk) -> SearchResult<ByteState> {
-    BoardWalkCounters c{0, 1, 1};
+    Counters c{.nodes_generated = 1, .max_frontier_size = 1};
     double threshold = heuristic.estimate(start, goal);
     while (true) {
       double next = kInf;
       if (auto path = walk.template pass<true>(threshold, 0, c, next))
-        return solved(puzzle, std::move(*path), c.expanded, c.generated, c.peak, {});
-      if (std::isinf(next)) return exhausted<ByteState>(c.expanded, c.generated, c.peak, {});
+        return solved(puzzle, std::move(*path), c, {});
+      if (std::isinf(next)) return exhausted<ByteState>(c, {});
       threshold = next;
     }
   };
@@ -414,14 +410,14 @@ inline SearchResult<ByteState> deepening_board(const NPuzzle& puzzle, const Byte
                                                const ByteState& goal, std::uint64_t first,
                                                std::uint64_t last, MemoryBudget* budget) {
   auto run = [&](auto& walk) -> SearchResult<ByteState> {
-    BoardWalkCounters c;
+    Counters c;
     for (std::uint64_t limit = first;; ++limit) {
       double unused = kInf;
       if (auto path = walk.template pass<false>(kInf, limit, c, unused))
-        return solved(puzzle, std::move(*path), c.expanded, c.generated, c.peak, {});
+        return solved(puzzle, std::move(*path), c, {});
       if (limit == last) break;
     }
-    return exhausted<ByteState>(c.expanded, c.generated, c.peak, {});
+    return exhausted<ByteState>(c, {});
   };
   if (start.size() <= 16) {
     BoardWalk<true> walk(puzzle, Zero{}, start, goal, budget);

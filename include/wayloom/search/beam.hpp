@@ -55,7 +55,7 @@ SearchResult<node_t<G>> beam_search_inner(const G& graph, const H& heuristic,
                                           MemoryBudget* budget = nullptr) {
   using N = node_t<G>;
   using Table = detail::NodeTable<N>;
-  std::uint64_t expanded = 0, generated = 1, peak = 1;
+  Counters count{.nodes_generated = 1, .max_frontier_size = 1};
   std::vector<TraceStep<N>> trace;
   Table seen;  // every node ever generated, and the start
   seen.set_budget(budget, Use::Beam);
@@ -66,15 +66,14 @@ SearchResult<node_t<G>> beam_search_inner(const G& graph, const H& heuristic,
   Neighbors<N> successors;
 
   while (!layer.empty()) {
-    peak = std::max<std::uint64_t>(peak, layer.size());
+    count.max_frontier_size = std::max<std::uint64_t>(count.max_frontier_size, layer.size());
     candidates.clear();
     for (const detail::BeamEntry& e : layer) {
       if (record) detail::record_step(trace, budget, seen.node(e.id), e.g, candidates.size());
-      ++expanded;
+      ++count.nodes_expanded;
       // Tested at expansion: a goal must survive the pruning to be found.
       if (seen.node(e.id) == goal)
-        return solved(graph, detail::reconstruct(seen, parent, e.id), expanded, generated, peak,
-                      std::move(trace));
+        return solved(graph, detail::reconstruct(seen, parent, e.id), count, std::move(trace));
       successors.clear();
       graph.neighbors_into(seen.node(e.id), successors);
       for (const auto& [child, w] : successors) {
@@ -84,7 +83,7 @@ SearchResult<node_t<G>> beam_search_inner(const G& graph, const H& heuristic,
         parent.push_back(e.id);
         detail::make_room(candidates, budget, Use::Beam);
         candidates.push_back({heuristic.estimate(child, goal), id, e.g + w});
-        ++generated;
+        ++count.nodes_generated;
       }
     }
     // Stable: equal keys keep generation order (layer order, then successor order).
@@ -95,7 +94,7 @@ SearchResult<node_t<G>> beam_search_inner(const G& graph, const H& heuristic,
     if (candidates.size() > beam_width) candidates.resize(std::size_t(beam_width));
     layer.swap(candidates);  // the kept prefix is the next layer, in rank order
   }
-  return exhausted(expanded, generated, peak, std::move(trace));
+  return exhausted(count, std::move(trace));
 }
 
 template <Graph G, Heuristic<node_t<G>> H>

@@ -44,7 +44,7 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
     const double gw = spec.g_weight, hw = spec.h_weight;
     const NodeId start_id = index.intern(start);
     const NodeId goal_id = index.intern(goal);
-    std::uint64_t expanded = 0, generated = 1, reopened = 0, peak = 1;
+    Counters count{.nodes_generated = 1, .max_frontier_size = 1};
     // The frontier is charged in doublings as its peak grows (it never shrinks).
     std::size_t frontier_room = 0;
     // Only a negative arc can close a cycle of negative cost, and only such a
@@ -80,13 +80,13 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
         if constexpr (!kPlainNode<N>) charge(budget, heap_bytes(index.node(u)), Use::Record);
         result.trace.push_back({index.node(u), gu, frontier.size()});
       }
-      ++expanded;
+      ++count.nodes_expanded;
       if (u == goal_id) {
         stop = StopReason::Goal;
         goal_cost = gu;
         break;
       }
-      if (options.max_nodes && expanded >= *options.max_nodes) {
+      if (options.max_nodes && count.nodes_expanded >= *options.max_nodes) {
         stop = StopReason::NodeLimit;
         break;
       }
@@ -113,15 +113,15 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
             // negative cycle; refusing it keeps the search finite and the
             // parent links a tree.
             if (seen_negative && store.on_chain(v, u)) return;
-            ++reopened;
+            ++count.nodes_reopened;
             break;
         }
         store.reach(v, u, g2);
         frontier.push(v, priority(m, g2));
-        ++generated;
-        if (frontier.size() > peak) {
-          peak = frontier.size();
-          if (peak > frontier_room) {
+        ++count.nodes_generated;
+        if (frontier.size() > count.max_frontier_size) {
+          count.max_frontier_size = frontier.size();
+          if (count.max_frontier_size > frontier_room) {
             const std::size_t room = std::max<std::size_t>(2 * frontier_room, 1024);
             charge(budget, (room - frontier_room) * kFrontierEntryBytes<Frontier>, Use::Frontier);
             frontier_room = room;
@@ -156,10 +156,7 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
         if (p != kNoNode) result.tree.emplace_back(index.node(p), index.node(id));
       }
     }
-    result.nodes_expanded = expanded;
-    result.nodes_generated = generated;
-    result.nodes_reopened = reopened;
-    result.max_frontier_size = peak;
+    static_cast<Counters&>(result) = count;
     result.stop_reason = stop;
   }  // frontier, store and buffers are released before the clock is read
   result.elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0);

@@ -66,10 +66,12 @@ SearchResult<node_t<G>> bidirectional_inner(const G& graph, const R& reverse,
                                             bool record, MemoryBudget* budget = nullptr) {
   static_assert(std::same_as<node_t<G>, node_t<R>>, "a transpose has the graph's nodes");
   using N = node_t<G>;
-  if (start == goal) return solved(graph, std::vector<N>{start}, 0, 1, 1, {});
+  if (start == goal)
+    return solved(graph, std::vector<N>{start},
+                  Counters{.nodes_expanded = 0, .nodes_generated = 1, .max_frontier_size = 1}, {});
 
   detail::BidirSide<N> fwd(start, budget), bwd(goal, budget);
-  std::uint64_t expanded = 0, generated = 2, peak = 2;
+  Counters count{.nodes_generated = 2, .max_frontier_size = 2};
   std::vector<TraceStep<N>> trace;
   // Working buffers, rotated between iterations rather than reallocated.
   std::vector<NodeId> layer, next, meetings;
@@ -83,7 +85,7 @@ SearchResult<node_t<G>> bidirectional_inner(const G& graph, const R& reverse,
     layer.swap(side.frontier);  // the side's frontier is left empty
     next.clear();
     meetings.clear();
-    expanded += layer.size();
+    count.nodes_expanded += layer.size();
     // The whole layer is expanded even when a meeting comes early in it.
     for (const NodeId u : layer) {
       if (record)
@@ -101,7 +103,7 @@ SearchResult<node_t<G>> bidirectional_inner(const G& graph, const R& reverse,
         auto& into = other.reached.contains(v) ? meetings : next;
         detail::make_room(into, budget, Use::Bidirectional);
         into.push_back(id);
-        ++generated;
+        ++count.nodes_generated;
       }
     }
     if (!meetings.empty()) {
@@ -115,13 +117,12 @@ SearchResult<node_t<G>> bidirectional_inner(const G& graph, const R& reverse,
           best.emplace(std::move(path), cost);
       }
       // The meeting layer is never a frontier, so the peak stays as it is.
-      return solved_at_cost(std::move(best->first), best->second, expanded, generated, peak,
-                            std::move(trace));
+      return solved_at_cost(std::move(best->first), best->second, count, std::move(trace));
     }
-    peak = std::max<std::uint64_t>(peak, next.size());
+    count.max_frontier_size = std::max<std::uint64_t>(count.max_frontier_size, next.size());
     side.frontier.swap(next);
   }
-  return exhausted(expanded, generated, peak, std::move(trace));
+  return exhausted(count, std::move(trace));
 }
 
 template <Graph G>

@@ -92,14 +92,12 @@ class DepthFirstWalk {
     path_.set_budget(budget, Use::Stacks);
   }
 
-  std::uint64_t expanded = 0;
-  std::uint64_t generated = 0;
-  std::uint64_t peak = 0;
+  Counters count;  // over every pass
 
   // The start of a pass counts as generated; the caller says how often.
   void count_start() noexcept {
-    ++generated;
-    peak = std::max<std::uint64_t>(peak, 1);
+    ++count.nodes_generated;
+    count.max_frontier_size = std::max<std::uint64_t>(count.max_frontier_size, 1);
   }
 
   // Runs one pass, adding to the counters and appending to `trace`; returns
@@ -115,7 +113,7 @@ class DepthFirstWalk {
     Mark mark = cut.root();
     while (true) {
       if (!cut.cuts(*current, g, stack_.empty() ? nullptr : &stack_.top().mark)) {
-        ++expanded;
+        ++count.nodes_expanded;
         if (record_) record_step(trace, budget_, *current, g, path_.size());
         if (*current == goal) return path_to(goal);
         if (cut.opens(mark)) {
@@ -126,7 +124,7 @@ class DepthFirstWalk {
           frame.g = g;
           frame.next = 0;
           frame.mark = mark;
-          peak = std::max<std::uint64_t>(peak, path_.size());
+          count.max_frontier_size = std::max<std::uint64_t>(count.max_frontier_size, path_.size());
         }
       }
       // Advance to the next untried successor of the deepest open frame.
@@ -142,7 +140,7 @@ class DepthFirstWalk {
         }
         const auto& [child, w] = top.successors[top.next++];
         if (path_.contains(child)) continue;  // a cycle along the current path
-        ++generated;                          // counted even if the visit is then cut off
+        ++count.nodes_generated;              // counted even if the visit is then cut off
         current = &child;
         g = top.g + w;
         mark = cut.child(top.mark);

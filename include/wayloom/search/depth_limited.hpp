@@ -39,10 +39,8 @@ SearchResult<node_t<G>> dls_inner(const G& graph, const node_t<G>& start, const 
   detail::DlsWalk<G> walk(graph, record, budget);
   std::vector<TraceStep<node_t<G>>> trace;
   auto path = detail::dls_pass(walk, start, goal, limit, trace);
-  if (path)
-    return solved(graph, std::move(*path), walk.expanded, walk.generated, walk.peak,
-                  std::move(trace));
-  return exhausted(walk.expanded, walk.generated, walk.peak, std::move(trace));
+  if (path) return solved(graph, std::move(*path), walk.count, std::move(trace));
+  return exhausted(walk.count, std::move(trace));
 }
 
 // Depth-limited search.
@@ -71,13 +69,12 @@ SearchResult<node_t<G>> iddfs(const G& graph, const node_t<G>& start, const node
         // The pass makes its own result, then the combined result is made
         // again from that pass's path: the graph is asked for the path's arc
         // costs twice, which a Python successor function can observe.
-        auto pass_result = solved(graph, std::move(*path), 0, 0, 0, {});
-        return solved(graph, std::move(*pass_result.path), walk.expanded, walk.generated, walk.peak,
-                      std::move(trace));
+        auto pass_result = solved(graph, std::move(*path), Counters{}, {});
+        return solved(graph, std::move(*pass_result.path), walk.count, std::move(trace));
       }
       if (d == depth_limit) break;
     }
-    return exhausted(walk.expanded, walk.generated, walk.peak, std::move(trace));
+    return exhausted(walk.count, std::move(trace));
   });
 }
 

@@ -48,15 +48,12 @@ double path_cost(const G& g, const std::vector<node_t<G>>& path) {
 // The result of a strategy that reached the goal along `path`, whose cost the
 // caller has already worked out.
 template <class N>
-SearchResult<N> solved_at_cost(std::vector<N> path, double cost, std::uint64_t nodes_expanded,
-                               std::uint64_t nodes_generated, std::uint64_t max_frontier_size,
+SearchResult<N> solved_at_cost(std::vector<N> path, double cost, const Counters& counters,
                                std::vector<TraceStep<N>> trace) {
   SearchResult<N> r;
   r.path = std::move(path);
   r.cost = cost;
-  r.nodes_expanded = nodes_expanded;
-  r.nodes_generated = nodes_generated;
-  r.max_frontier_size = max_frontier_size;
+  static_cast<Counters&>(r) = counters;
   r.stop_reason = StopReason::Goal;
   r.trace = std::move(trace);
   return r;
@@ -65,21 +62,16 @@ SearchResult<N> solved_at_cost(std::vector<N> path, double cost, std::uint64_t n
 // The result of a strategy that reached the goal: the path's cost by its
 // cheapest arcs.
 template <Graph G>
-SearchResult<node_t<G>> solved(const G& g, std::vector<node_t<G>> path,
-                               std::uint64_t nodes_expanded, std::uint64_t nodes_generated,
-                               std::uint64_t max_frontier_size,
+SearchResult<node_t<G>> solved(const G& g, std::vector<node_t<G>> path, const Counters& counters,
                                std::vector<TraceStep<node_t<G>>> trace) {
   const double cost = path_cost(g, path);
-  return solved_at_cost(std::move(path), cost, nodes_expanded, nodes_generated, max_frontier_size,
-                        std::move(trace));
+  return solved_at_cost(std::move(path), cost, counters, std::move(trace));
 }
 
 // The result of a strategy that ran out of nodes to try: no path, cost +inf.
 template <class N>
-SearchResult<N> exhausted(std::uint64_t nodes_expanded, std::uint64_t nodes_generated,
-                          std::uint64_t max_frontier_size, std::vector<TraceStep<N>> trace) {
-  SearchResult<N> r = solved_at_cost<N>({}, kInf, nodes_expanded, nodes_generated,
-                                        max_frontier_size, std::move(trace));
+SearchResult<N> exhausted(const Counters& counters, std::vector<TraceStep<N>> trace) {
+  SearchResult<N> r = solved_at_cost<N>({}, kInf, counters, std::move(trace));
   r.path.reset();
   r.stop_reason = StopReason::Exhausted;
   return r;

@@ -27,11 +27,9 @@ SearchResult<node_t<G>> ida_star(const G& graph, const H& heuristic, const node_
     while (true) {
       cut.next_threshold = kInf;
       if (auto path = walk.pass(start, goal, cut, trace))
-        return solved(graph, std::move(*path), walk.expanded, walk.generated, walk.peak,
-                      std::move(trace));
+        return solved(graph, std::move(*path), walk.count, std::move(trace));
       // Nothing was cut off (an infinite bound): every simple path was tried.
-      if (std::isinf(cut.next_threshold))
-        return exhausted(walk.expanded, walk.generated, walk.peak, std::move(trace));
+      if (std::isinf(cut.next_threshold)) return exhausted(walk.count, std::move(trace));
       cut.threshold = cut.next_threshold;
     }
   });

@@ -16,7 +16,9 @@ afterwards (``[a for a in ax.get_children() if a.get_gid() == "path"]``):
                           the cells straight into each frame instead)
 ``"frontier"``            tree nodes generated but never expanded (scatter)
 ``"tree-edges"``          the search tree's edges (LineCollection)
-``"node-label"``          tree node labels (texts; Hanoi pegs as LineCollections)
+``"node-label"``          tree node labels (texts on a pale card; Hanoi pegs as
+                          LineCollections)
+``"label-card"``          the pale cards behind Hanoi pegs (PatchCollection)
 ``"path"``                the found path (Line2D through cell centres / nodes)
 ``"start"``, ``"goal"``   their markers
 ``"current"``             the cells of the current frame (animations only)
@@ -28,8 +30,8 @@ axis pointing down, as the map reads.
 
 from __future__ import annotations
 
-from ._draw import require as _require  # noqa: F401  (the command line still uses it)
 from .animation import animate_search
+from .files import FILE_TYPES, check_filename
 from .grid import plot_grid
 from .html import Player, save_html, show, to_html
 from .replay import SearchTree, describe, frame_plan, search_tree
@@ -37,10 +39,12 @@ from .style import Style
 from .tree import plot_search_tree
 
 __all__ = [
+    "FILE_TYPES",
     "Player",
     "SearchTree",
     "Style",
     "animate_search",
+    "check_filename",
     "describe",
     "frame_plan",
     "plot_grid",

@@ -102,6 +102,7 @@ def mark(ax: Axes, xy: tuple[float, float] | None, which: str, st: Style) -> Non
         markeredgecolor="black",
         markeredgewidth=1.0,
         zorder=6,
+        clip_on=False,  # whole at the map's edge, not halved by the axes
         gid=which,
         label=which,
     )

@@ -6,7 +6,6 @@ import bisect
 import itertools
 import os
 import pathlib
-import shutil
 import subprocess
 from collections.abc import Callable
 from typing import TYPE_CHECKING, Any
@@ -14,6 +13,7 @@ from typing import TYPE_CHECKING, Any
 from .._maze import Maze, MazeLike, to_maze
 from . import style as _style
 from ._draw import by_gid, colorbar, mark, require
+from .files import FILE_TYPES, check_ffmpeg, ffmpeg
 from .grid import plot_grid
 from .replay import SearchTree, check_cells, describe, frame_plan, search_tree, tree_positions
 from .style import Style
@@ -58,10 +58,12 @@ def animate_search(
 
     out = pathlib.Path(filename)
     suffix = out.suffix.lower()
-    if suffix not in (".gif", ".mp4"):
-        raise ValueError(f"animation filename must end in .gif or .mp4, not {out.name!r}")
-    if suffix == ".mp4" and _ffmpeg() is None:
-        raise RuntimeError("writing .mp4 needs ffmpeg on the PATH; write a .gif instead")
+    if suffix not in FILE_TYPES["animation"]:
+        raise ValueError(
+            f"animation filename must end in {' or '.join(FILE_TYPES['animation'])}, "
+            f"not {out.name!r}"
+        )
+    check_ffmpeg(out)
     trace = result.trace
     if not trace:
         raise ValueError("nothing to animate: the result has no trace (search with record=True)")
@@ -105,12 +107,6 @@ def animate_search(
     return out
 
 
-def _ffmpeg() -> str | None:
-    import matplotlib
-
-    return shutil.which(str(matplotlib.rcParams["animation.ffmpeg_path"]))
-
-
 def _write(out: pathlib.Path, frames: list[Any], fps: float) -> None:
     """The frames (RGBA arrays of one size) as a looping GIF or an H.264 MP4."""
     if out.suffix.lower() == ".gif":
@@ -129,7 +125,7 @@ def _write(out: pathlib.Path, frames: list[Any], fps: float) -> None:
         f"-y -loglevel error -f rawvideo -pix_fmt rgba -s {w}x{h} -r {fps} -i - "
         "-vf pad=ceil(iw/2)*2:ceil(ih/2)*2 -pix_fmt yuv420p"
     )
-    cmd = [str(_ffmpeg()), *args.split(), str(out)]
+    cmd = [str(ffmpeg()), *args.split(), str(out)]
     subprocess.run(cmd, input=b"".join(f.tobytes() for f in frames), check=True)
 
 
@@ -192,6 +188,14 @@ class _CellPainter:
         buf[region][..., :3] = shown
 
 
+def _caption(st: Style, result: SearchResult, upto: int, final: bool) -> str:
+    """A frame's title: its heading (``title``, else the algorithm), the expansions so far,
+    and the outcome on the last frame."""
+    head = st.title or st.algorithm
+    text = f"expanded {upto}/{len(result.trace)}" + (f"; {describe(result)}" if final else "")
+    return f"{head}: {text}" if head else text
+
+
 def _grid_frames(ax: Axes, grid: Maze, result: SearchResult, st: Style, np: Any) -> Update:
     plot_grid(
         grid,
@@ -208,12 +212,9 @@ def _grid_frames(ax: Axes, grid: Maze, result: SearchResult, st: Style, np: Any)
     trace, n = result.trace, len(result.trace)
     if not (st.start or grid.start):
         mark(ax, (trace[0][0][1], trace[0][0][0]), "start", st)
-    goal_cell = st.goal or grid.goal
-    goal_art = by_gid(ax, "goal")
-    if not goal_cell and result.path:
+    if not (st.goal or grid.goal) and result.path:
+        # Where the search is headed is shown from the first frame on.
         mark(ax, (result.path[-1][1], result.path[-1][0]), "goal", st)
-        goal_art = by_gid(ax, "goal")
-        goal_art[0].set_visible(False)
     # The expansions are kept as an RGBA image and painted into the frame: no colour
     # mapping or masking per frame, only the cells a frame adds.
     from matplotlib.cm import ScalarMappable
@@ -246,7 +247,7 @@ def _grid_frames(ax: Axes, grid: Maze, result: SearchResult, st: Style, np: Any)
     )
     ax.set_title(" ")
     cells = np.array([step[0] for step in trace], dtype=np.int64).reshape(-1, 2)
-    dynamic = [image, current, path_line, *by_gid(ax, "start"), *goal_art, ax.title]
+    dynamic = [image, current, path_line, *by_gid(ax, "start"), *by_gid(ax, "goal"), ax.title]
 
     def update(lo: int, hi: int, final: bool) -> list[Any]:
         batch = cells[lo:hi]
@@ -260,11 +261,7 @@ def _grid_frames(ax: Axes, grid: Maze, result: SearchResult, st: Style, np: Any)
         current.set_offsets(shown[:, ::-1].astype(float))
         if final and result.path:
             path_line.set_data([c for _, c in result.path], [r for r, _ in result.path])
-            for artist in goal_art:
-                artist.set_visible(True)
-        ax.set_title(
-            f"expanded {hi}/{n}" + (f"; {describe(result, st.algorithm)}" if final else "")
-        )
+        ax.set_title(_caption(st, result, hi, final))
         return dynamic
 
     return update
@@ -291,7 +288,7 @@ def _tree_frames(ax: Axes, result: SearchResult, tree: SearchTree, st: Style, np
     late = [
         *by_gid(ax, "frontier"),
         *by_gid(ax, "path"),
-        *by_gid(ax, "goal"),
+        *by_gid(ax, "label-card"),
         *by_gid(ax, "node-label"),
     ]
     for artist in late:
@@ -303,8 +300,7 @@ def _tree_frames(ax: Axes, result: SearchResult, tree: SearchTree, st: Style, np
     edge_of = {v: (pos[p], pos[v]) for p, v in tree.edges}
     segments = [edge_of[v] for _, v in by_time if v in edge_of]
     edge_count = list(itertools.accumulate(int(v in edge_of) for _, v in by_time))
-    n = len(result.trace)
-    dynamic = [edges_art, dots, *late, *by_gid(ax, "start"), ax.title]
+    dynamic = [edges_art, dots, *late, *by_gid(ax, "start"), *by_gid(ax, "goal"), ax.title]
 
     def update(lo: int, hi: int, final: bool) -> list[Any]:
         k = bisect.bisect_left(times, hi)  # vertices first expanded before step hi
@@ -315,10 +311,7 @@ def _tree_frames(ax: Axes, result: SearchResult, tree: SearchTree, st: Style, np
             edges_art.set_segments([edge_of[v] for v in range(len(tree.labels)) if v in edge_of])
             for artist in late:
                 artist.set_visible(True)
-        ax.set_title(
-            f"expanded {hi}/{n}" + (f"; {describe(result, st.algorithm)}" if final else ""),
-            fontsize=9,
-        )
+        ax.set_title(_caption(st, result, hi, final), fontsize=9)
         return dynamic
 
     return update

@@ -24,7 +24,7 @@ import zlib
 from collections.abc import Iterable, Mapping, Sequence
 from typing import Any
 
-from .._maze import MazeLike, is_cell, to_maze
+from .._maze import MazeLike, is_cell, read_ascii, to_maze
 from .labels import node_kind, text_of
 from .replay import NEVER, SearchTree, check_cells, search_tree, tree_positions
 
@@ -194,32 +194,11 @@ class _Cells:
         return self.levels[cell[0] * self.width + cell[1]] == 0
 
 
-# ASCII map characters straight to levels: digits are their own cost, walls
-# 0, anything else open ground of cost 1, as the map reader has it.
-_LEVEL_OF = bytes(0 if ch == ord("#") else ch - 48 if 49 <= ch <= 57 else 1 for ch in range(256))
-
-
 def _cells(maze: MazeLike) -> _Cells:
-    if isinstance(maze, str) and maze.isascii():
-        # A large map is read here without building a Python float per cell.
-        rows = [line.removesuffix("\r") for line in maze.split("\n")]
-        while rows and rows[0] == "":
-            rows.pop(0)
-        while rows and rows[-1] == "":
-            rows.pop()
-        if rows:
-            width = max(map(len, rows))
-            text = "".join(row.ljust(width, ".") for row in rows).encode("ascii")
-            start, goal = text.rfind(b"S"), text.rfind(b"G")
-            levels = text.translate(_LEVEL_OF)
-            return _Cells(
-                len(rows),
-                width,
-                levels,
-                max(levels),
-                None if start < 0 else divmod(start, width),
-                None if goal < 0 else divmod(goal, width),
-            )
+    if isinstance(maze, str):
+        # A large map is read without building a Python float per cell.
+        m = read_ascii(maze)
+        return _Cells(m.height, m.width, m.terrain, max(m.terrain), m.start, m.goal)
     grid = to_maze(maze)
     finite = [v for row in grid.costs for v in row if not math.isinf(v)]
     lo, hi = (min(finite), max(finite)) if finite else (1.0, 1.0)

@@ -169,6 +169,18 @@
       ctx.drawImage(this.off, 0, 0, this.canvas.width, this.canvas.height);
       const at = (c) => [(c % W + 0.5) * s, (Math.floor(c / W) + 0.5) * t];
       const r = Math.max(5 * this.scale, Math.min(s, t) * 0.45);
+      if (Math.min(s, t) < 3 * this.scale) {
+        // Cells smaller than a few pixels: the frontier's cells as dots large
+        // enough to see, over the expansions they border.
+        const d = 3 * this.scale, times = this.seenTimes;
+        ctx.fillStyle = css(FRONTIER);
+        for (let j = 0; j < times.length && times[j] < K; j++) {
+          const c = this.seen[j];
+          if (this.first[c] < K) continue;
+          const [x, y] = at(c);
+          ctx.fillRect(x - d / 2, y - d / 2, d, d);
+        }
+      }
       if (K > 0 && K < this.steps) {
         const [x, y] = at(this.cells[K - 1]);
         ctx.strokeStyle = "#ffffff"; ctx.lineWidth = 2 * this.scale;
@@ -185,9 +197,15 @@
         ctx.stroke();
       }
       const start = this.maze.start >= 0 ? this.maze.start : this.cells[0];
-      const goal = this.maze.goal >= 0 ? this.maze.goal : (done && this.path.length ? this.path[this.path.length - 1] : -1);
-      marker(ctx, ...at(start), r * 1.4 + 2 * this.scale, "start", this.scale);
-      if (goal >= 0) marker(ctx, ...at(goal), r * 1.6 + 3 * this.scale, "goal", this.scale);
+      // Where the search is headed is shown from the first step on.
+      const goal = this.maze.goal >= 0 ? this.maze.goal : (this.path.length ? this.path[this.path.length - 1] : -1);
+      // A marker on an edge cell is moved in just far enough to be whole.
+      const mark = (c, R, which) => {
+        const [x, y] = at(c), cw = this.canvas.width, ch = this.canvas.height;
+        marker(ctx, Math.min(Math.max(x, R), cw - R), Math.min(Math.max(y, R), ch - R), R, which, this.scale);
+      };
+      mark(start, r * 1.4 + 2 * this.scale, "start");
+      if (goal >= 0) mark(goal, r * 1.6 + 3 * this.scale, "goal");
     }
   }
   const FRONTIER32 = rgba(FRONTIER);

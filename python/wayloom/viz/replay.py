@@ -240,6 +240,44 @@ def _from_depths(
     return SearchTree(labels, parent, order, chain, "depth-first", note)
 
 
+def around_path(tree: SearchTree, most: int) -> SearchTree:
+    """A tree of more than ``most`` vertices cut down to its path and the vertices one
+    step off it (at most ``most`` in all); its note says how much was left out.
+
+    A large tree drawn whole is a hairball; the path's neighbourhood shows the
+    choices the search made. Without a path, the first vertices reached stay.
+
+    >>> t = SearchTree(list("abcde"), [-1, 0, 1, 0, 3], [0, 1, None, 2, None], [0, 1], "tree")
+    >>> cut = around_path(t, 4)
+    >>> cut.labels, cut.parent, cut.path, cut.note
+    (['a', 'b', 'c', 'd'], [-1, 0, 1, 0], [0, 1], 'the path and its 2 neighbours: 1 of 5 nodes left out')
+    """
+    n = len(tree.labels)
+    if n <= most:
+        return tree
+    on_path = set(tree.path)
+    near = [v for v in range(n) if v not in on_path and (not on_path or tree.parent[v] in on_path)]
+    keep = on_path | set(near[: max(most - len(on_path), 0)])
+    for v in list(keep):  # every kept vertex hangs from its root
+        p = tree.parent[v]
+        while p >= 0 and p not in keep:
+            keep.add(p)
+            p = tree.parent[p]
+    kept = sorted(keep)
+    new = {v: i for i, v in enumerate(kept)}
+    new[-1] = -1
+    what = f"the path and its {len(kept) - len(on_path)} neighbours" if on_path else "first nodes"
+    note = f"{what}: {n - len(kept)} of {n} nodes left out"
+    return SearchTree(
+        [tree.labels[v] for v in kept],
+        [new[tree.parent[v]] for v in kept],
+        [tree.order[v] for v in kept],
+        [new[v] for v in tree.path],
+        tree.kind,
+        "; ".join(filter(None, [tree.note, note])),
+    )
+
+
 def tree_positions(tree: SearchTree, layout: str) -> list[tuple[float, float]]:
     """(x, y) of every vertex: its cell for "grid", slot and depth for "layered"."""
     if layout == "auto":

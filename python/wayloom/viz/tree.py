@@ -9,7 +9,7 @@ from .._maze import is_cell, to_maze
 from . import style as _style
 from ._draw import colorbar, draw_maze, mark, new_axes, require
 from .labels import abbreviate, board_text, node_kind, pegs_of, text_of
-from .replay import describe, search_tree, tree_positions
+from .replay import around_path, describe, search_tree, tree_positions
 from .style import Style
 
 if TYPE_CHECKING:  # pragma: no cover
@@ -18,6 +18,9 @@ if TYPE_CHECKING:  # pragma: no cover
 
 _SMALLEST_FONT = 4.5  # points; below this a label is abbreviated or left out
 _LABEL_HEIGHT = 0.42  # of a layer: labels hang under their node, clear of the next layer
+_MOST_DRAWN = 400  # vertices of a layered tree; a larger one is drawn around its path
+# Labels sit on a pale card, so that edges and the path passing behind them leave them legible.
+_CARD = {"boxstyle": "round,pad=0.15", "facecolor": "white", "edgecolor": "none", "alpha": 0.85}
 
 
 def plot_search_tree(result: SearchResult, ax: Axes | None = None, **style: Any) -> Axes:
@@ -34,7 +37,9 @@ def plot_search_tree(result: SearchResult, ax: Axes | None = None, **style: Any)
     Labels are written under the nodes where they fit, never overlapping and
     never outside the axes: sliding-tile states as small boards, Hanoi states
     as pegs with their disks, anything else as text, shortened with "…" when
-    it is too long for its room.
+    it is too long for its room; each on a pale card over the edges and the
+    path. A layered tree of more than 400 nodes is drawn around its path (the
+    path and the nodes one step off it); the title says how many were left out.
 
     Style options: ``layout`` ("auto", "grid" or "layered"), ``labels``
     (False for none; default wherever they fit), ``maze`` (draw a grid tree
@@ -58,8 +63,11 @@ def plot_search_tree(result: SearchResult, ax: Axes | None = None, **style: Any)
     layout = st.layout
     if st.maze is not None and layout == "auto":
         layout = "grid"
-    pos = tree_positions(tree, layout)
     is_grid = layout == "grid" or (layout == "auto" and all(is_cell(n) for n in tree.labels))
+    total = len(tree.labels)
+    if not is_grid:
+        tree = around_path(tree, _MOST_DRAWN)
+    pos = tree_positions(tree, layout)
     ax = new_axes(ax, None if is_grid or st.labels is False else _room_for(tree.labels, pos))
     if st.maze is not None:
         if not is_grid:
@@ -152,7 +160,7 @@ def plot_search_tree(result: SearchResult, ax: Axes | None = None, **style: Any)
             "depth-first": "depth-first tree",
             "expansions": "expansions",
         }[tree.kind]
-        title = f"{what} of {n} nodes; {describe(result, st.algorithm)}"
+        title = f"{what} of {total} nodes; {describe(result, st.algorithm)}"
         if tree.note:
             title += f"\n({tree.note})"
     if title:
@@ -166,7 +174,7 @@ def _room_for(nodes: Sequence[Any], pos: Sequence[tuple[float, float]]) -> tuple
     Boards and pegs need more room per node than words; the default size is
     the least, a screen's worth the most.
     """
-    per_node, per_layer = {"board": (0.75, 1.3), "pegs": (0.7, 1.0)}.get(
+    per_node, per_layer = {"board": (0.75, 1.3), "pegs": (1.0, 1.4)}.get(
         node_kind(nodes), (0.5, 0.7)
     )
     slots = 1 + max((x for x, _ in pos), default=0.0)
@@ -215,6 +223,7 @@ def _draw_labels(
     peg_lines: list[Any] = []
     disk_lines: list[Any] = []
     disk_widths: list[float] = []
+    cards: list[Any] = []
     for v, node in enumerate(nodes):
         x, y = pos[v]
         box_w = width[v] * ppx * 0.9
@@ -225,6 +234,7 @@ def _draw_labels(
             w, h = width[v] * 0.9, _LABEL_HEIGHT * 0.9
             top, bottom = y + 0.12, y + 0.12 + h
             thick = h / (disks + 1)
+            cards.append(((x - w / 2, top - 0.03), w, h + 0.06))
             for j, stack in enumerate(pegs_of(node, pegs)):
                 px = x - w / 2 + (j + 0.5) * w / pegs
                 peg_lines.append([(px, bottom), (px, top)])
@@ -254,12 +264,26 @@ def _draw_labels(
             va="top" if not on_grid else "center",
             family="monospace" if kind == "board" else None,
             clip_on=True,
+            bbox=_CARD,
             zorder=7,
             gid="node-label",
         )
     if peg_lines:
+        from matplotlib.collections import PatchCollection
+        from matplotlib.patches import Rectangle
+
         ax.add_collection(
-            LineCollection(peg_lines, colors="#555555", linewidths=0.6, zorder=7, gid="node-label")
+            PatchCollection(
+                [Rectangle(*card) for card in cards],
+                facecolor=_CARD["facecolor"],
+                edgecolor="none",
+                alpha=_CARD["alpha"],
+                zorder=6.5,
+                gid="label-card",
+            )
+        )
+        ax.add_collection(
+            LineCollection(peg_lines, colors="#555555", linewidths=1.2, zorder=7, gid="node-label")
         )
         ax.add_collection(
             LineCollection(

@@ -13,21 +13,35 @@ end. The depth chosen is kept in :attr:`Row.depth_limit`.
 Bounded runs: with ``time_limit`` each algorithm runs in a worker process of
 its own, which is ended when its time is up; its row then says "time limit"
 and the other rows are exactly what a plain run gives. A search that runs out
-of memory (``MemoryError``) becomes a row that says "memory limit".
+of memory (``MemoryError``) becomes a row that says "memory limit"; a worker
+that dies (killed, crashed) becomes an error row (:attr:`Row.died`).
 """
 
 from __future__ import annotations
 
 import concurrent.futures
 import dataclasses
-import math
-import multiprocessing
 import sys
 import time
-from collections.abc import Callable, Iterable, Iterator, Sequence
-from typing import Any, TextIO, overload
+from collections.abc import Callable, Sequence
+from typing import Any, TextIO
 
 from . import _catalogue
+from ._rows import MEMORY_LIMIT, TIME_LIMIT, WORKER_DIED, Comparison, Row
+from ._timed import TimedExecutor, WorkerDied
+
+__all__ = [
+    "ALGORITHMS",
+    "MEMORY_LIMIT",
+    "TIME_LIMIT",
+    "WORKER_DIED",
+    "Comparison",
+    "Row",
+    "WorkerDied",
+    "bfs_depth",
+    "compare",
+    "run_one",
+]
 
 #: Every algorithm the engine offers (aliases excluded), in catalogue order.
 ALGORITHMS = _catalogue.NAMES
@@ -38,151 +52,11 @@ BEST_FIRST = tuple(a.name for a in _catalogue.ALGORITHMS if a.best_first)
 #: The algorithms that get a bfs-derived depth limit when the caller gives none.
 DEPTH_LIMITED = tuple(a.name for a in _catalogue.ALGORITHMS if "depth_limit" in a.options)
 
-#: Stop reasons of rows whose search was ended from outside.
-TIME_LIMIT, MEMORY_LIMIT = "time limit", "memory limit"
 
-
-@dataclasses.dataclass(frozen=True)
-class Row:
-    """One algorithm's outcome on the problem (a plain, picklable record).
-
-    ``error`` holds the message when the search refused to run (for example
-    an unknown algorithm name); the counters are then zero. ``depth_limit`` is
-    the limit :func:`compare` chose for "dls"/"iddfs" when none was given.
-    """
-
-    algorithm: str
-    found: bool
-    cost: float
-    expanded: int
-    generated: int
-    reopened: int
-    peak_frontier: int
-    elapsed: float
-    stop_reason: str
-    error: str | None = None
-    depth_limit: int | None = None
-
-    @classmethod
-    def failed(cls, algorithm: str, message: str) -> Row:
-        return cls(algorithm, False, math.inf, 0, 0, 0, 0, 0.0, "", error=message)
-
-    @classmethod
-    def stopped(cls, algorithm: str, reason: str, elapsed: float = 0.0) -> Row:
-        """A search ended from outside: ``reason`` is "time limit" or "memory limit"."""
-        return cls(algorithm, False, math.inf, 0, 0, 0, 0, elapsed, reason)
-
-    @property
-    def bounded(self) -> bool:
-        """Whether the search was ended by a time or memory limit."""
-        return self.stop_reason in (TIME_LIMIT, MEMORY_LIMIT)
-
-
-_COLUMNS = (
-    ("algorithm", "algorithm"),
-    ("found", "found"),
-    ("cost", "cost"),
-    ("expanded", "expanded"),
-    ("generated", "generated"),
-    ("reopened", "reopened"),
-    ("peak_frontier", "peak frontier"),
-    ("elapsed", "time (ms)"),
-    ("stop_reason", "stop"),
-)
-_NUMERIC = {"cost", "expanded", "generated", "reopened", "peak_frontier", "elapsed"}
-
-
-def _cell(row: Row, field: str) -> str:
-    value = getattr(row, field)
-    if field == "algorithm":
-        return value if row.depth_limit is None else f"{value} (depth {row.depth_limit})"
-    if field == "stop_reason" and row.error is not None:
-        return "error: " + row.error
-    if row.error is not None and field != "stop_reason":
-        return "-"
-    if row.bounded and field not in ("stop_reason", "elapsed"):
-        return "-"
-    if field == "cost":
-        return "inf" if math.isinf(value) else f"{value:.6g}"
-    if field == "elapsed":
-        return f"{value * 1e3:.3f}"
-    if field == "found":
-        return "yes" if value else "no"
-    return str(value)
-
-
-class Comparison(Sequence[Row]):
-    """The rows of a comparison: a sequence of :class:`Row` with a printable table.
-
-    >>> import wayloom_native as wn
-    >>> c = compare(wn.search_grid, wn.sample_maze("open"), algorithms=["bfs", "astar"])
-    >>> c.row("astar").cost
-    13.0
-    """
-
-    def __init__(self, rows: Iterable[Row]) -> None:
-        self._rows = list(rows)
-
-    @overload
-    def __getitem__(self, index: int) -> Row: ...
-    @overload
-    def __getitem__(self, index: slice) -> list[Row]: ...
-    def __getitem__(self, index: int | slice) -> Row | list[Row]:
-        return self._rows[index]
-
-    def __len__(self) -> int:
-        return len(self._rows)
-
-    def __iter__(self) -> Iterator[Row]:
-        return iter(self._rows)
-
-    def __repr__(self) -> str:
-        return self.table()
-
-    def row(self, algorithm: str) -> Row:
-        """The row of ``algorithm`` (``KeyError`` if it was not compared)."""
-        for r in self._rows:
-            if r.algorithm == algorithm:
-                return r
-        raise KeyError(algorithm)
-
-    def table(self, markdown: bool = False) -> str:
-        """The rows as an aligned text table, or a Markdown table.
-
-        >>> print(Comparison([Row("bfs", True, 2.0, 3, 3, 0, 1, 0.0, "goal")]).table())
-        algorithm  found  cost  expanded  generated  reopened  peak frontier  time (ms)  stop
-        ---------  -----  ----  --------  ---------  --------  -------------  ---------  ----
-        bfs        yes       2         3          3         0              1      0.000  goal
-        """
-        header = [title for _, title in _COLUMNS]
-        body = [[_cell(r, f) for f, _ in _COLUMNS] for r in self._rows]
-        if markdown:
-            lines = [
-                "| " + " | ".join(header) + " |",
-                "|" + "|".join("---:" if f in _NUMERIC else "---" for f, _ in _COLUMNS) + "|",
-            ]
-            lines += [
-                "| " + " | ".join(c.replace("|", "\\|") for c in cells) + " |" for cells in body
-            ]
-            return "\n".join(lines)
-        widths = [max(len(x) for x in col) for col in zip(header, *body)]
-
-        def line(cells: list[str]) -> str:
-            out = []
-            for (field, _), cell, width in zip(_COLUMNS, cells, widths):
-                out.append(cell.rjust(width) if field in _NUMERIC else cell.ljust(width))
-            return "  ".join(out).rstrip()
-
-        rule = "  ".join("-" * w for w in widths)
-        return "\n".join([line(header), rule, *(line(r) for r in body)])
-
-    def to_pandas(self) -> Any:
-        """The rows as a pandas DataFrame (needs pandas)."""
-        try:
-            import pandas as pd
-        except ImportError as exc:
-            raise ImportError("to_pandas() needs pandas: pip install pandas") from exc
-        return pd.DataFrame([dataclasses.asdict(r) for r in self._rows])
+#: The result's attributes that make a row, in the row's field order.
+_FROM_RESULT = (
+    "found cost nodes_expanded nodes_generated nodes_reopened max_frontier_size elapsed stop_reason"
+).split()
 
 
 def run_one(search: Callable[..., Any], algorithm: str, args: tuple, kwargs: dict) -> Row:
@@ -191,23 +65,14 @@ def run_one(search: Callable[..., Any], algorithm: str, args: tuple, kwargs: dic
     A module-level function, so that it can be sent to a process pool (the
     native search functions pickle by name).
     """
+    t0 = time.perf_counter()
     try:
         r = search(*args, algorithm=algorithm, record=False, **kwargs)
     except ValueError as exc:
         return Row.failed(algorithm, str(exc))
     except MemoryError:
-        return Row.stopped(algorithm, MEMORY_LIMIT)
-    return Row(
-        algorithm,
-        r.found,
-        r.cost,
-        r.nodes_expanded,
-        r.nodes_generated,
-        r.nodes_reopened,
-        r.max_frontier_size,
-        r.elapsed,
-        r.stop_reason,
-    )
+        return Row.stopped(algorithm, MEMORY_LIMIT, time.perf_counter() - t0)
+    return Row(algorithm, *(getattr(r, name) for name in _FROM_RESULT))
 
 
 def bfs_depth(search: Callable[..., Any], *args: Any, **kwargs: Any) -> int | None:
@@ -255,76 +120,6 @@ class _Progress:
         if self.drawn:
             self.stream.write("\r" + " " * 64 + "\r")
             self.stream.flush()
-
-
-def _child(conn: Any, fn: Callable[..., Any], args: tuple, kwargs: dict) -> None:
-    try:
-        conn.send(fn(*args, **kwargs))
-    except BaseException as exc:  # noqa: BLE001 - everything goes back to the parent
-        try:
-            conn.send(exc)
-        except Exception:  # noqa: BLE001 - an exception that does not pickle
-            conn.send(RuntimeError(f"{type(exc).__name__}: {exc}"))
-    finally:
-        conn.close()
-
-
-class _TimedExecutor(concurrent.futures.Executor):
-    """Runs each job in a forked process, ended when its time is up.
-
-    Forked, not spawned: the search function and its arguments (callables
-    included) need not pickle; only the result comes back.
-    """
-
-    def __init__(
-        self, time_limit: float, workers: int, on_start: Callable[[str], None] | None = None
-    ) -> None:
-        self.time_limit = time_limit
-        self.on_start = on_start
-        self.pool = concurrent.futures.ThreadPoolExecutor(max_workers=workers)
-
-    def call(self, fn: Callable[..., Any], *args: Any, **kwargs: Any) -> Any:
-        """``fn(*args, **kwargs)`` in a worker process; ``TimeoutError`` when time is up."""
-        ctx = multiprocessing.get_context("fork")
-        parent, child = ctx.Pipe(duplex=False)
-        proc = ctx.Process(target=_child, args=(child, fn, args, kwargs), daemon=True)
-        proc.start()
-        child.close()
-        try:
-            if not parent.poll(self.time_limit):
-                raise TimeoutError
-            try:
-                out = parent.recv()
-            except EOFError:  # the worker died without a word (killed, crashed)
-                proc.join()
-                raise RuntimeError(
-                    f"the worker process ended with status {proc.exitcode}"
-                ) from None
-            if isinstance(out, BaseException):
-                raise out
-            return out
-        finally:
-            parent.close()
-            if proc.is_alive():
-                proc.kill()
-            proc.join()
-
-    def _run_one(
-        self, search: Callable[..., Any], algorithm: str, args: tuple, kwargs: dict
-    ) -> Row:
-        if self.on_start is not None:
-            self.on_start(algorithm)
-        t0 = time.monotonic()
-        try:
-            return self.call(run_one, search, algorithm, args, kwargs)
-        except TimeoutError:
-            return Row.stopped(algorithm, TIME_LIMIT, time.monotonic() - t0)
-
-    def submit(self, fn: Callable[..., Any], /, *args: Any, **kwargs: Any) -> Any:
-        return self.pool.submit(self._run_one, *args)
-
-    def shutdown(self, wait: bool = True, *, cancel_futures: bool = False) -> None:
-        self.pool.shutdown(wait=wait, cancel_futures=cancel_futures)
 
 
 def compare(
@@ -390,7 +185,7 @@ def compare(
             raise ValueError(f"time_limit must be a number of seconds > 0, not {time_limit!r}")
         if executor is not None:
             raise ValueError("give time_limit or executor, not both")
-        executor = _TimedExecutor(float(time_limit), workers, _on_start)
+        executor = TimedExecutor(float(time_limit), workers, _on_start)
         workers = 1
 
     jobs: list[tuple[str, dict[str, Any] | Row]] = []
@@ -399,14 +194,14 @@ def compare(
     no_depth = "not run: no depth_limit given and bfs found no path to take one from"
     if need_depth:
         try:
-            if isinstance(executor, _TimedExecutor):
+            if isinstance(executor, TimedExecutor):
                 depth = executor.call(bfs_depth, search, *args, **kwargs)
             else:
                 depth = bfs_depth(search, *args, **kwargs)
         except ValueError:
             # The problem itself is refused: let every row report why.
             need_depth = False
-        except (TimeoutError, MemoryError):
+        except (TimeoutError, MemoryError, WorkerDied):
             no_depth = (
                 "not run: no depth_limit given and bfs found no path within the "
                 "limits to take one from"
@@ -431,7 +226,7 @@ def compare(
                 bar.step(a)
         else:
             own: concurrent.futures.Executor | None = (
-                executor if isinstance(executor, _TimedExecutor) else None
+                executor if isinstance(executor, TimedExecutor) else None
             )
             if executor is None:
                 own = executor = concurrent.futures.ThreadPoolExecutor(max_workers=workers)
