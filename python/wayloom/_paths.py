@@ -4,6 +4,8 @@ from __future__ import annotations
 
 from typing import Any
 
+from .graphs import _numpy
+
 __all__ = ["path_from"]
 
 

@@ -65,13 +65,16 @@ SearchResult<node_t<G>> bidirectional_dijkstra_inner(const G& graph, const R& re
   MemoryBudget* const budget = options.budget;
   if (start == goal) {
     if (options.record) detail::record_step(result.trace, budget, start, 0.0, 0);
-    return solved_at_cost(std::vector<N>{start}, 0.0, 1, 1, 1, std::move(result.trace));
+    return solved_at_cost(
+        std::vector<N>{start}, 0.0,
+        Counters{.nodes_expanded = 1, .nodes_generated = 1, .max_frontier_size = 1},
+        std::move(result.trace));
   }
   index_for_t<G> index(graph, budget);
   const NodeId start_id = index.intern(start), goal_id = index.intern(goal);
   detail::DijkstraSide fwd(start_id, index.capacity(), budget);
   detail::DijkstraSide bwd(goal_id, index.capacity(), budget);
-  std::uint64_t expanded = 0, generated = 2, peak = 2;
+  Counters count{.nodes_generated = 2, .max_frontier_size = 2};
   std::size_t frontier_room = 0;
   double best = kInf;
   NodeId meeting = kNoNode;
@@ -86,11 +89,11 @@ SearchResult<node_t<G>> bidirectional_dijkstra_inner(const G& graph, const R& re
     const detail::DijkstraSide& other = backward ? fwd : bwd;
     const NodeId u = *side.frontier.pop();
     const double gu = *side.store.close(u);
-    ++expanded;
+    ++count.nodes_expanded;
     if (options.record)
       detail::record_step(result.trace, budget, index.node(u), gu,
                           fwd.frontier.size() + bwd.frontier.size());
-    if (options.max_nodes && expanded >= *options.max_nodes) {
+    if (options.max_nodes && count.nodes_expanded >= *options.max_nodes) {
       stop = StopReason::NodeLimit;
       break;
     }
@@ -110,16 +113,16 @@ SearchResult<node_t<G>> bidirectional_dijkstra_inner(const G& graph, const R& re
       if (status == NodeStatus::Open && !(g2 < side.store.g(v))) continue;
       side.store.reach(v, u, g2);
       side.frontier.push(v, g2);
-      ++generated;
+      ++count.nodes_generated;
       if (other.store.status(v) != NodeStatus::Unreached && g2 + other.store.g(v) < best) {
         best = g2 + other.store.g(v);
         meeting = v;
       }
     }
     const std::uint64_t size = fwd.frontier.size() + bwd.frontier.size();
-    if (size > peak) {
-      peak = size;
-      if (peak > frontier_room) {
+    if (size > count.max_frontier_size) {
+      count.max_frontier_size = size;
+      if (size > frontier_room) {
         const std::size_t room = std::max<std::size_t>(2 * frontier_room, 1024);
         detail::charge(budget, (room - frontier_room) * sizeof(PriorityFrontier::Entry),
                        Use::Frontier);
@@ -127,9 +130,7 @@ SearchResult<node_t<G>> bidirectional_dijkstra_inner(const G& graph, const R& re
       }
     }
   }
-  result.nodes_expanded = expanded;
-  result.nodes_generated = generated;
-  result.max_frontier_size = peak;
+  static_cast<Counters&>(result) = count;
   result.stop_reason = stop;
   if (stop != StopReason::NodeLimit && meeting != kNoNode) {
     // start ... meeting from the forward records, then on to the goal along
