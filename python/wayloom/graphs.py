@@ -105,13 +105,16 @@ class Graph(_Batch[int], _engine.Graph):
     ``Graph(num_nodes, edges, undirected=True)`` takes ``(u, v, w)`` or ``(u, v)``
     tuples (weight 1.0), or a numpy array of shape ``(m, 2)`` or ``(m, 3)`` (a float
     array, as ``np.array(edge_list)`` makes it, is accepted when its node ids are
-    whole numbers). :meth:`search` equals ``search_graph`` on the same edges.
+    whole numbers). :meth:`search` runs Dijkstra unless told otherwise and
+    equals ``search_graph`` on the same edges with the same algorithm and
+    heuristic; ``"bidirectional_dijkstra"`` is exact too. A NaN weight is refused.
 
     ``coordinates=`` (here and on :meth:`from_arrays` / :meth:`from_scipy`), an
     ``(n, 2)`` array or ``(x, y)`` pairs, adds the built-in heuristics
-    ``"euclidean"`` and ``"manhattan"`` (distance between the nodes' points), so A*
-    runs without a Python callback. They are admissible, and A* optimal, only if
-    every arc weighs at least the distance between its endpoints.
+    ``"euclidean"`` (then the default) and ``"manhattan"`` (distance between the
+    nodes' points), so A* runs without a Python callback. They are admissible,
+    and A* optimal, only if every arc weighs at least the straight-line
+    (respectively city-block) distance between its endpoints.
     """
 
     __slots__ = ("__weakref__",)  # a copy scattered to Dask lives only as long
@@ -186,7 +189,11 @@ class Grid(_Batch[tuple[int, int]], _engine.Grid):
     """An immutable 2-D grid, built once from an ASCII map (``#`` wall, a digit
     ``1``-``9`` terrain cost, anything else an open cell of cost 1; ``S`` and ``G``
     are optional) or, with :meth:`from_costs`, from a cost matrix.
-    :meth:`search` equals ``search_grid_costs`` on the same grid."""
+
+    :meth:`search` runs A* with a heuristic admissible on this grid unless one is
+    named (octile on an 8-connected grid, Manhattan on a 4-connected one, times
+    the cheapest open cell's cost); with a named heuristic it equals
+    ``search_grid_costs`` on the same grid."""
 
     __slots__ = ("__weakref__",)  # a copy scattered to Dask lives only as long
 
