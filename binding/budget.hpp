@@ -1,7 +1,7 @@
 // The memory budget of one call and what the Python objects it builds cost.
 #pragma once
 
-#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,6 +9,7 @@
 #include "wayloom/core/error.hpp"
 #include "wayloom/core/memory_budget.hpp"
 #include "wayloom/core/node.hpp"
+#include "wayloom/core/platform.hpp"
 
 namespace wayloom::py {
 
@@ -19,14 +20,14 @@ inline constexpr const char* kMemoryLimitVar = "WAYLOOM_MEMORY_LIMIT";
 // names what bounds the work ("max_nodes or depth_limit").
 inline MemoryBudget call_budget(const char* hint = nullptr) {
   MemoryBudget budget = MemoryBudget::from_system();
-  const char* text = std::getenv(kMemoryLimitVar);
-  if (text && *text) {
-    const auto limit = parse_byte_size(text);
+  const std::optional<std::string> text = platform::environment(kMemoryLimitVar);
+  if (text && !text->empty()) {
+    const auto limit = parse_byte_size(*text);
     if (!limit)
       throw UsageError(std::string(kMemoryLimitVar) +
                        " must be a number of bytes, optionally with a K, M or G suffix (got '" +
-                       text + "')");
-    budget = MemoryBudget(*limit, std::string(kMemoryLimitVar) + "=" + text);
+                       *text + "')");
+    budget = MemoryBudget(*limit, std::string(kMemoryLimitVar) + "=" + *text);
   }
   if (hint) budget.set_hint(hint);
   return budget;

@@ -6,8 +6,8 @@
 # modules, clang-format.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-python3 -m ruff check python tests bench scripts
-python3 -m ruff format --check python tests bench scripts
+python3 -m ruff check python tests bench scripts docs
+python3 -m ruff format --check python tests bench scripts docs
 python3 -m mypy
 python3 -m mypy --strict tests/typing  # what users' scripts see
 python3 -m mypy.stubtest wayloom_native wayloom._engine

@@ -43,7 +43,12 @@ class TimedExecutor(concurrent.futures.Executor):
 
     def call(self, fn: Callable[..., Any], *args: Any, **kwargs: Any) -> Any:
         """``fn(*args, **kwargs)`` in a worker process; ``TimeoutError`` when time is up."""
-        ctx = multiprocessing.get_context("fork")
+        # Windows cannot fork: there the job is spawned, and the function and
+        # its arguments must pickle (the native search functions do, by name).
+        if "fork" in multiprocessing.get_all_start_methods():
+            ctx: Any = multiprocessing.get_context("fork")
+        else:
+            ctx = multiprocessing.get_context("spawn")
         parent, child = ctx.Pipe(duplex=False)
         proc = ctx.Process(target=_child, args=(child, fn, args, kwargs), daemon=True)
         proc.start()

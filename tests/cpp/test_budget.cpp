@@ -2,8 +2,11 @@
 // cgroup and meminfo files, and charges that cross the limit refused.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "wayloom/catalogue.hpp"
 #include "wayloom/core/memory_budget.hpp"
@@ -29,8 +32,11 @@ TEST(Budget, ParsesSizes) {
 }
 
 TEST(Budget, DefaultComesFromTheTightestOfCgroupAndMeminfo) {
+  // A fresh directory per run, so runs side by side do not share files.
   const fs::path root =
-      fs::temp_directory_path() / ("wayloom-budget-" + std::to_string(::getpid()));
+      fs::temp_directory_path() /
+      ("wayloom-budget-" +
+       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
   MemorySources src{(root / "self_cgroup").string(), (root / "cg").string(),
                     (root / "meminfo").string(), false};
   write(root / "meminfo", "MemTotal: 8000000 kB\nMemAvailable:    4194304 kB\n");
@@ -79,6 +85,37 @@ TEST(Budget, EveryStrategyStopsUnderASmallBudget) {
         << algorithm;
     EXPECT_LE(b.held(), std::size_t(1) << 20);
   }
+}
+
+// What the system says, on each system this is built for: a page size that
+// is a power of two, free memory and a resident size where the system tells
+// them, and environment changes seen at once.
+TEST(Platform, AnswersFromTheSystem) {
+  const std::size_t page = platform::page_size();
+  EXPECT_TRUE(page >= 4096 && (page & (page - 1)) == 0) << page;
+#if defined(__linux__) || defined(_WIN32) || defined(__APPLE__)
+  const auto free = available_memory();
+  ASSERT_TRUE(free);
+  EXPECT_GT(*free, std::size_t(1) << 20);
+  const auto resident = platform::resident_bytes();
+  ASSERT_TRUE(resident);
+  EXPECT_GT(*resident, std::size_t(0));
+#endif
+  const char* name = "WAYLOOM_PLATFORM_TEST";
+#ifdef _WIN32
+  _putenv_s(name, "300M");
+#else
+  setenv(name, "300M", 1);
+#endif
+  EXPECT_EQ(platform::environment(name), "300M");
+#ifdef _WIN32
+  _putenv_s(name, "");  // an empty value removes the variable there
+#else
+  unsetenv(name);
+#endif
+  EXPECT_EQ(platform::environment(name), std::nullopt);
+  std::vector<char> block(1 << 22);
+  platform::advise_huge(block.data(), block.size());  // only a hint: nothing to see but no fault
 }
 
 }  // namespace

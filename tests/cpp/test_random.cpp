@@ -129,5 +129,19 @@ TEST(ChaCha, PickFromLongListsUsesSixtyFourBitDraws) {
   EXPECT_EQ(a.next_u32(), b.next_u32());
 }
 
+// The widest copy this machine runs (AVX2/AVX-512 where dispatched) finds
+// the same draws as the four-lane baseline, over a run of blocks that is not
+// a multiple of any lane count.
+TEST(ChaCha, DispatchedDrawsMatchTheBaseline) {
+  const auto key = ChaCha8Rng::key_from_seed(7);
+  for (const std::uint64_t bound : {std::uint64_t(1) << 60, std::uint64_t(1) << 56}) {
+    std::vector<std::uint64_t> wide, base;
+    detail::chacha8_draws_below(key, 3, 1001, bound, wide);
+    detail::chacha8_draws_below_body<4>(key, 3, 1001, bound, base);
+    EXPECT_EQ(wide, base);
+    EXPECT_FALSE(base.empty());
+  }
+}
+
 }  // namespace
 }  // namespace wayloom

@@ -5,6 +5,8 @@ and the one-problem-per-entry-point table the other files draw on."""
 import math
 import os
 import pathlib
+import shutil
+import sys
 
 import pytest
 import wayloom_native as wn
@@ -30,6 +32,9 @@ DATA = pathlib.Path(
     or pathlib.Path(__file__).resolve().parents[3] / "shared" / "data"
 )
 needs_data = pytest.mark.skipif(not DATA.is_dir(), reason="benchmark data not available")
+# Ctrl-C is sent as SIGINT, which Windows cannot deliver to a process (os.kill
+# ends it instead).
+needs_sigint = pytest.mark.skipif(sys.platform == "win32", reason="no SIGINT on Windows")
 SQRT2 = 1.4142135623730951
 ALGORITHM_LIST = (
     "bfs, dfs, ucs, dijkstra, greedy, astar, weighted_astar, iddfs, dls, ida_star, "
@@ -208,3 +213,16 @@ PROBLEMS = {
         lambda a, b: sum(x != y for x, y in zip(a, b)) == 1,
     ),
 }
+
+
+@pytest.fixture(scope="module")
+def browser():
+    """The system's headless Chromium (playwright never downloads a browser)."""
+    sync_api = pytest.importorskip("playwright.sync_api", reason="playwright is not installed")
+    exe = shutil.which("chromium") or shutil.which("chromium-browser")
+    if exe is None:
+        pytest.skip("no Chromium on this machine (scripts/test.sh installs Debian's chromium)")
+    with sync_api.sync_playwright() as p:
+        b = p.chromium.launch(executable_path=exe, args=["--no-sandbox"])
+        yield b
+        b.close()

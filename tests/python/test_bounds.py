@@ -2,6 +2,7 @@
 line under time limits, and generators answer at once what needs no work."""
 
 import gc
+import multiprocessing
 import os
 import signal
 import subprocess
@@ -12,6 +13,7 @@ import tracemalloc
 
 import pytest
 import wayloom_native as wn
+from conftest import needs_sigint
 from wayloom import compare
 
 ENV = {**os.environ, "PYTHONPATH": os.pathsep.join(p for p in sys.path if p), "MPLBACKEND": "Agg"}
@@ -31,11 +33,15 @@ RUNAWAYS = {
 }
 
 
+@pytest.mark.skipif(sys.platform == "win32", reason="peak memory is read with resource")
 @pytest.mark.parametrize("call", RUNAWAYS.values(), ids=RUNAWAYS.keys())
 def test_runaway_searches_stop_at_the_limit(call):
     code = textwrap.dedent(f"""
-        import resource, time, wayloom_native as wn
-        base = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+        import resource, sys, time, wayloom_native as wn
+        def peak_kib():  # macOS counts bytes
+            peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+            return peak / 1024 if sys.platform == "darwin" else peak
+        base = peak_kib()
         t0 = time.monotonic()
         try:
             {call}
@@ -45,7 +51,7 @@ def test_runaway_searches_stop_at_the_limit(call):
             raise SystemExit("no MemoryError")
         took = time.monotonic() - t0
         assert wn.search_grid(wn.sample_maze("wall")).cost == 20
-        print(took, base, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)
+        print(took, base, peak_kib())
     """)
     p = subprocess.run(
         [sys.executable, "-c", code],
@@ -210,6 +216,16 @@ def test_compare_with_a_time_limit_ends_only_the_slow_rows():
         compare(wn.search_npuzzle, PUZZLE_31, time_limit=0)
 
 
+def test_compare_spawns_worker_processes_where_the_system_cannot_fork(monkeypatch):
+    # As on Windows: the function and its arguments travel pickled; same rows.
+    monkeypatch.setattr(multiprocessing, "get_all_start_methods", lambda: ["spawn"])
+    algorithms = ["astar", "bfs"]
+    rows = compare(wn.search_npuzzle, PUZZLE_31, algorithms=algorithms, time_limit=60)
+    plain = compare(wn.search_npuzzle, PUZZLE_31, algorithms=algorithms)
+    strip = lambda r: (r.algorithm, r.found, r.cost, r.expanded, r.bounded)
+    assert [strip(r) for r in rows] == [strip(r) for r in plain]
+
+
 def cli(*args, timeout=60, **kw):
     return subprocess.run(
         [sys.executable, "-m", "wayloom", *args],
@@ -292,6 +308,7 @@ def test_cli_errors_are_one_line_before_any_output(args, status, text):
     assert text in p.stderr and "table" not in p.stdout and "algorithm " not in p.stdout
 
 
+@needs_sigint
 def test_cli_ends_at_once_on_interrupt():
     p = subprocess.Popen(
         [

@@ -1,4 +1,8 @@
-"""The catalogue's single source of truth, and iddfs's observable callback count."""
+"""The catalogue's single source of truth, iddfs's observable callback count, the map
+grammar read once and results that pickle without the companion module."""
+
+import subprocess
+import sys
 
 import pytest
 import wayloom
@@ -53,3 +57,21 @@ def test_heuristic_failure_keeps_its_cause():
     with pytest.raises(ValueError, match="^the heuristic callable must return a float$") as info:
         wn.search_grid(wn.sample_maze("open"), heuristic=h)
     assert isinstance(info.value.__cause__, ZeroDivisionError)
+
+
+@pytest.mark.parametrize("text", ["S.#\n.2G", "S.#\n.2.", "..#\nG2.", "S", "\n\nG\n"])
+def test_grid_endpoints_are_optional_open_cells(text):
+    # One map grammar: 'S' and 'G' are open cells of cost 1, wherever they stand.
+    bare = text.replace("S", ".").replace("G", ".")
+    assert wayloom.Grid(text).__reduce__()[1] == wayloom.Grid(bare).__reduce__()[1]
+
+
+def test_results_pickle_through_the_public_module_alone():
+    code = (
+        "import pickle, sys, wayloom_native as wn\n"
+        "r = wn.search_grid(wn.sample_maze('open'))\n"
+        "back = pickle.loads(pickle.dumps(r))\n"
+        "print(repr(back) == repr(r), 'wayloom' in sys.modules)"
+    )
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    assert out.stdout.split() == ["True", "False"]

@@ -2,7 +2,6 @@
 
 import os
 import pathlib
-import shutil
 
 import pytest
 import wayloom_native as wn
@@ -33,18 +32,6 @@ def test_page_is_self_contained_and_packs_the_trace_compactly():
         viz.to_html([1, 2])
     shown = viz.show(wn.search_hanoi(2), title="hanoi")
     assert shown._repr_html_().startswith('<iframe srcdoc="&lt;!DOCTYPE html&gt;')
-
-
-@pytest.fixture(scope="module")
-def browser():
-    sync_api = pytest.importorskip("playwright.sync_api", reason="playwright is not installed")
-    exe = shutil.which("chromium") or shutil.which("chromium-browser")
-    if exe is None:
-        pytest.skip("no Chromium on this machine (scripts/test.sh installs Debian's chromium)")
-    with sync_api.sync_playwright() as p:
-        b = p.chromium.launch(executable_path=exe, args=["--no-sandbox"])
-        yield b
-        b.close()
 
 
 @pytest.fixture

@@ -17,7 +17,10 @@ class _Mallinfo2(ctypes.Structure):  # glibc's; the C heap in use is uordblks + 
     _fields_ = [(n, ctypes.c_size_t) for n in "a o s h hblkhd u f uordblks fo k".split()]
 
 
-_mallinfo2 = getattr(ctypes.CDLL(None), "mallinfo2", None)
+try:
+    _mallinfo2 = getattr(ctypes.CDLL(None), "mallinfo2", None)
+except (OSError, TypeError):  # Windows has no handle for the process's own symbols
+    _mallinfo2 = None
 if _mallinfo2 is not None:
     _mallinfo2.restype = _Mallinfo2
 

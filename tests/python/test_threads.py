@@ -8,7 +8,7 @@ import threading
 import time
 
 import wayloom_native as wn
-from conftest import summary
+from conftest import needs_sigint, summary
 
 MAZE = next(
     m
@@ -119,6 +119,7 @@ def interrupt_child(setup, call):
     return int(line), int(after), float(elapsed)
 
 
+@needs_sigint
 def test_ctrl_c_during_a_builtin_search_lands_as_it_returns():
     # Floyd-Warshall on a 1600-node ring runs about a second without the lock;
     # the interrupt is raised on the call's own line as soon as it returns.
@@ -129,6 +130,7 @@ def test_ctrl_c_during_a_builtin_search_lands_as_it_returns():
     assert (line, after) == (CALL_LINE, 0)
 
 
+@needs_sigint
 def test_ctrl_c_stops_a_search_with_python_callbacks_midway():
     line, after, elapsed = interrupt_child(
         "", "wn.search_implicit(lambda s: [(s + 1, 1.0)], 0, -1)"

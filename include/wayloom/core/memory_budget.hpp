@@ -5,17 +5,12 @@
 // killed later, when the pages are touched, so std::bad_alloc never comes.
 #pragma once
 
-#include <sys/mman.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
-#include <fstream>
 #include <limits>
 #include <new>
 #include <optional>
@@ -23,6 +18,8 @@
 #include <string_view>
 #include <type_traits>
 #include <vector>
+
+#include "wayloom/core/platform.hpp"
 
 namespace wayloom {
 
@@ -64,11 +61,10 @@ inline std::string format_bytes(std::size_t bytes) {
     v /= 1024.0;
     ++u;
   }
+  // No "%zu": older Windows C runtimes do not know it.
+  if (u == 0) return std::to_string(bytes) + " B";
   char buf[48];
-  if (u == 0)
-    std::snprintf(buf, sizeof buf, "%zu B", bytes);
-  else
-    std::snprintf(buf, sizeof buf, "%.1f %s", v, units[u]);
+  std::snprintf(buf, sizeof buf, "%.1f %s", v, units[u]);
   return buf;
 }
 
@@ -84,92 +80,9 @@ class MemoryLimitError : public std::bad_alloc {
   std::string message_;
 };
 
-namespace detail {
-
-// a * b and a + b, saturating at SIZE_MAX (which no budget admits).
-inline std::size_t sat_mul(std::size_t a, std::size_t b) noexcept {
-  if (a != 0 && b > std::numeric_limits<std::size_t>::max() / a)
-    return std::numeric_limits<std::size_t>::max();
-  return a * b;
-}
-inline std::size_t sat_add(std::size_t a, std::size_t b) noexcept {
-  return b > std::numeric_limits<std::size_t>::max() - a ? std::numeric_limits<std::size_t>::max()
-                                                         : a + b;
-}
-
-// First number in a file (after `key` when given), or nothing. "max" reads as
-// nothing: no limit.
-inline std::optional<std::size_t> read_number(const std::string& path, std::string_view key = {}) {
-  std::ifstream in(path);
-  if (!in) return std::nullopt;
-  std::string word;
-  if (!key.empty()) {
-    while (in >> word && word != key) {
-    }
-    if (!in) return std::nullopt;
-  }
-  if (!(in >> word) || word.empty() || word[0] < '0' || word[0] > '9') return std::nullopt;
-  try {
-    return std::size_t(std::stoull(word));
-  } catch (...) {
-    return std::nullopt;
-  }
-}
-
-}  // namespace detail
-
-// Where the machine says how much memory is left; tests point it at files of
-// their own.
-struct MemorySources {
-  std::string proc_self_cgroup = "/proc/self/cgroup";
-  std::string cgroup_root = "/sys/fs/cgroup";
-  std::string meminfo = "/proc/meminfo";
-  bool address_space_limit = true;  // also respect RLIMIT_AS
-};
-
-// Bytes this process can still obtain: the tightest of its cgroup's
-// (memory.max - memory.current, v2; limit_in_bytes - usage_in_bytes, v1),
-// MemAvailable, and the address-space limit; nothing when none is known.
-inline std::optional<std::size_t> available_memory(const MemorySources& src = {}) {
-  std::optional<std::size_t> best;
-  auto take = [&](std::optional<std::size_t> v) {
-    if (v && (!best || *v < *best)) best = v;
-  };
-  auto headroom = [](std::optional<std::size_t> limit, std::optional<std::size_t> used) {
-    return limit && used ? std::optional(*limit > *used ? *limit - *used : 0) : std::nullopt;
-  };
-  std::ifstream groups(src.proc_self_cgroup);
-  for (std::string line; std::getline(groups, line);) {
-    const auto colon = line.find(':'), colon2 = line.find(':', colon + 1);
-    if (colon == std::string::npos || colon2 == std::string::npos) continue;
-    const std::string controllers = line.substr(colon + 1, colon2 - colon - 1);
-    std::string path = line.substr(colon2 + 1);
-    // Every level up to the root may hold a limit; the tightest counts.
-    while (true) {
-      const std::string dir = path == "/" ? "" : path;
-      if (controllers.empty())
-        take(headroom(detail::read_number(src.cgroup_root + dir + "/memory.max"),
-                      detail::read_number(src.cgroup_root + dir + "/memory.current")));
-      else if (controllers == "memory")
-        take(headroom(
-            detail::read_number(src.cgroup_root + "/memory" + dir + "/memory.limit_in_bytes"),
-            detail::read_number(src.cgroup_root + "/memory" + dir + "/memory.usage_in_bytes")));
-      if (path.empty() || path == "/") break;
-      path.resize(std::max<std::size_t>(path.rfind('/'), 1));
-    }
-  }
-  if (const auto kb = detail::read_number(src.meminfo, "MemAvailable:"))
-    take(detail::sat_mul(*kb, 1024));
-  rlimit as{};
-  if (src.address_space_limit && ::getrlimit(RLIMIT_AS, &as) == 0 && as.rlim_cur != RLIM_INFINITY) {
-    const auto pages = detail::read_number("/proc/self/statm");
-    const long page = ::sysconf(_SC_PAGESIZE);
-    const std::size_t used =
-        pages ? detail::sat_mul(*pages, std::size_t(page > 0 ? page : 4096)) : 0;
-    take(as.rlim_cur > used ? std::size_t(as.rlim_cur) - used : 0);
-  }
-  return best;
-}
+// Bytes this process can still obtain, as the system tells them (see
+// platform.hpp); nothing when none is known.
+inline std::optional<std::size_t> available_memory() { return platform::obtainable_memory(); }
 
 // What a call may use when nobody set a limit: what is free, less an eighth
 // (at least 32 MiB) for the interpreter, the allocator and the rest of the
@@ -382,28 +295,11 @@ inline void charge(MemoryBudget* budget, std::size_t bytes, Use u) {
   if (budget) budget->charge(bytes, u);
 }
 
-// Asks the kernel to back a large block the caller is about to fill with
-// huge pages: first touch then faults once per 2 MiB instead of once per
-// 4 KiB, which on millions of nodes or arcs is a good part of the work. Only
-// a hint; where it is not available nothing changes.
-inline void advise_huge(void* p, std::size_t bytes) noexcept {
-#ifdef MADV_HUGEPAGE
-  constexpr std::uintptr_t kHuge = std::uintptr_t(1) << 21;
-  const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(p);
-  const std::uintptr_t begin = (at + kHuge - 1) & ~(kHuge - 1);
-  const std::uintptr_t end = (at + bytes) & ~(kHuge - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-  (void)p;
-  (void)bytes;
-#endif
-}
-
 // Sizes an empty `v` to n elements that the caller then writes in full.
 template <class T>
 inline void resize_for_writing(std::vector<T>& v, std::size_t n) {
   v.reserve(n);
-  if (v.empty()) advise_huge(v.data(), n * sizeof(T));
+  if (v.empty()) platform::advise_huge(v.data(), n * sizeof(T));
   v.resize(n);
 }
 

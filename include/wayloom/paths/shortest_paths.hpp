@@ -14,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+#include "wayloom/core/compiler.hpp"
 #include "wayloom/core/memory_budget.hpp"
 #include "wayloom/core/result.hpp"
 #include "wayloom/domains/csr_graph.hpp"
@@ -206,8 +207,7 @@ inline void check_all_pairs_size(std::size_t n, MemoryBudget* budget = nullptr) 
 // a wheel built for the baseline instruction set still uses them. Each lane
 // does exactly the scalar comparison and selection, so results are
 // bit-identical whichever copy runs.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define WAYLOOM_SWEEP_DISPATCH 1
+#ifdef WAYLOOM_X86_DISPATCH
 __attribute__((target("avx512f,avx512vl"))) inline void sweeps_avx512(double* dist,
                                                                       std::uint32_t* hop,
                                                                       std::size_t n) noexcept {
@@ -220,7 +220,7 @@ __attribute__((target("avx2"))) inline void sweeps_avx2(double* dist, std::uint3
 #endif
 
 inline void floyd_warshall_sweeps(double* dist, std::uint32_t* hop, std::size_t n) noexcept {
-#ifdef WAYLOOM_SWEEP_DISPATCH
+#ifdef WAYLOOM_X86_DISPATCH
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl"))
     return sweeps_avx512(dist, hop, n);
   if (__builtin_cpu_supports("avx2")) return sweeps_avx2(dist, hop, n);

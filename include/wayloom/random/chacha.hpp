@@ -11,6 +11,8 @@
 #include <optional>
 #include <vector>
 
+#include "wayloom/core/compiler.hpp"
+
 namespace wayloom {
 
 namespace detail {
@@ -23,9 +25,38 @@ inline constexpr std::array<std::uint32_t, 4> kChaChaConstants = {0x61707865, 0x
 // compiler maps to vector instructions.
 template <int L>
 struct Lanes {
+#ifdef WAYLOOM_VECTOR_TYPES
   // A vector type (GCC and Clang): values stay in registers through the
   // rounds, where an array would go through memory.
   typedef std::uint32_t Vec __attribute__((vector_size(4 * L)));
+#else
+  // Elsewhere an array with the operators the rounds use, lane by lane.
+  struct Vec {
+    std::uint32_t lane[L];
+    std::uint32_t& operator[](int l) noexcept { return lane[l]; }
+    std::uint32_t operator[](int l) const noexcept { return lane[l]; }
+    friend Vec operator<<(Vec a, int s) noexcept {
+      for (auto& x : a.lane) x <<= s;
+      return a;
+    }
+    friend Vec operator>>(Vec a, int s) noexcept {
+      for (auto& x : a.lane) x >>= s;
+      return a;
+    }
+    friend Vec operator|(Vec a, const Vec& b) noexcept {
+      for (int l = 0; l < L; ++l) a.lane[l] |= b.lane[l];
+      return a;
+    }
+    Vec& operator+=(const Vec& b) noexcept {
+      for (int l = 0; l < L; ++l) lane[l] += b.lane[l];
+      return *this;
+    }
+    Vec& operator^=(const Vec& b) noexcept {
+      for (int l = 0; l < L; ++l) lane[l] ^= b.lane[l];
+      return *this;
+    }
+  };
+#endif
   Vec v;
 };
 
@@ -122,8 +153,7 @@ template <int L>
   }
 }
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define WAYLOOM_CHACHA_DISPATCH 1
+#ifdef WAYLOOM_X86_DISPATCH
 __attribute__((target("avx512f,avx512vl"))) inline void chacha8_draws_below_avx512(
     const std::array<std::uint32_t, 8>& key, std::uint64_t first_block, std::uint64_t blocks,
     std::uint64_t bound, std::vector<std::uint64_t>& hits) {
@@ -141,7 +171,7 @@ __attribute__((target("avx2"))) inline void chacha8_draws_below_avx2(
 inline void chacha8_draws_below(const std::array<std::uint32_t, 8>& key, std::uint64_t first_block,
                                 std::uint64_t blocks, std::uint64_t bound,
                                 std::vector<std::uint64_t>& hits) {
-#ifdef WAYLOOM_CHACHA_DISPATCH
+#ifdef WAYLOOM_X86_DISPATCH
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl"))
     return chacha8_draws_below_avx512(key, first_block, blocks, bound, hits);
   if (__builtin_cpu_supports("avx2"))

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "wayloom/core/compiler.hpp"
 #include "wayloom/core/concepts.hpp"
 #include "wayloom/core/result.hpp"
 #include "wayloom/frontier/frontiers.hpp"
@@ -92,7 +93,7 @@ SearchResult<node_t<G>> best_first_run(const G& graph, const node_t<G>& start,
       }
       // Successors straight from the domain where it can hand them over one by
       // one, else through the reused buffer; the same ones in the same order.
-      auto relax = [&](const N& m, double w) __attribute__((always_inline)) {
+      auto relax = [&](const N& m, double w) WAYLOOM_LAMBDA_ALWAYS_INLINE {
         const double g2 = gu + w;
         if (w < 0.0) seen_negative = true;
         const NodeId v = index.intern(m);

@@ -237,7 +237,7 @@ class FlatStore {
   static std::unique_ptr<T[], Free> alloc(std::size_t n) {
     void* p = std::calloc(n ? n : 1, sizeof(T));
     if (!p) throw std::bad_alloc();
-    detail::advise_huge(p, n * sizeof(T));  // a sweep touches most of it
+    platform::advise_huge(p, n * sizeof(T));  // a sweep touches most of it
     return std::unique_ptr<T[], Free>(static_cast<T*>(p));
   }
 

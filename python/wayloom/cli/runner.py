@@ -27,8 +27,11 @@ from .errors import EXIT_NO_PATH, EXIT_OK, EXIT_RESOURCE, ResourceError, UsageEr
 from .problems import Problem
 
 
-def _memory_in_use() -> int:
-    """Resident bytes of this process and its worker processes."""
+def _memory_in_use() -> int | None:
+    """Resident bytes of this process and its worker processes; None where
+    the system has no /proc to read them from (Windows, macOS)."""
+    if not sys.platform.startswith("linux"):
+        return None
     total = 0
     for pid in ["self"] + [str(p.pid) for p in multiprocessing.active_children()]:
         try:
@@ -88,8 +91,10 @@ class Runner:
                     )
                 label_now, seconds = self.label, time.monotonic() - self.since
                 if self.live and seconds >= 1.0 and thread.is_alive():
-                    mib = _memory_in_use() / 2**20
-                    text = f"{label_now}: {seconds:.0f} s, {mib:.0f} MiB in use"
+                    text = f"{label_now}: {seconds:.0f} s"
+                    in_use = _memory_in_use()
+                    if in_use is not None:
+                        text += f", {in_use / 2**20:.0f} MiB in use"
                     if text != last:
                         self.stream.write(f"\r{text}\033[K")
                         self.stream.flush()
