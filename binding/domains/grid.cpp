@@ -159,13 +159,9 @@ PyObject* grid_distances(PyObject* /*module*/, PyObject* self, const Call& call)
   return check(PyTuple_Pack(2, dist.get(), pred.get())).release();
 }
 
-PyObject* grid_height(PyObject* o, void*) {
-  return PyLong_FromLong(grid_value(o).height());
-}
+PyObject* grid_height(PyObject* o, void*) { return PyLong_FromLong(grid_value(o).height()); }
 PyObject* grid_width(PyObject* o, void*) { return PyLong_FromLong(grid_value(o).width()); }
-PyObject* grid_diagonal(PyObject* o, void*) {
-  return PyBool_FromLong(grid_value(o).diagonal);
-}
+PyObject* grid_diagonal(PyObject* o, void*) { return PyBool_FromLong(grid_value(o).diagonal); }
 PyObject* grid_repr(PyObject* o) {
   const GridGraph& g = grid_value(o);
   return PyUnicode_FromFormat("%s(height=%d, width=%d, diagonal=%s)", Py_TYPE(o)->tp_name,
