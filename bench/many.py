@@ -7,7 +7,9 @@ building a graph from numpy arrays against `search_graph` converting the same
 arcs as tuples and against `scipy.sparse.csr_matrix`; one Dijkstra query on the
 built graph against scipy.csgraph and rustworkx on their own prebuilt
 structures; one-to-all `distances` against `scipy.sparse.csgraph.dijkstra`;
-`search_many` on two threads against one; and the MovingAI grid scenarios
+`search_many` on two threads against one; bidirectional Dijkstra against
+Dijkstra, and a one-hop query from both ends before and after the reversed
+graph is kept; and the MovingAI grid scenarios
 (`$WAYLOOM_BENCH_DATA/grid`, default ../shared/data/grid beside the repository) through `Grid`,
 checking every optimal length, against `search_grid` per query and networkx
 `astar_path` on a prebuilt grid graph (samples).
@@ -129,6 +131,38 @@ def graph_section(n: int, m: int, reps: int) -> None:
             row("scipy csgraph.dijkstra(indices=0)", t_sp0, base)
     batch = [(int(a), int(b)) for a, b in rng.integers(0, n, (16, 2))]
     many_section("graph, 16 Dijkstra queries", g, batch, reps, algorithm="dijkstra")
+    bidirectional_section(u, v, w, n, pairs, reps)
+
+
+def bidirectional_section(u: Any, v: Any, w: Any, n: int, pairs: list[Any], reps: int) -> None:
+    """Searches from both ends on the directed graph: the reversed graph is built
+    by the first query that needs it and kept, so a one-hop query costs its
+    search alone afterwards."""
+    g = wayloom.Graph.from_arrays(u, v, w, num_nodes=n, undirected=False)
+    hop = (int(u[0]), int(v[0]))
+    t = time.perf_counter()
+    g.search(*hop, algorithm="bidirectional", record=False)
+    first = time.perf_counter() - t
+    print(f"one-hop query {hop[0]} -> {hop[1]}, searched from both ends")
+    row("first query, builds the reversed graph (base)", first)
+    for algo in ["bidirectional", "bidirectional_dijkstra"]:
+        later = median_time(lambda: g.search(*hop, algorithm=algo, record=False), max(reps, 20))
+        row(f"later queries, {algo}", later, first)
+    print(f"{len(pairs)} random pairs, exact (summed medians)")
+    base = sum(
+        median_time(lambda: g.search(s, t, algorithm="dijkstra", record=False), reps)
+        for s, t in pairs
+    )
+    row("Graph.search dijkstra (base)", base)
+    both = 0.0
+    for s, t in pairs:
+        a = g.search(s, t, algorithm="dijkstra", record=False)
+        b = g.search(s, t, algorithm="bidirectional_dijkstra", record=False)
+        assert math.isclose(a.cost, b.cost) or a.cost == b.cost == math.inf, (s, t)
+        both += median_time(
+            lambda: g.search(s, t, algorithm="bidirectional_dijkstra", record=False), reps
+        )
+    row("Graph.search bidirectional_dijkstra", both, base)
 
 
 def many_section(label: str, obj: Any, pairs: list[Any], reps: int, **options: Any) -> None:

@@ -6,6 +6,9 @@
 //
 //   using G = <the engine graph>; using N = <its node type>;
 //   static constexpr const char* kDefault;          default algorithm of search()
+//
+// The classes also take the algorithms of kPackageAlgorithms, which the
+// one-shot functions of wayloom_native do not.
 //   static const G& graph(const V&);
 //   static N node(const char* name, PyObject*);     an endpoint argument
 //   static void check_endpoints(const G&, const N&, const N&);
@@ -207,7 +210,8 @@ PyObject* search_method(PyObject* module, PyObject* self, const Call& call) {
   const auto& g = D::graph(v);
   const typename D::N start = D::node("start", a[0]);
   const typename D::N goal = D::node("goal", a[1]);
-  const SearchParams p = convert_shared<kSearchParams>(a, D::kDefault);
+  SearchParams p = convert_shared<kSearchParams>(a, D::kDefault);
+  p.options.package_rows = true;
   D::check_endpoints(g, start, goal);
   if constexpr (requires { D::own_search(module, v, start, goal, p); })
     if (PyObject* own = D::own_search(module, v, start, goal, p)) return own;
@@ -243,7 +247,8 @@ PyObject* search_batch(PyObject* module, PyObject* self, const Call& call) {
       pairs.emplace_back(D::node("start", pair[0]), D::node("goal", pair[1]));
     }
   }
-  const SearchParams p = convert_shared<kBatchParams>(a, "dijkstra");
+  SearchParams p = convert_shared<kBatchParams>(a, "dijkstra");
+  p.options.package_rows = true;
   for (const auto& [s, t] : pairs) D::check_endpoints(g, s, t);
   if constexpr (requires { D::own_batch(module, v, pairs, p); })
     if (PyObject* own = D::own_batch(module, v, pairs, p)) return own;

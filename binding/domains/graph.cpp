@@ -25,8 +25,10 @@ struct GraphValue {
   bool nonnegative = true;                    // every arc weight is >= 0 (Dijkstra applies)
   std::optional<std::vector<double>> coords;  // x, y of each node
 
-  GraphValue(CsrGraph g, std::size_t m, std::optional<std::vector<double>> xy) noexcept
+  GraphValue(CsrGraph g, std::size_t m, std::optional<std::vector<double>> xy)
       : graph(std::move(g)), num_edges(m), coords(std::move(xy)) {
+    // A NaN weight would make every path through it cost NaN, found or not.
+    if (const auto arc = graph.first_nan_arc()) throw UsageError(nan_arc_message(*arc));
     for (const double w : graph.weights()) nonnegative = nonnegative && w >= 0.0;
   }
 };
@@ -35,12 +37,14 @@ namespace {
 
 // Straight-line and city-block distance between node coordinates.
 struct CoordEuclidean {
+  static constexpr bool pure = true;  // coordinates are finite
   const double* xy;
   double estimate(std::size_t u, std::size_t g) const noexcept {
     return std::hypot(xy[2 * u] - xy[2 * g], xy[2 * u + 1] - xy[2 * g + 1]);
   }
 };
 struct CoordManhattan {
+  static constexpr bool pure = true;
   const double* xy;
   double estimate(std::size_t u, std::size_t g) const noexcept {
     return std::fabs(xy[2 * u] - xy[2 * g]) + std::fabs(xy[2 * u + 1] - xy[2 * g + 1]);
@@ -57,16 +61,17 @@ template <>
 struct Domain<GraphValue> {
   using G = CsrGraph;
   using N = std::size_t;
-  static constexpr const char* kDefault = "bfs";
+  static constexpr const char* kDefault = "dijkstra";
   static const G& graph(const GraphValue& v) { return v.graph; }
   static N node(const char* name, PyObject* o) { return to_u64(name, o); }
   static void check_endpoints(const G& g, N s, N t) { check_node_range(g.num_nodes(), s, t); }
-  // Calls f(table): a graph with coordinates adds its distance heuristics.
+  // Calls f(table): a graph with coordinates adds its distance heuristics,
+  // the straight line the default.
   template <class F>
   static void with_table(const GraphValue& v, F&& f) {
     if (!v.coords) return f(graph_heuristics());
     const double* xy = v.coords->data();
-    f(HeuristicTable("zero", "unknown graph heuristic: '",
+    f(HeuristicTable("euclidean", "unknown graph heuristic: '",
                      "'. Use 'zero', 'euclidean', 'manhattan' or a callable h(node, goal) -> float",
                      Named<Zero>{"zero", {}}, Named<CoordEuclidean>{"euclidean", {xy}},
                      Named<CoordManhattan>{"manhattan", {xy}}));
@@ -245,7 +250,8 @@ PyObject* graph_restore(PyObject* /*module*/, PyObject* cls, const Call& call) {
 }
 
 PyObject* graph_distances(PyObject* /*module*/, PyObject* self, const Call& call) {
-  static constexpr Params<3> kParams{"_distances", {"sources", "limit", "return_predecessors"}, 1};
+  static constexpr Params<4> kParams{
+      "_distances", {"sources", "limit", "return_predecessors", "min_only"}, 1};
   const auto a = bind(kParams, call);
   const GraphValue& s = value_of<GraphValue>(self);
   const CsrGraph& g = s.graph;
@@ -253,6 +259,7 @@ PyObject* graph_distances(PyObject* /*module*/, PyObject* self, const Call& call
   column<true>("sources", a[0], sources);
   const double limit = to_limit(a[1]);
   const bool want_pred = a[2] ? to_bool("return_predecessors", a[2]) : false;
+  const bool min_only = a[3] ? to_bool("min_only", a[3]) : false;
   const std::size_t n = g.num_nodes();
   for (const std::size_t v : sources)
     if (v >= n)
@@ -260,21 +267,29 @@ PyObject* graph_distances(PyObject* /*module*/, PyObject* self, const Call& call
                        std::to_string(n) + "-node graph");
   if (!s.nonnegative)
     throw UsageError("distances needs non-negative arc weights (bellman_ford takes negative ones)");
-  const std::size_t total = detail::sat_mul(sources.size(), n);
-  call_budget().require(detail::sat_mul(total, want_pred ? 16 : 8), Use::Output,
+  // A row per source, or with min_only one row for all (and each node's source).
+  const std::size_t total = detail::sat_mul(min_only ? 1 : sources.size(), n);
+  const bool want_origin = min_only && want_pred;
+  call_budget().require(detail::sat_mul(total, 8 * (1 + want_pred + want_origin)), Use::Output,
                         "the distance array");
   Ref dist = new_array<double>(total);
   Ref pred = want_pred ? new_array<std::int64_t>(total) : Ref::borrow(Py_None);
+  Ref origin = want_origin ? new_array<std::int64_t>(n) : Ref::borrow(Py_None);
   {
     ReleaseGil nogil;
     double* d = data_of<double>(dist);
     std::int64_t* p = want_pred ? data_of<std::int64_t>(pred) : nullptr;
+    std::int64_t* o = want_origin ? data_of<std::int64_t>(origin) : nullptr;
     std::fill(d, d + total, std::numeric_limits<double>::infinity());
     if (p) std::fill(p, p + total, std::int64_t(-1));
-    for (std::size_t i = 0; i < sources.size(); ++i)
-      distances_from(g, sources[i], limit, d + i * n, p ? p + i * n : nullptr);
+    if (o) std::fill(o, o + n, std::int64_t(-1));
+    if (min_only)
+      distances_from(g, sources.data(), sources.size(), limit, d, p, o);
+    else
+      for (std::size_t i = 0; i < sources.size(); ++i)
+        distances_from(g, sources[i], limit, d + i * n, p ? p + i * n : nullptr);
   }
-  return check(PyTuple_Pack(2, dist.get(), pred.get())).release();
+  return check(PyTuple_Pack(3, dist.get(), pred.get(), origin.get())).release();
 }
 
 const GraphValue& graph_value(PyObject* o) { return value_of<GraphValue>(o); }
@@ -310,11 +325,20 @@ PyMethodDef graph_methods[] = {
     method_def<graph_from_csr>("_from_csr", nullptr, METH_CLASS),
     method_def<graph_reduce>("__reduce__", nullptr),
     search_def<GraphValue>(
-        "search($self, start, goal, algorithm=\"bfs\", heuristic=None, record=True, weight=2.0, "
-        "beam_width=None, depth_limit=None, max_nodes=None, reopen=False)\n--\n\n"
+        "search($self, start, goal, algorithm=\"dijkstra\", heuristic=None, record=True, "
+        "weight=2.0, beam_width=None, depth_limit=None, max_nodes=None, reopen=False)\n--\n\n"
         "Search from `start` to `goal`; the result, counters and errors are those of\n"
         "`search_graph` on the same edges. A built-in heuristic runs with the\n"
-        "interpreter lock released, so threads search one graph in parallel."),
+        "interpreter lock released, so threads search one graph in parallel.\n\n"
+        "The default, dijkstra, is exact on non-negative weights. So is\n"
+        "\"bidirectional_dijkstra\", which searches from both ends and meets in the\n"
+        "middle (on a directed graph the backward half walks the reversed graph,\n"
+        "built by the first query that needs it and kept). \"bidirectional\" is\n"
+        "breadth-first from both ends: its path is the shortest in steps only.\n\n"
+        "On a graph built with coordinates the heuristic defaults to \"euclidean\"\n"
+        "(else \"zero\"). \"euclidean\" and \"manhattan\" are admissible, and A*\n"
+        "exact, only if every arc weighs at least the straight-line (respectively\n"
+        "city-block) distance between its endpoints."),
     batch_def<GraphValue>(),
     method_def<graph_distances>("_distances", nullptr),
     {nullptr, nullptr, 0, nullptr},
@@ -377,7 +401,7 @@ PyObject* search_graph(PyObject* module, const Call& call) {
   const std::size_t start = D::node("start", a[2]);
   const std::size_t goal = D::node("goal", a[3]);
   const bool undirected = a[6] ? to_bool("undirected", a[6]) : true;
-  const SearchParams p = convert_shared<kParams>(a, D::kDefault);
+  const SearchParams p = convert_shared<kParams>(a, "bfs");
 
   check_node_range(num_nodes, start, goal);
   CsrGraph::check_edges(num_nodes, edges);

@@ -2,6 +2,7 @@
 // of the companion module, and the one-shot search_grid / search_grid_costs.
 #include "wayloom/domains/grid.hpp"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,19 +34,27 @@ struct Domain<GridGraph> {
   }
 };
 
-// A Grid object's value: the grid, and what jump point search keeps for it.
+// A Grid object's value: the grid, its cheapest open cell's cost, which scales
+// the default heuristic (kept: finding it scans every cell), and what jump
+// point search keeps for it.
 struct GridValue {
   GridGraph grid;
-  std::unique_ptr<GridJumps> jumps = std::make_unique<GridJumps>();
+  double cheapest;
+  std::unique_ptr<GridJumps> jumps;
+
+  explicit GridValue(GridGraph g, std::unique_ptr<GridJumps> j = std::make_unique<GridJumps>())
+      : grid(std::move(g)), cheapest(grid.cheapest_cost()), jumps(std::move(j)) {}
 };
 
 // The class searches as the one-shot functions do, and runs "jps" itself.
 template <>
 struct Domain<GridValue> : Domain<GridGraph> {
   static const GridGraph& graph(const GridValue& v) { return v.grid; }
+  // The named heuristics count steps of cost 1, as search_grid's; the default
+  // is admissible on this grid whatever its connectivity and terrain.
   template <class F>
-  static void with_table(const GridValue&, F&& f) {
-    f(grid_heuristics());
+  static void with_table(const GridValue& v, F&& f) {
+    f(grid_object_heuristics(v.grid.diagonal, v.cheapest));
   }
   static PyObject* own_search(PyObject* module, const GridValue& v, Cell s, Cell t,
                               const SearchParams& p) {
@@ -60,7 +69,7 @@ struct Domain<GridValue> : Domain<GridGraph> {
 
 namespace {
 
-using GridDomain = Domain<GridGraph>;
+using GridDomain = Domain<GridValue>;
 
 // A cost matrix: nested sequences, or (when `arrays`) a 2-D array read in place.
 std::vector<std::vector<double>> cost_rows(PyObject* o, bool arrays) {
@@ -93,20 +102,30 @@ GridGraph grid_of_rows(const std::vector<std::vector<double>>& rows, bool diagon
 
 bool diagonal_arg(PyObject* o) { return o ? to_bool("diagonal", o) : false; }
 
+const GridGraph& grid_value(PyObject* o) { return value_of<GridValue>(o).grid; }
+
 // ---- the Grid class ------------------------------------------------------------
 
 PyObject* grid_new(PyObject* /*module*/, PyObject* cls, const Call& call) {
   static constexpr Params<2> kParams{"Grid", {"map", "diagonal"}, 1};
   const auto a = bind(kParams, call);
-  GridGraph g = GridGraph::read_map(to_str("map", a[0])).grid;  // 'S' and 'G' are optional
+  const std::string_view map = to_str("map", a[0]);
+  if (map.find_first_not_of("\r\n") == std::string_view::npos)
+    throw UsageError("map must have at least one row of cells");
+  GridGraph g = GridGraph::read_map(map).grid;  // 'S' and 'G' are optional
   g.diagonal = diagonal_arg(a[1]);
-  return new_object(cls, GridValue{std::move(g)});
+  return new_object(cls, GridValue(std::move(g)));
 }
 
 PyObject* grid_from_costs(PyObject* /*module*/, PyObject* cls, const Call& call) {
   static constexpr Params<2> kParams{"from_costs", {"costs", "diagonal"}, 1};
   const auto a = bind(kParams, call);
-  return new_object(cls, GridValue{grid_of_rows(cost_rows(a[0], true), diagonal_arg(a[1]))});
+  const std::vector<std::vector<double>> rows = cost_rows(a[0], true);
+  // Rows without cells are as empty as no rows (search_grid_costs calls them
+  // a broken precondition of the builder).
+  if (std::all_of(rows.begin(), rows.end(), [](const auto& row) { return row.empty(); }))
+    throw UsageError("costs must be a non-empty matrix");
+  return new_object(cls, GridValue(grid_of_rows(rows, diagonal_arg(a[1]))));
 }
 
 // Cell costs row-major (0 for walls), the grid's shape and its jump table.
@@ -139,11 +158,11 @@ PyObject* grid_restore(PyObject* /*module*/, PyObject* cls, const Call& call) {
                    costs.begin() + std::ptrdiff_t((r + 1) * width));
   GridGraph g = GridGraph::from_costs(rows);
   g.diagonal = to_bool("diagonal", a[1]);
-  if (!a[3] || is_none(a[3])) return new_object(cls, GridValue{std::move(g)});
+  if (!a[3] || is_none(a[3])) return new_object(cls, GridValue(std::move(g)));
   auto table = restore_jump_table(g, vector_of<std::int16_t>("jumps", a[3]));
   const double unit = uniform_cost(g);
   return new_object(cls,
-                    GridValue{std::move(g), std::make_unique<GridJumps>(std::move(table), unit)});
+                    GridValue(std::move(g), std::make_unique<GridJumps>(std::move(table), unit)));
 }
 
 // A copy of the grid with its jump distance table: "jps" then reads jumps
@@ -158,7 +177,7 @@ PyObject* grid_preprocess(PyObject* /*module*/, PyObject* self, const Call& call
     table = make_jump_table(g);
   }
   return new_object(Py_TYPE(self),
-                    GridValue{g, std::make_unique<GridJumps>(std::move(table), uniform_cost(g))});
+                    GridValue(g, std::make_unique<GridJumps>(std::move(table), uniform_cost(g))));
 }
 
 PyObject* grid_preprocessed(PyObject* o, void*) {
@@ -166,25 +185,26 @@ PyObject* grid_preprocessed(PyObject* o, void*) {
 }
 
 PyObject* grid_distances(PyObject* /*module*/, PyObject* self, const Call& call) {
-  static constexpr Params<2> kParams{"distances", {"source", "limit"}, 1};
+  static constexpr Params<3> kParams{"distances", {"source", "limit", "return_predecessors"}, 1};
   const auto a = bind(kParams, call);
   const GridGraph& g = value_of<GridValue>(self).grid;
   const Cell source = GridDomain::node("source", a[0]);
   const double limit = to_limit(a[1]);
+  const bool want_pred = a[2] ? to_bool("return_predecessors", a[2]) : false;
   if (!g.is_open(source)) throw UsageError("source must be an in-bounds, non-wall cell");
-  const std::size_t w = std::size_t(g.width()), cells = w * std::size_t(g.height());
-  call_budget().require(detail::sat_mul(cells + g.node_count(), sizeof(double)), Use::Output,
+  const std::size_t cells = std::size_t(g.width()) * std::size_t(g.height());
+  // Distances (and predecessors) by id while searching, then by cell.
+  const std::size_t per_cell = want_pred ? 2 * (sizeof(double) + 2 * sizeof(std::int64_t)) : 16;
+  call_budget().require(detail::sat_mul(std::max(cells, g.node_count()), per_cell), Use::Output,
                         "the distance array");
-  Ref out = new_array<double>(cells);
+  Ref dist = new_array<double>(cells);
+  Ref pred = want_pred ? new_array<std::int64_t>(2 * cells) : Ref::borrow(Py_None);
   {
     ReleaseGil nogil;
-    std::vector<double> by_id(g.node_count(), std::numeric_limits<double>::infinity());
-    distances_from(g, g.index_of(source), limit, by_id.data(), nullptr);
-    double* d = data_of<double>(out);
-    for (std::size_t i = 0; i < cells; ++i)
-      d[i] = by_id[g.index_of(Cell{std::int32_t(i / w), std::int32_t(i % w)})];
+    grid_distances_from(g, source, limit, data_of<double>(dist),
+                        want_pred ? data_of<std::int64_t>(pred) : nullptr);
   }
-  return out.release();
+  return check(PyTuple_Pack(2, dist.get(), pred.get())).release();
 }
 
 PyObject* grid_height(PyObject* o, void*) {

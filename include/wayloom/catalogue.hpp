@@ -18,6 +18,7 @@
 #include "wayloom/search/beam.hpp"
 #include "wayloom/search/best_first.hpp"
 #include "wayloom/search/bidirectional.hpp"
+#include "wayloom/search/bidirectional_dijkstra.hpp"
 #include "wayloom/search/depth_limited.hpp"
 #include "wayloom/search/ida_star.hpp"
 
@@ -32,6 +33,8 @@ struct RunOptions : SearchOptions {
   std::optional<std::uint64_t> depth_limit;
   double weight = 2.0;
   std::uint64_t beam_width = std::numeric_limits<std::uint64_t>::max();
+  // Also accept the rows of kPackageAlgorithms (the companion package's objects do).
+  bool package_rows = false;
 };
 
 // What reaches an algorithm besides graph, start, goal and `record`.
@@ -45,7 +48,15 @@ enum AlgorithmOption : unsigned {
   kNeedsDepthLimit = 1u << 6,
 };
 
-enum class Strategy : std::uint8_t { BestFirst, Dls, Iddfs, IdaStar, Beam, Bidirectional };
+enum class Strategy : std::uint8_t {
+  BestFirst,
+  Dls,
+  Iddfs,
+  IdaStar,
+  Beam,
+  Bidirectional,
+  BidirectionalDijkstra
+};
 
 struct AlgorithmRow {
   std::string_view name;
@@ -86,19 +97,31 @@ inline constexpr std::array<AlgorithmRow, 12> kAlgorithms{{
     {"bidirectional", "bidir", Strategy::Bidirectional, 0},
 }};
 
-// The row accepting `name` (exact, case-sensitive), or nullptr.
-constexpr const AlgorithmRow* find_algorithm(std::string_view name) {
+// Rows after the catalogue's that only the companion package's build-once
+// objects offer: wayloom_native's functions keep exactly the twelve above.
+inline constexpr std::array<AlgorithmRow, 1> kPackageAlgorithms{{
+    {"bidirectional_dijkstra", "", Strategy::BidirectionalDijkstra, kTakesMaxNodes},
+}};
+
+// The row accepting `name` (exact, case-sensitive), or nullptr; the package's
+// rows only when `package_rows`.
+constexpr const AlgorithmRow* find_algorithm(std::string_view name, bool package_rows = false) {
   for (const AlgorithmRow& row : kAlgorithms)
     if (row.name == name || (!row.alias.empty() && row.alias == name)) return &row;
+  if (package_rows)
+    for (const AlgorithmRow& row : kPackageAlgorithms)
+      if (row.name == name) return &row;
   return nullptr;
 }
 
-inline std::string unknown_algorithm_message(std::string_view name) {
+inline std::string unknown_algorithm_message(std::string_view name, bool package_rows = false) {
   std::string text = "unknown algorithm: '" + std::string(name) + "'. Available: ";
   for (const AlgorithmRow& row : kAlgorithms) {
     if (&row != &kAlgorithms.front()) text += ", ";
     text += row.name;
   }
+  if (package_rows)
+    for (const AlgorithmRow& row : kPackageAlgorithms) text += ", " + std::string(row.name);
   return text;
 }
 
@@ -141,8 +164,8 @@ SearchResult<node_t<G>> run_algo(const G& graph, const H& heuristic, const node_
                                  const RunOptions& options) {
   MemoryBudget* const budget = options.budget;
   const bool record = options.record;
-  const AlgorithmRow* row = find_algorithm(algorithm);
-  if (row == nullptr) throw UsageError(unknown_algorithm_message(algorithm));
+  const AlgorithmRow* row = find_algorithm(algorithm, options.package_rows);
+  if (row == nullptr) throw UsageError(unknown_algorithm_message(algorithm, options.package_rows));
   if ((row->options & kNeedsDepthLimit) && !options.depth_limit)
     throw UsageError("'" + std::string(row->name) + "' requires depth_limit");
   if (auto fast = board_walk(graph, heuristic, start, goal, row->strategy, options))
@@ -169,8 +192,10 @@ SearchResult<node_t<G>> run_algo(const G& graph, const H& heuristic, const node_
       return beam_search(graph, heuristic, start, goal, options.beam_width, record, budget);
     case Strategy::Bidirectional:
       return bidirectional(graph, start, goal, record, budget);
+    case Strategy::BidirectionalDijkstra:
+      return bidirectional_dijkstra(graph, start, goal, options);
   }
-  throw UsageError(unknown_algorithm_message(algorithm));
+  throw UsageError(unknown_algorithm_message(algorithm, options.package_rows));
 }
 
 }  // namespace wayloom

@@ -27,6 +27,7 @@ from wayloom_native import (
 
 from . import viz  # matplotlib is imported only when drawing
 from ._compare import ALGORITHMS, Comparison, Row, compare
+from ._paths import path_from
 from .graphs import Graph, Grid, WordLadder
 from .movingai import Scenario, ScenarioReport, read_scenarios, run_scenarios
 from .puzzles import TilePuzzle
@@ -53,6 +54,7 @@ __all__ = [
     "gen_barabasi_albert",
     "gen_erdos_renyi",
     "gen_watts_strogatz",
+    "path_from",
     "random_maze_ascii",
     "read_scenarios",
     "run_scenarios",

@@ -1,22 +1,25 @@
 """Type stubs for the wayloom_native extension module."""
 
 from collections.abc import Callable, Sequence
-from typing import Any, final
+from typing import Any, Generic, final
+
+from typing_extensions import TypeVar
 
 _Cell = tuple[int, int]
 _Edge = tuple[int, int, float]
 _Heuristic = str | Callable[[Any, Any], float] | None
 _State = int | Sequence[int]
+_N = TypeVar("_N", default=Any)  # the node type of a result's path
 
 class PanicException(BaseException):
     """An internal precondition of the engine failed; the argument is the text."""
 
 @final
-class SearchResult:
+class SearchResult(Generic[_N]):
     """The outcome of a search."""
 
     @property
-    def path(self) -> list[Any] | None: ...
+    def path(self) -> list[_N] | None: ...
     @property
     def cost(self) -> float: ...
     @property
@@ -34,9 +37,9 @@ class SearchResult:
     @property
     def stop_reason(self) -> str: ...
     @property
-    def trace(self) -> list[tuple[Any, float | None, int]]: ...
+    def trace(self) -> list[tuple[_N, float | None, int]]: ...
     @property
-    def tree(self) -> list[tuple[Any, Any]]: ...
+    def tree(self) -> list[tuple[_N, _N]]: ...
 
 @final
 class ShortestPaths:
@@ -75,7 +78,7 @@ def search_grid(
     max_nodes: int | None = None,
     diagonal: bool = False,
     reopen: bool = False,
-) -> SearchResult: ...
+) -> SearchResult[_Cell]: ...
 def search_grid_costs(
     costs: Sequence[Sequence[float]],
     start: _Cell,
@@ -89,7 +92,7 @@ def search_grid_costs(
     max_nodes: int | None = None,
     diagonal: bool = False,
     reopen: bool = False,
-) -> SearchResult: ...
+) -> SearchResult[_Cell]: ...
 def search_graph(
     num_nodes: int,
     edges: Sequence[_Edge],
@@ -104,7 +107,7 @@ def search_graph(
     depth_limit: int | None = None,
     max_nodes: int | None = None,
     reopen: bool = False,
-) -> SearchResult: ...
+) -> SearchResult[int]: ...
 def search_implicit(
     successors: Callable[[Any], Sequence[tuple[_State, float]]],
     start: _State,
@@ -165,4 +168,4 @@ def search_wordladder(
     depth_limit: int | None = None,
     max_nodes: int | None = None,
     reopen: bool = False,
-) -> SearchResult: ...
+) -> SearchResult[str]: ...

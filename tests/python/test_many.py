@@ -10,7 +10,8 @@ from concurrent.futures import ProcessPoolExecutor
 
 import pytest
 import wayloom_native as wn
-from wayloom import Graph, Grid, WordLadder
+from conftest import ALGORITHM_LIST
+from wayloom import Graph, Grid, WordLadder, path_from
 
 ALGOS = [
     "bfs",
@@ -27,6 +28,7 @@ ALGOS = [
     ("ida_star", {}),
 ]
 MAZE = wn.sample_maze("open")
+BIDI, NAN = "bidirectional_dijkstra", float("nan")
 FIELDS = [
     "path",
     "cost",
@@ -124,8 +126,8 @@ def test_grid_search_equals_one_shot():
     text, start, goal = wn.sample_maze("wall"), (0, 0), (4, 8)
     for diagonal in (False, True):
         grid = Grid(text, diagonal=diagonal)
-        ref = wn.search_grid(text, diagonal=diagonal)
-        same(grid.search(start, goal), ref)
+        ref = wn.search_grid(text, diagonal=diagonal, heuristic="octile" if diagonal else None)
+        same(grid.search(start, goal), ref)  # the default is admissible: octile when 8-connected
         rows = [[0.0 if ch == "#" else 1.0 for ch in line] for line in text.splitlines()]
         costs = Grid.from_costs(rows, diagonal=diagonal)
         for algo in ["bfs", "astar", "greedy", "bidirectional"]:
@@ -160,7 +162,31 @@ def test_grid_search_equals_one_shot():
         (lambda g: Graph.from_arrays([0, 1], [1]), ValueError, "same length"),
         (lambda g: Grid("S#\n#G").search((0, 0), (0, 1)), ValueError, "non-wall cells"),
         (lambda g: Grid.from_costs([]), ValueError, "costs must be a non-empty matrix"),
+        (lambda g: Grid.from_costs([[]]), ValueError, "costs must be a non-empty matrix"),
+        (lambda g: Grid("\r\n\n"), ValueError, "map must have at least one row of cells"),
         (lambda g: Grid("..").distances((0, 5)), ValueError, "source must be"),
+        (
+            lambda g: Graph(2, [(0, 1, 2.0), (1, 0, NAN)]),
+            ValueError,
+            "edge (0, 1) has a NaN weight",
+        ),
+        (lambda g: Graph.from_arrays([0], [1], [NAN], undirected=False), ValueError, "(0, 1)"),
+        (lambda g: g.search(0, 2, algorithm=BIDI), ValueError, f"'{BIDI}' needs arc weights >= 0"),
+        (
+            lambda g: g.search(0, 1, algorithm="x"),
+            ValueError,
+            f"ida_star, beam, bidirectional, {BIDI}",
+        ),  # fmt: skip
+        (
+            lambda g: wn.search_graph(2, [], 0, 1, BIDI),
+            ValueError,
+            f"{BIDI}'. Available: {ALGORITHM_LIST}",
+        ),  # fmt: skip
+        (lambda g: path_from([[0]], 0), ValueError, "one row of node ids"),
+        (lambda g: path_from([1, 0], 0), ValueError, "the predecessors loop"),
+        (lambda g: path_from([-1.0], 0), TypeError, "integer array, got dtype float64"),
+        (lambda g: path_from([-1], 3), ValueError, "target 3 is out of range for 1 nodes"),
+        (lambda g: path_from([[[-1, -1]]], (0, 2)), ValueError, "cell (0, 2) is outside the 1x1"),
     ],
 )
 def test_bad_input(call, exc, text):

@@ -36,7 +36,9 @@ concept DenseGraph = Graph<G> && requires(const G& g, const node_t<G>& n, std::s
 // predecessors here, with the same costs. Searches that walk back from the
 // goal use it to follow real arcs; `symmetric()` says when every arc already
 // has its twin, so the graph can serve as its own transpose and none is built.
-// Domains without it are symmetric by construction (grids, puzzles, ladders).
+// Domains without it are symmetric by construction (puzzles, ladders), or
+// offer reversed(), a view walking their arcs backwards (a grid, whose moves
+// both ways cost what they enter); see detail::with_reverse.
 template <class G>
 concept TransposableGraph = Graph<G> && requires(const G& g) {
   { g.symmetric() } -> std::convertible_to<bool>;

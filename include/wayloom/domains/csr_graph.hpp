@@ -2,11 +2,15 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -41,7 +45,7 @@ class CsrGraph {
  public:
   using node_type = std::size_t;
 
-  CsrGraph() : offsets_(1, 0) {}
+  CsrGraph() : offsets_(1, 0), transpose_(std::make_shared<TransposeSlot>()) {}
 
   // The caller's edges checked before building: an endpoint out of range is
   // the caller's mistake here, where from_edges treats it as a broken
@@ -174,6 +178,32 @@ class CsrGraph {
     return t;
   }
 
+  // The transpose, built by the first caller (charged to its budget) and kept
+  // for the graph's lifetime, so searches that walk back from the goal pay
+  // for it once per graph rather than once per query. Safe to call from
+  // several threads at once; a build that fails leaves the next caller to try.
+  const CsrGraph& transpose(MemoryBudget* budget) const {
+    TransposeSlot& slot = *transpose_;
+    if (const CsrGraph* t = slot.ready.load(std::memory_order_acquire)) return *t;
+    const std::lock_guard<std::mutex> hold(slot.lock);
+    if (!slot.graph) {
+      detail::charge(budget, bytes(), Use::Bidirectional);
+      slot.graph = std::make_unique<CsrGraph>(transposed());
+      slot.ready.store(slot.graph.get(), std::memory_order_release);
+    }
+    return *slot.graph;
+  }
+
+  // The first arc whose weight is NaN, as (source, target, weight), if any.
+  std::optional<Edge> first_nan_arc() const {
+    for (std::size_t i = 0; i < weights_.size(); ++i) {
+      if (!std::isnan(weights_[i])) continue;
+      const auto above = std::upper_bound(offsets_.begin(), offsets_.end(), i);
+      return Edge{std::size_t(above - offsets_.begin()) - 1, targets_[i], weights_[i]};
+    }
+    return std::nullopt;
+  }
+
   // Dense-node fast path for the engine's bookkeeping.
   std::size_t node_count() const noexcept { return num_nodes(); }
   std::size_t index_of(std::size_t u) const noexcept { return u; }
@@ -283,11 +313,26 @@ class CsrGraph {
                       std::to_string(num_nodes()) + "-node graph");
   }
 
+  // Where transpose() keeps what it built. Copies of a graph share it: they
+  // hold the same arcs, so they have the same transpose.
+  struct TransposeSlot {
+    std::mutex lock;
+    std::atomic<const CsrGraph*> ready{nullptr};
+    std::unique_ptr<const CsrGraph> graph;
+  };
+
   std::vector<std::size_t> offsets_;
   std::vector<std::size_t> targets_;
   std::vector<double> weights_;
   bool undirected_ = false;
+  std::shared_ptr<TransposeSlot> transpose_;
 };
+
+// An undirected edge is named by either of its arcs: both are the same edge.
+inline std::string nan_arc_message(const Edge& arc) {
+  return "edge (" + std::to_string(arc.source) + ", " + std::to_string(arc.target) +
+         ") has a NaN weight";
+}
 
 // The built-in heuristics of explicit graphs, by name.
 inline constexpr auto graph_heuristics() {

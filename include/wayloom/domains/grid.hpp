@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,8 @@
 namespace wayloom {
 
 inline constexpr double kSqrt2 = 1.4142135623730951;
+
+class ReversedGrid;
 
 class GridGraph {
  public:
@@ -66,6 +69,20 @@ class GridGraph {
   double cost(Cell c) const noexcept {
     const std::size_t i = at(c);
     return costs_.empty() ? double(terrain_[i]) : costs_[i];
+  }
+  // The cost of the cheapest open cell (+inf when every cell is a wall): every
+  // move costs at least this much, times sqrt(2) for a diagonal one.
+  double cheapest_cost() const noexcept {
+    double least = std::numeric_limits<double>::infinity();
+    if (costs_.empty()) {
+      std::uint8_t t = 0xff;
+      for (const std::uint8_t v : terrain_)
+        if (v != 0 && v < t) t = v;
+      return t == 0xff ? least : double(t);
+    }
+    for (std::size_t i = 0; i < terrain_.size(); ++i)
+      if (terrain_[i] != 0 && costs_[i] < least) least = costs_[i];
+    return least;
   }
   void set_wall(Cell c, bool wall) {
     std::uint8_t& t = terrain_[at(c)];
@@ -128,6 +145,10 @@ class GridGraph {
     return out;
   }
 
+  // The grid with every move turned around (moves cost what they enter, so
+  // on terrain of several costs a move and its reverse differ).
+  ReversedGrid reversed() const noexcept;
+
   // Dense-node fast path. Ids run through tiles of 4 rows by 8 columns, one
   // tile after another in row order, so the 32 ids of a page of the node
   // store cover a compact patch: a search that reaches a band of the grid
@@ -183,6 +204,30 @@ class GridGraph {
   bool tiled_ = false;         // width >= 8 and height >= 4
   std::size_t tile_cols_ = 0;  // tiles across a row
 };
+
+// The grid with its moves turned around, for searches that walk back from
+// the goal. The moves are the grid's own (a cell's neighbours are the same
+// both ways, corners included), but a move costs what its target cell costs:
+// turned around, it costs what the cell it now leaves costs, computed as the
+// forward move computes it.
+class ReversedGrid {
+ public:
+  using node_type = Cell;
+  explicit ReversedGrid(const GridGraph& g) noexcept : g_(g) {}
+
+  void neighbors_into(Cell c, Neighbors<Cell>& out) const {
+    if (!g_.is_open(c)) return;  // no move enters a wall or leaves the grid
+    const double into = g_.cost(c);
+    g_.for_each_successor(c, [&](Cell u, double) {
+      out.emplace_back(u, u.row != c.row && u.col != c.col ? into * kSqrt2 : into);
+    });
+  }
+
+ private:
+  const GridGraph& g_;
+};
+
+inline ReversedGrid GridGraph::reversed() const noexcept { return ReversedGrid(*this); }
 
 struct GridGraph::Map {
   GridGraph grid;
@@ -354,6 +399,19 @@ struct Octile {
   }
 };
 
+// A grid's admissible default: octile distance on an 8-connected grid,
+// Manhattan on a 4-connected one, times the cheapest open cell's cost. A
+// move costs at least that cost (a diagonal one sqrt(2) times it), so the
+// estimate never exceeds the cheapest path, whatever the terrain.
+struct GridDefault {
+  static constexpr bool pure = true;
+  double scale = 1.0;
+  bool diagonal = false;
+  double estimate(Cell c, Cell goal) const noexcept {
+    return scale * (diagonal ? Octile{}.estimate(c, goal) : Manhattan{}.estimate(c, goal));
+  }
+};
+
 // The sample mazes, by name.
 inline std::string_view sample_maze_text(std::string_view name) {
   if (name == "open") return "S........\n.........\n....#....\n....#....\n....#....\n........G";
@@ -368,6 +426,17 @@ inline constexpr auto grid_heuristics() {
                         "goal) -> float",
                         Named<Zero>{"zero", {}}, Named<Manhattan>{"manhattan", {}},
                         Named<Euclidean>{"euclidean", {}}, Named<Octile>{"octile", {}});
+}
+
+// The heuristics of the companion package's grids: the same names, and the
+// admissible default for this grid when none is named. `cheapest` is the
+// grid's cheapest_cost(), which the caller keeps rather than rescans.
+inline constexpr auto grid_object_heuristics(bool diagonal, double cheapest) {
+  return HeuristicTable(
+      "default", "unknown heuristic: '",
+      "'. Available: zero, manhattan, euclidean, octile, or a callable h(node, goal) -> float",
+      Named<Zero>{"zero", {}}, Named<Manhattan>{"manhattan", {}}, Named<Euclidean>{"euclidean", {}},
+      Named<Octile>{"octile", {}}, Named<GridDefault>{"default", {cheapest, diagonal}});
 }
 
 }  // namespace wayloom

@@ -124,6 +124,9 @@ class PriorityFrontier {
 
   std::size_t size() const noexcept { return heap_.size(); }
 
+  // The entry pop would return next, or null when empty.
+  const Entry* top() const noexcept { return heap_.empty() ? nullptr : &heap_.front(); }
+
  private:
   void sift_up(std::size_t i) noexcept {
     const Entry e = heap_[i];

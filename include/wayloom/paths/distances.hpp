@@ -1,4 +1,5 @@
-// One-to-all Dijkstra over a domain's dense node ids, for distance tables.
+// Dijkstra from one node (or the nearest of several) to all, over a domain's
+// dense node ids, for distance tables.
 //
 // Only distances come out (and a predecessor per node), never a search order,
 // so the queue is free to be the fastest one for monotone keys: a radix heap
@@ -19,7 +20,9 @@
 #include <vector>
 
 #include "wayloom/core/concepts.hpp"
+#include "wayloom/core/result.hpp"
 #include "wayloom/domains/csr_graph.hpp"
+#include "wayloom/domains/grid.hpp"
 
 namespace wayloom {
 
@@ -69,17 +72,22 @@ class RadixHeap {
 
 }  // namespace detail
 
-// Distances from `source` into dist (filled with +inf by the caller) and, when
-// pred is not null, each reached node's predecessor (-1 left for the source).
+// Distances from the nearest of `count` sources into dist (filled with +inf
+// by the caller) and, when not null, each reached node's predecessor in pred
+// (-1 left for the sources) and the source it was reached from in origin.
 // Arc weights must be non-negative; arcs whose tentative distance exceeds
 // `limit` are not followed. Ids must fit 32 bits.
 template <DenseGraph G>
-void distances_from(const G& g, std::size_t source, double limit, double* dist,
-                    std::int64_t* pred) {
+void distances_from(const G& g, const std::size_t* sources, std::size_t count, double limit,
+                    double* dist, std::int64_t* pred, std::int64_t* origin = nullptr) {
   if (g.node_count() > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
   detail::RadixHeap heap;
-  dist[source] = 0.0;
-  heap.push(0.0, std::uint32_t(source));
+  for (std::size_t i = 0; i < count; ++i) {
+    if (dist[sources[i]] == 0.0) continue;  // named twice
+    dist[sources[i]] = 0.0;
+    if (origin) origin[sources[i]] = std::int64_t(sources[i]);
+    heap.push(0.0, std::uint32_t(sources[i]));
+  }
   Neighbors<node_t<G>> out;
   while (!heap.empty()) {
     // Plain variables, not a structured binding: the lambda below captures
@@ -93,6 +101,7 @@ void distances_from(const G& g, std::size_t source, double limit, double* dist,
       if (nd < dist[v] && nd <= limit) {
         dist[v] = nd;
         if (pred) pred[v] = std::int64_t(u);
+        if (origin) origin[v] = origin[u];
         heap.push(nd, std::uint32_t(v));
       }
     };
@@ -106,6 +115,34 @@ void distances_from(const G& g, std::size_t source, double limit, double* dist,
       g.neighbors_into(g.node_at(u), out);
       for (const auto& [v, w] : out) relax(g.index_of(v), w);
     }
+  }
+}
+
+template <DenseGraph G>
+void distances_from(const G& g, std::size_t source, double limit, double* dist,
+                    std::int64_t* pred) {
+  distances_from(g, &source, 1, limit, dist, pred);
+}
+
+// Distances over a grid from `source` into dist, row-major (height x width,
+// +inf for walls and cells out of reach), and when pred is not null each
+// reached cell's predecessor as (row, column) pairs, (-1, -1) for the source
+// and for cells out of reach.
+inline void grid_distances_from(const GridGraph& g, Cell source, double limit, double* dist,
+                                std::int64_t* pred) {
+  const std::size_t w = std::size_t(g.width()), cells = w * std::size_t(g.height());
+  std::vector<double> by_id(g.node_count(), kInf);
+  std::vector<std::int64_t> pred_id(pred ? g.node_count() : 0, -1);
+  distances_from(g, g.index_of(source), limit, by_id.data(), pred ? pred_id.data() : nullptr);
+  for (std::size_t i = 0; i < cells; ++i) {
+    const Cell cell{std::int32_t(i / w), std::int32_t(i % w)};
+    const std::size_t id = g.index_of(cell);
+    dist[i] = by_id[id];
+    if (!pred) continue;
+    const std::int64_t p = pred_id[id];
+    const Cell from = p < 0 ? Cell{-1, -1} : g.node_at(std::size_t(p));
+    pred[2 * i] = from.row;
+    pred[2 * i + 1] = from.col;
   }
 }
 

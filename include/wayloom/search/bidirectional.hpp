@@ -5,8 +5,8 @@
 // paths through the meetings of that last layer.
 //
 // The backward half walks the arcs entering a node. A domain that can build
-// its transpose (a directed explicit graph) provides them from a reverse copy
-// built once per call; every other domain is symmetric and walks back along
+// its transpose (a directed explicit graph) provides them from its transpose,
+// built once per graph; every other domain is symmetric and walks back along
 // its successors.
 #pragma once
 
@@ -129,15 +129,10 @@ template <Graph G>
 SearchResult<node_t<G>> bidirectional(const G& graph, const node_t<G>& start, const node_t<G>& goal,
                                       bool record, MemoryBudget* budget = nullptr) {
   return timed([&] {
-    if constexpr (TransposableGraph<G>) {
-      if (!(start == goal) && !graph.symmetric()) {
-        if constexpr (requires { graph.bytes(); })
-          detail::charge(budget, graph.bytes(), Use::Bidirectional);
-        const G reverse = graph.transposed();
-        return bidirectional_inner(graph, reverse, start, goal, record, budget);
-      }
-    }
-    return bidirectional_inner(graph, graph, start, goal, record, budget);
+    if (start == goal) return bidirectional_inner(graph, graph, start, goal, record, budget);
+    return detail::with_reverse(graph, budget, [&](const auto& reverse) {
+      return bidirectional_inner(graph, reverse, start, goal, record, budget);
+    });
   });
 }
 

@@ -78,4 +78,27 @@ void successors_into(const G& graph, const node_t<G>& node, Neighbors<node_t<G>>
   charge_growth(out, before, budget, Use::Stacks);
 }
 
+// Calls f(reverse), where reverse walks the arcs entering a node: the view a
+// domain offers for it (reversed()), else the graph itself when it is
+// symmetric (domains without a transpose are), else its transpose, the one
+// the graph keeps when it offers one, or a copy built for this call.
+template <Graph G, class F>
+decltype(auto) with_reverse(const G& graph, MemoryBudget* budget, F&& f) {
+  if constexpr (requires { graph.reversed(); }) {
+    return f(graph.reversed());
+  } else if constexpr (TransposableGraph<G>) {
+    if (!graph.symmetric()) {
+      if constexpr (requires { graph.transpose(budget); }) {
+        return f(graph.transpose(budget));
+      } else {
+        if constexpr (requires { graph.bytes(); })
+          charge(budget, graph.bytes(), Use::Bidirectional);
+        const G reverse = graph.transposed();
+        return f(reverse);
+      }
+    }
+  }
+  return f(graph);
+}
+
 }  // namespace wayloom::detail
