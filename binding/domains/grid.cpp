@@ -132,7 +132,7 @@ PyObject* grid_from_costs(PyObject* /*module*/, PyObject* cls, const Call& call)
 PyObject* grid_reduce(PyObject* /*module*/, PyObject* self, const Call& call) {
   static constexpr Params<0> kParams{"__reduce__", {}, 0};
   bind(kParams, call);
-  const GridGraph& g = value_of<GridValue>(self).grid;
+  const GridGraph& g = grid_value(self);
   std::vector<double> costs(std::size_t(g.width()) * std::size_t(g.height()));
   for (std::int32_t r = 0; r < g.height(); ++r)
     for (std::int32_t c = 0; c < g.width(); ++c)
@@ -170,7 +170,7 @@ PyObject* grid_restore(PyObject* /*module*/, PyObject* cls, const Call& call) {
 PyObject* grid_preprocess(PyObject* /*module*/, PyObject* self, const Call& call) {
   static constexpr Params<0> kParams{"preprocess", {}, 0};
   bind(kParams, call);
-  const GridGraph& g = value_of<GridValue>(self).grid;
+  const GridGraph& g = grid_value(self);
   std::unique_ptr<const jps::JumpTable> table;
   {
     ReleaseGil nogil;
@@ -187,7 +187,7 @@ PyObject* grid_preprocessed(PyObject* o, void*) {
 PyObject* grid_distances(PyObject* /*module*/, PyObject* self, const Call& call) {
   static constexpr Params<3> kParams{"distances", {"source", "limit", "return_predecessors"}, 1};
   const auto a = bind(kParams, call);
-  const GridGraph& g = value_of<GridValue>(self).grid;
+  const GridGraph& g = grid_value(self);
   const Cell source = GridDomain::node("source", a[0]);
   const double limit = to_limit(a[1]);
   const bool want_pred = a[2] ? to_bool("return_predecessors", a[2]) : false;
@@ -207,17 +207,11 @@ PyObject* grid_distances(PyObject* /*module*/, PyObject* self, const Call& call)
   return check(PyTuple_Pack(2, dist.get(), pred.get())).release();
 }
 
-PyObject* grid_height(PyObject* o, void*) {
-  return PyLong_FromLong(value_of<GridValue>(o).grid.height());
-}
-PyObject* grid_width(PyObject* o, void*) {
-  return PyLong_FromLong(value_of<GridValue>(o).grid.width());
-}
-PyObject* grid_diagonal(PyObject* o, void*) {
-  return PyBool_FromLong(value_of<GridValue>(o).grid.diagonal);
-}
+PyObject* grid_height(PyObject* o, void*) { return PyLong_FromLong(grid_value(o).height()); }
+PyObject* grid_width(PyObject* o, void*) { return PyLong_FromLong(grid_value(o).width()); }
+PyObject* grid_diagonal(PyObject* o, void*) { return PyBool_FromLong(grid_value(o).diagonal); }
 PyObject* grid_repr(PyObject* o) {
-  const GridGraph& g = value_of<GridValue>(o).grid;
+  const GridGraph& g = grid_value(o);
   return PyUnicode_FromFormat("%s(height=%d, width=%d, diagonal=%s)", Py_TYPE(o)->tp_name,
                               int(g.height()), int(g.width()), g.diagonal ? "True" : "False");
 }

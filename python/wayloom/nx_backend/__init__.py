@@ -38,18 +38,14 @@ def _bound(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> dict[str
 
 def _one_pair_both_ways(name: str, arguments: dict[str, Any]) -> bool:
     """Whether networkx would search this one pair from both ends while the
-    engine has only a search from one end for it."""
-    from .._catalogue import ACCEPTED
-
+    engine has only a search from one end for it (unweighted pairs: the
+    engine's exact bidirectional search is its weighted one)."""
     if name in ("bidirectional_shortest_path", "has_path"):
         return True
     if name == "shortest_path":
-        if arguments.get("source") is None or arguments.get("target") is None:
-            return False
-        if arguments.get("weight") is None:
-            return True
-        return arguments.get("method") == "dijkstra" and "bidirectional_dijkstra" not in ACCEPTED
-    return name == "bidirectional_dijkstra" and "bidirectional_dijkstra" not in ACCEPTED
+        one_pair = arguments.get("source") is not None and arguments.get("target") is not None
+        return one_pair and arguments.get("weight") is None
+    return False
 
 
 class BackendInterface:

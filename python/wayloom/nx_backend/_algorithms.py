@@ -17,7 +17,6 @@ from typing import Any
 import numpy as np
 import wayloom_native as wn
 
-from .._catalogue import ACCEPTED
 from ..graphs import Graph
 from ._convert import Arcs, WayloomGraph, WeightSpec
 
@@ -320,11 +319,8 @@ def dijkstra_predecessor_and_distance(
 
 
 def _point_to_point(arcs: Arcs, s: int, t: int) -> Any:
-    """One cheapest path: bidirectional where the engine has it, else the
-    engine's Dijkstra from the source."""
-    if "bidirectional_dijkstra" in ACCEPTED:
-        return arcs.graph.search(s, t, algorithm="bidirectional_dijkstra", record=False)
-    return arcs.graph.search(s, t, algorithm="dijkstra", record=False)
+    """One cheapest path, searched from both ends."""
+    return arcs.graph.search(s, t, algorithm="bidirectional_dijkstra", record=False)
 
 
 def bidirectional_dijkstra(
