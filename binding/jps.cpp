@@ -73,7 +73,6 @@ namespace {
 
 // Octile distance in units of the grid's one cell cost: admissible whatever it is.
 struct UnitOctile {
-  static constexpr bool pure = true;
   double unit;
   double estimate(Cell c, Cell goal) const noexcept { return unit * Octile{}.estimate(c, goal); }
 };
