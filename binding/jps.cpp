@@ -43,15 +43,16 @@ const JumpMapOf& GridJumps::map(const GridGraph& g, MemoryBudget& budget) const 
   return *expected;  // another search made it first
 }
 
-std::unique_ptr<const jps::JumpTable> make_jump_table(const GridGraph& g) {
-  check_jps_grid(g, uniform_cost(g));
+std::unique_ptr<const jps::JumpTable> make_jump_table(const GridGraph& g, double unit) {
+  check_jps_grid(g, unit);
   call_budget().require(jps::JumpTable::bytes_for(g.height(), g.width()), Use::Graph,
                         "the jump distance table");
   return std::make_unique<const jps::JumpTable>(g);
 }
 
-std::unique_ptr<const jps::JumpTable> restore_jump_table(const GridGraph& g,
+std::unique_ptr<const jps::JumpTable> restore_jump_table(const GridGraph& g, double unit,
                                                          std::vector<std::int16_t> data) {
+  check_jps_grid(g, unit);
   const std::int32_t h = g.height(), w = g.width();
   bool ok = data.size() == std::size_t(h) * std::size_t(w) * 8;
   for (std::int32_t r = 0; ok && r < h; ++r)
@@ -65,7 +66,6 @@ std::unique_ptr<const jps::JumpTable> restore_jump_table(const GridGraph& g,
       }
     }
   if (!ok) throw UsageError("malformed grid state");
-  check_jps_grid(g, uniform_cost(g));
   return std::make_unique<const jps::JumpTable>(w, std::move(data));
 }
 

@@ -51,11 +51,12 @@ double uniform_cost(const GridGraph& g) noexcept;
 // Throws the ValueError saying why `g` cannot take "jps" and what to use.
 void check_jps_grid(const GridGraph& g, double unit);
 
-// The jump distance table of a preprocessed copy, charged to the call's budget.
-std::unique_ptr<const jps::JumpTable> make_jump_table(const GridGraph& g);
+// The jump distance table of a preprocessed copy, charged to the call's budget;
+// `unit` is the grid's uniform_cost.
+std::unique_ptr<const jps::JumpTable> make_jump_table(const GridGraph& g, double unit);
 
 // A table read back from a pickle, checked so that no jump leaves the grid.
-std::unique_ptr<const jps::JumpTable> restore_jump_table(const GridGraph& g,
+std::unique_ptr<const jps::JumpTable> restore_jump_table(const GridGraph& g, double unit,
                                                          std::vector<std::int16_t> data);
 
 Ref jps_search(PyObject* module, const GridGraph& g, const GridJumps& jumps, Cell start, Cell goal,

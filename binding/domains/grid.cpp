@@ -159,8 +159,8 @@ PyObject* grid_restore(PyObject* /*module*/, PyObject* cls, const Call& call) {
   GridGraph g = GridGraph::from_costs(rows);
   g.diagonal = to_bool("diagonal", a[1]);
   if (!a[3] || is_none(a[3])) return new_object(cls, GridValue(std::move(g)));
-  auto table = restore_jump_table(g, vector_of<std::int16_t>("jumps", a[3]));
   const double unit = uniform_cost(g);
+  auto table = restore_jump_table(g, unit, vector_of<std::int16_t>("jumps", a[3]));
   return new_object(cls,
                     GridValue(std::move(g), std::make_unique<GridJumps>(std::move(table), unit)));
 }
@@ -172,12 +172,14 @@ PyObject* grid_preprocess(PyObject* /*module*/, PyObject* self, const Call& call
   bind(kParams, call);
   const GridGraph& g = grid_value(self);
   std::unique_ptr<const jps::JumpTable> table;
+  double unit;
   {
     ReleaseGil nogil;
-    table = make_jump_table(g);
+    unit = uniform_cost(g);
+    table = make_jump_table(g, unit);
   }
   return new_object(Py_TYPE(self),
-                    GridValue(g, std::make_unique<GridJumps>(std::move(table), uniform_cost(g))));
+                    GridValue(g, std::make_unique<GridJumps>(std::move(table), unit)));
 }
 
 PyObject* grid_preprocessed(PyObject* o, void*) {

@@ -62,6 +62,7 @@ class AsciiMap:
 # Character code -> terrain byte: '#' a wall, '1'-'9' their cost, anything
 # else (non-ASCII characters included) open ground of cost 1.
 _TERRAIN = bytes(0 if b == ord("#") else b - 48 if 49 <= b <= 57 else 1 for b in range(256))
+_COST = tuple(math.inf if t == 0 else float(t) for t in range(256))  # terrain byte -> cost
 
 
 def read_ascii(text: str) -> AsciiMap:
@@ -107,9 +108,8 @@ def parse_ascii(text: str) -> Maze:
     (2, 3, (0, 0), (1, 2), 9.0)
     """
     m = read_ascii(text)
-    cost = tuple(math.inf if t == 0 else float(t) for t in range(256))
     w = m.width
-    rows = tuple(tuple(cost[t] for t in m.terrain[r * w : (r + 1) * w]) for r in range(m.height))
+    rows = tuple(tuple(_COST[t] for t in m.terrain[r * w : (r + 1) * w]) for r in range(m.height))
     return Maze(m.height, w, rows, m.start, m.goal)
 
 

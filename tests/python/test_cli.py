@@ -207,8 +207,12 @@ def test_memory_limited_rows_keep_their_time():
 
 
 def test_picture_types_come_from_the_drawing_code():
+    from matplotlib.figure import Figure
     from wayloom import viz
 
+    # every plot type is one matplotlib can write
+    writable = {"." + k for k in Figure().canvas.get_supported_filetypes()}
+    assert set(viz.FILE_TYPES["plot"]) <= writable
     every = {t for types in viz.FILE_TYPES.values() for t in types}
     for kind, types in viz.FILE_TYPES.items():
         for suffix in sorted(every - {".mp4"}):

@@ -244,7 +244,8 @@ def test_markers_labels_and_large_trees_stay_legible(ax):
     viz.plot_grid(WALL, wn.search_grid(WALL), ax=ax)
     assert not one(ax, "start").get_clip_on() and not one(ax, "goal").get_clip_on()
     words = viz.plot_search_tree(wn.search_graph(3, [(0, 1, 1.0), (1, 2, 1.0)], 0, 2))
-    assert all(t.get_bbox_patch() is not None for t in gid(words, "node-label"))  # over the path
+    labels = gid(words, "node-label")
+    assert labels and all(t.get_bbox_patch() is not None for t in labels)  # over the path
     hanoi = viz.plot_search_tree(wn.search_hanoi(3, algorithm="bfs"))
     assert 3 * len(one(hanoi, "label-card").get_paths()) == len(
         gid(hanoi, "node-label")[0].get_paths()

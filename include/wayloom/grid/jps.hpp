@@ -27,6 +27,7 @@
 #include "wayloom/core/result.hpp"
 #include "wayloom/domains/grid.hpp"
 #include "wayloom/search/helpers.hpp"
+#include "wayloom/search/strategy_support.hpp"
 
 namespace wayloom::jps {
 
@@ -430,10 +431,9 @@ inline int sign(std::int32_t v) noexcept { return (v > 0) - (v < 0); }
 template <bool Record, class Jumps, class H>
 SearchResult<Cell> search(const Jumps& jumps, std::int32_t width, const H& heuristic, Cell start,
                           Cell goal, double unit, const SearchOptions& options) {
-  const auto t0 = Clock::now();
-  SearchResult<Cell> result;
-  MemoryBudget* const budget = options.budget;
-  {
+  return timed([&] {
+    SearchResult<Cell> result;
+    MemoryBudget* const budget = options.budget;
     // A node's g only falls, and its f with it, so the entry a node is
     // expanded from is its newest; the older ones meet it closed.
     struct Entry {
@@ -448,7 +448,6 @@ SearchResult<Cell> search(const Jumps& jumps, std::int32_t width, const H& heuri
     };
     std::vector<JumpNode> nodes;
     std::vector<Entry> heap;
-    std::vector<std::uint32_t> discovered;
     NodeIndex index;
     const double diag = unit * kSqrt2;
     auto key = [width](Cell c) {
@@ -462,7 +461,6 @@ SearchResult<Cell> search(const Jumps& jumps, std::int32_t width, const H& heuri
     index.find(key(start), 0, budget);
     detail::make_room(heap, budget, Use::Frontier);
     heap.push_back({heuristic.estimate(start, goal), seq++, 0});
-    if constexpr (Record) discovered.push_back(0);
 
     StopReason stop = StopReason::Exhausted;
     std::uint32_t goal_node = 0;
@@ -475,10 +473,7 @@ SearchResult<Cell> search(const Jumps& jumps, std::int32_t width, const H& heuri
       node.closed = true;
       const Cell n = node.cell;
       const double gn = node.g;
-      if constexpr (Record) {
-        detail::make_room(result.trace, budget, Use::Record);
-        result.trace.push_back({n, gn, heap.size()});
-      }
+      if constexpr (Record) detail::record_step(result.trace, budget, n, gn, heap.size());
       ++expanded;
       if (n == goal) {
         stop = StopReason::Goal;
@@ -502,10 +497,6 @@ SearchResult<Cell> search(const Jumps& jumps, std::int32_t width, const H& heuri
                if (fresh) {
                  detail::make_room(nodes, budget, Use::NodeStore);
                  nodes.push_back({m, via, u, g2, false});
-                 if constexpr (Record) {
-                   detail::make_room(discovered, budget, Use::Record);
-                   discovered.push_back(*slot);
-                 }
                } else {
                  JumpNode& old = nodes[*slot];
                  if (old.closed || !(g2 < old.g)) return;
@@ -547,11 +538,11 @@ SearchResult<Cell> search(const Jumps& jumps, std::int32_t width, const H& heuri
       result.cost = cost;
     }
     if constexpr (Record) {
-      detail::charge(budget, 2 * discovered.size() * sizeof(std::pair<Cell, Cell>), Use::Record);
-      result.tree.reserve(discovered.size());
+      // Nodes are numbered as discovered, so `nodes` is the tree's order.
+      detail::charge(budget, 2 * nodes.size() * sizeof(std::pair<Cell, Cell>), Use::Record);
+      result.tree.reserve(nodes.size());
       // A turn is drawn as its two straight segments.
-      for (const std::uint32_t v : discovered) {
-        const JumpNode& m = nodes[v];
+      for (const JumpNode& m : nodes) {
         if (m.parent == NodeIndex::kEmpty) continue;
         const Cell p = nodes[m.parent].cell;
         if (m.via != p) result.tree.emplace_back(p, m.via);
@@ -562,9 +553,8 @@ SearchResult<Cell> search(const Jumps& jumps, std::int32_t width, const H& heuri
     result.nodes_generated = generated;
     result.max_frontier_size = peak;
     result.stop_reason = stop;
-  }
-  result.elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0);
-  return result;
+    return result;
+  });
 }
 
 }  // namespace wayloom::jps

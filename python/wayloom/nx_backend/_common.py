@@ -23,16 +23,6 @@ def _nx() -> Any:
 # ---- engine primitives --------------------------------------------------------
 
 
-def _csr_arrays(graph: Graph) -> tuple[Any, Any, Any]:
-    """The engine graph's offsets, targets and weights (copies)."""
-    state: Any = graph.__reduce__()[1]
-    return (
-        np.frombuffer(state[2], dtype=np.uint64).astype(np.int64),
-        np.frombuffer(state[3], dtype=np.uint64).astype(np.int64),
-        np.frombuffer(state[4], dtype=np.float64),
-    )
-
-
 def _with_super_source(arcs: Arcs, sources: list[int]) -> tuple[Graph, int]:
     """The graph plus one node with a zero-weight arc to each source, in order.
 
@@ -40,7 +30,7 @@ def _with_super_source(arcs: Arcs, sources: list[int]) -> tuple[Graph, int]:
     multi-source Dijkstra pushes them. The engine has no multi-source search,
     so this rebuilds the arcs once per call.
     """
-    indptr, targets, weights = _csr_arrays(arcs.graph)
+    indptr, targets, weights, _ = arcs.csr()
     start = len(indptr) - 1
     indptr = np.append(indptr, indptr[-1] + len(sources))
     targets = np.concatenate([targets, np.asarray(sources, dtype=np.int64)])
@@ -73,7 +63,7 @@ def _contradiction(
 ) -> bool:
     """Whether networkx's Dijkstra would have met a settled node made cheaper
     by a negative arc (it raises there; up to that point it ran as ours)."""
-    indptr, targets, weights = _csr_arrays(arcs.graph)
+    indptr, targets, weights, sources = arcs.csr()
     size = len(indptr) - 1
     rank = np.full(size, -1, dtype=np.int64)
     dist = np.full(size, INF)
@@ -81,7 +71,6 @@ def _contradiction(
         ids = np.fromiter((u for u, _ in settled), dtype=np.int64, count=len(settled))
         rank[ids] = np.arange(len(settled))
         dist[ids] = [g for _, g in settled]
-    sources = np.repeat(np.arange(size, dtype=np.int64), np.diff(indptr))
     expanded = rank[sources] >= 0
     if target is not None:
         expanded &= sources != target
@@ -99,14 +88,13 @@ def _tight_arcs(
     """For every node of ``order``, the nodes of ``order`` with an arc into it
     that ``tight(cost_tail, weight, cost_head)`` accepts, in the order networkx
     relaxes them: tails in ``order``, each tail's arcs in adjacency order."""
-    indptr, targets, weights = _csr_arrays(arcs.graph)
+    indptr, targets, weights, tails = arcs.csr()
     size = len(indptr) - 1
     rank = np.full(size, -1, dtype=np.int64)
     at = np.full(size, INF)
     if order:
         rank[order] = np.arange(len(order))
         at[order] = cost
-    tails = np.repeat(np.arange(size, dtype=np.int64), np.diff(indptr))
     mask = (rank[tails] >= 0) & (rank[targets] >= 0)
     mask &= tight(at[tails], weights, at[targets])
     picked = np.flatnonzero(mask)

@@ -28,7 +28,7 @@ class Arcs:
     """One weighting of a converted graph: the engine's graph and what the
     backend needs to know about its weights."""
 
-    __slots__ = ("graph", "hidden", "integral", "negative", "negative_loop")
+    __slots__ = ("_csr", "graph", "hidden", "integral", "negative", "negative_loop")
 
     def __init__(
         self, graph: Graph, integral: bool, negative: bool, negative_loop: bool, hidden: bool
@@ -41,6 +41,18 @@ class Arcs:
         self.negative_loop = negative_loop
         #: Some edge was hidden by a weight of None.
         self.hidden = hidden
+        self._csr: tuple[Any, Any, Any, Any] | None = None
+
+    def csr(self) -> tuple[Any, Any, Any, Any]:
+        """The engine graph's offsets, targets, weights and each arc's tail as
+        numpy arrays, read out once (an Arcs is cached per weighting)."""
+        if self._csr is None:
+            state: Any = self.graph.__reduce__()[1]
+            indptr = np.frombuffer(state[2], dtype=np.uint64).astype(np.int64)
+            tails = np.repeat(np.arange(len(indptr) - 1, dtype=np.int64), np.diff(indptr))
+            targets = np.frombuffer(state[3], dtype=np.uint64).astype(np.int64)
+            self._csr = (indptr, targets, np.frombuffer(state[4], dtype=np.float64), tails)
+        return self._csr
 
 
 def _positions(

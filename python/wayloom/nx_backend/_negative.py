@@ -9,13 +9,12 @@ from typing import Any
 import numpy as np
 import wayloom_native as wn
 
-from ._common import INF, _csr_arrays, _number, _nx
+from ._common import INF, _number, _nx
 from ._convert import Arcs, WayloomGraph, WeightSpec
 
 
 def _edge_list(arcs: Arcs, extra: list[tuple[int, int, float]] = ()) -> list[Any]:  # type: ignore[assignment]
-    indptr, targets, weights = _csr_arrays(arcs.graph)
-    sources = np.repeat(np.arange(len(indptr) - 1, dtype=np.int64), np.diff(indptr))
+    _, targets, weights, sources = arcs.csr()
     return list(zip(sources.tolist(), targets.tolist(), weights.tolist())) + list(extra)
 
 
