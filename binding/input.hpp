@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "args.hpp"
+#include "wayloom/core/memory_budget.hpp"
 
 namespace wayloom::py {
 
@@ -217,7 +218,7 @@ class Column {
 template <bool Ids>
 void column(const char* name, PyObject* o, std::vector<typename Column<Ids>::T>& out) {
   const Column<Ids> c(name, o);
-  out.resize(c.size());
+  detail::resize_for_writing(out, c.size());  // large arrays in huge pages, as built ones
   for (std::size_t i = 0; i < out.size(); ++i) out[i] = c(i);
 }
 

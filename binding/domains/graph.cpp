@@ -197,11 +197,13 @@ PyObject* graph_from_arrays(PyObject* /*module*/, PyObject* cls, const Call& cal
   return new_object(cls, GraphValue(std::move(g), m, to_coords(a[5], n)));
 }
 
-// A matrix already in compressed-sparse-row form (scipy's CSR, directed): its
-// rows are the arcs in stored order, so no counting or placing is needed.
+// A matrix already in compressed-sparse-row form (scipy's CSR): its rows are
+// the arcs in stored order, so no counting or placing is needed. `undirected`
+// says the arcs already hold both directions of every edge, so a search from
+// the goal walks these same arcs instead of a reversed copy.
 PyObject* graph_from_csr(PyObject* /*module*/, PyObject* cls, const Call& call) {
-  static constexpr Params<5> kParams{
-      "_from_csr", {"indptr", "indices", "data", "num_nodes", "coordinates"}, 4};
+  static constexpr Params<6> kParams{
+      "_from_csr", {"indptr", "indices", "data", "num_nodes", "coordinates", "undirected"}, 4};
   const auto a = bind(kParams, call);
   const std::size_t n = to_u64("num_nodes", a[3]);
   std::vector<std::size_t> offsets, targets;
@@ -214,8 +216,9 @@ PyObject* graph_from_csr(PyObject* /*module*/, PyObject* cls, const Call& call) 
             weights.size() == m && std::is_sorted(offsets.begin(), offsets.end());
   for (std::size_t i = 0; ok && i < m; ++i) ok = targets[i] < n;
   if (!ok) throw UsageError("from_scipy: malformed compressed-sparse-row matrix");
-  CsrGraph g =
-      CsrGraph::from_csr(std::move(offsets), std::move(targets), std::move(weights), false);
+  const bool undirected = a[5] && to_bool("undirected", a[5]);
+  CsrGraph g = CsrGraph::from_csr(std::move(offsets), std::move(targets), std::move(weights),
+                                  undirected);
   return new_object(cls, GraphValue(std::move(g), m, to_coords(a[4], n)));
 }
 

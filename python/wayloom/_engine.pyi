@@ -20,7 +20,13 @@ class Graph:
     ) -> Self: ...
     @classmethod
     def _from_csr(
-        cls, indptr: Any, indices: Any, data: Any, num_nodes: int, coordinates: Any
+        cls,
+        indptr: Any,
+        indices: Any,
+        data: Any,
+        num_nodes: int,
+        coordinates: Any,
+        undirected: bool = False,
     ) -> Self: ...
     @property
     def num_nodes(self) -> int: ...

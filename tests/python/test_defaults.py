@@ -130,13 +130,15 @@ def test_default_searches_are_exact():
 # ---- bidirectional Dijkstra ---------------------------------------------------
 
 
+# Small graphs, and large ones where a search reaches few of the nodes.
 @pytest.mark.parametrize("undirected", [False, True])
-def test_bidirectional_dijkstra_equals_networkx(undirected):
-    for seed in range(40):
-        edges, oracle = random_digraph(30, 70, seed, undirected=undirected)
-        g = Graph(30, edges, undirected=undirected)
+@pytest.mark.parametrize(("n", "m", "seeds"), [(30, 70, 40), (5000, 14000, 3)])
+def test_bidirectional_dijkstra_equals_networkx(undirected, n, m, seeds):
+    for seed in range(seeds):
+        edges, oracle = random_digraph(n, m, seed, undirected=undirected)
+        g = Graph(n, edges, undirected=undirected)
         rng = random.Random(seed)
-        pairs = [(rng.randrange(30), rng.randrange(30)) for _ in range(5)] + [(3, 3)]
+        pairs = [(rng.randrange(n), rng.randrange(n)) for _ in range(5)] + [(3, 3)]
         for (s, t), r in zip(pairs, g.search_many(pairs, algorithm=BIDIJKSTRA)):
             to_goal = nx.single_source_dijkstra_path_length(
                 oracle.reverse(copy=False) if oracle.is_directed() else oracle, t

@@ -19,12 +19,14 @@
 #include <optional>
 #include <vector>
 
+#include "wayloom/core/compiler.hpp"
 #include "wayloom/core/concepts.hpp"
 #include "wayloom/core/error.hpp"
 #include "wayloom/core/result.hpp"
 #include "wayloom/frontier/frontiers.hpp"
 #include "wayloom/search/helpers.hpp"
 #include "wayloom/search/strategy_support.hpp"
+#include "wayloom/store/hashed_store.hpp"
 #include "wayloom/store/node_store.hpp"
 
 namespace wayloom {
@@ -32,9 +34,10 @@ namespace wayloom {
 namespace detail {
 
 // One direction: its frontier and its records, over the ids both sides share.
+template <class Store>
 struct DijkstraSide {
   PriorityFrontier frontier;
-  NodeStore store;
+  Store store;
 
   DijkstraSide(NodeId root, std::size_t capacity, MemoryBudget* budget) : store(capacity, budget) {
     store.reach(root, kNoNode, 0.0);
@@ -51,6 +54,19 @@ struct DijkstraSide {
     return kInf;
   }
 };
+
+// Calls f(successor, weight) for each arc out of `node`, in place when the
+// graph can walk them, else through the reused buffer.
+template <class G, class N, class F>
+void expand_each(const G& graph, const N& node, Neighbors<N>& buffer, F&& f) {
+  if constexpr (requires { graph.for_each_successor(node, f); }) {
+    graph.for_each_successor(node, f);
+  } else {
+    buffer.clear();
+    graph.neighbors_into(node, buffer);
+    for (const auto& [m, w] : buffer) f(m, w);
+  }
+}
 
 }  // namespace detail
 
@@ -72,8 +88,9 @@ SearchResult<node_t<G>> bidirectional_dijkstra_inner(const G& graph, const R& re
   }
   index_for_t<G> index(graph, budget);
   const NodeId start_id = index.intern(start), goal_id = index.intern(goal);
-  detail::DijkstraSide fwd(start_id, index.capacity(), budget);
-  detail::DijkstraSide bwd(goal_id, index.capacity(), budget);
+  using Side = detail::DijkstraSide<GrowingStore>;
+  Side fwd(start_id, index.capacity(), budget);
+  Side bwd(goal_id, index.capacity(), budget);
   Counters count{.nodes_generated = 2, .max_frontier_size = 2};
   std::size_t frontier_room = 0;
   double best = kInf;
@@ -85,8 +102,8 @@ SearchResult<node_t<G>> bidirectional_dijkstra_inner(const G& graph, const R& re
     const double top_f = fwd.top(), top_b = bwd.top();
     if (top_f + top_b >= best) break;  // also when a side has run dry
     const bool backward = top_b < top_f;
-    detail::DijkstraSide& side = backward ? bwd : fwd;
-    const detail::DijkstraSide& other = backward ? fwd : bwd;
+    Side& side = backward ? bwd : fwd;
+    const Side& other = backward ? fwd : bwd;
     const NodeId u = *side.frontier.pop();
     const double gu = *side.store.close(u);
     ++count.nodes_expanded;
@@ -97,28 +114,34 @@ SearchResult<node_t<G>> bidirectional_dijkstra_inner(const G& graph, const R& re
       stop = StopReason::NodeLimit;
       break;
     }
-    buffer.clear();
-    // Interning a successor may move the interned nodes: expand a copy.
-    const N node_u = index.node(u);
-    if (backward)
-      reverse.neighbors_into(node_u, buffer);
-    else
-      graph.neighbors_into(node_u, buffer);
-    for (const auto& [m, w] : buffer) {
+    // The other side's top bounds what is left of any path through a node it
+    // has not closed: an entry that cannot beat the best meeting is not pushed.
+    const double rest = backward ? top_f : top_b;
+    auto relax = [&](const N& m, double w) WAYLOOM_LAMBDA_ALWAYS_INLINE {
       if (!(w >= 0.0)) throw UsageError("'bidirectional_dijkstra' needs arc weights >= 0");
       const double g2 = gu + w;
       const NodeId v = index.intern(m);
       const NodeStatus status = side.store.status(v);
-      if (status == NodeStatus::Closed) continue;
-      if (status == NodeStatus::Open && !(g2 < side.store.g(v))) continue;
+      if (status == NodeStatus::Closed) return;
+      if (status == NodeStatus::Open && !(g2 < side.store.g(v))) return;
+      // Not closed on the other side: a path through v costs at least
+      // g2 + rest, and a meeting there no less.
+      const NodeStatus there = other.store.status(v);
+      if (there != NodeStatus::Closed && !(g2 + rest < best)) return;
       side.store.reach(v, u, g2);
       side.frontier.push(v, g2);
-      ++count.nodes_generated;
-      if (other.store.status(v) != NodeStatus::Unreached && g2 + other.store.g(v) < best) {
+      if (there != NodeStatus::Unreached && g2 + other.store.g(v) < best) {
         best = g2 + other.store.g(v);
         meeting = v;
       }
-    }
+      ++count.nodes_generated;
+    };
+    // Interning a successor may move the interned nodes: expand a copy.
+    const N node_u = index.node(u);
+    if (backward)
+      detail::expand_each(reverse, node_u, buffer, relax);
+    else
+      detail::expand_each(graph, node_u, buffer, relax);
     const std::uint64_t size = fwd.frontier.size() + bwd.frontier.size();
     if (size > count.max_frontier_size) {
       count.max_frontier_size = size;

@@ -89,9 +89,12 @@ def _csr(
     index: dict[Hashable, int],
     weights: list[Any] | None,
     shared: Any = None,
+    symmetric: bool = False,
 ) -> Arcs:
     """``weights`` per arc, or with ``shared`` (arc -> position) one per
-    distinct edge, spread over the arcs that share it."""
+    distinct edge, spread over the arcs that share it. ``symmetric``: every arc
+    has its reverse at the same weight (then a search from the target walks
+    these arcs, with no reversed copy)."""
     n = len(index)
     degrees = np.fromiter(map(len, adj.values()), dtype=np.int64, count=n)
     total = int(degrees.sum())
@@ -134,7 +137,7 @@ def _csr(
     if negative:
         sources = np.repeat(np.arange(n, dtype=np.int64), np.diff(indptr[: n + 1]))
         negative_loop = bool(np.any((sources == targets) & (w < 0)))
-    graph = Graph._from_csr(indptr, targets, w, n + 1, None)
+    graph = Graph._from_csr(indptr, targets, w, n + 1, None, undirected=symmetric)
     return Arcs(graph, integral, negative, negative_loop, hidden)
 
 
@@ -207,8 +210,10 @@ class WayloomGraph:
         adj = self.nx_graph._adj
         if type(adj) is not dict:  # a view (subgraph, restricted): its dicts filtered
             adj = {u: dict(nbrs) for u, nbrs in adj.items()}
+        # A callable may weigh the two ways of an undirected edge apart.
+        symmetric = not self.directed and not callable(weight)
         if weight is None:
-            return _csr(adj, self.index, None)
+            return _csr(adj, self.index, None, symmetric=symmetric)
         if callable(weight):
             values = [weight(u, v, d) for u, nbrs in adj.items() for v, d in nbrs.items()]
         elif self.multigraph:
@@ -235,8 +240,8 @@ class WayloomGraph:
                 values = list(map(itemgetter(weight), data))
             except KeyError:  # some edge without: it weighs 1
                 values = list(map(dict.get, data, repeat(weight), repeat(1)))
-            return _csr(adj, self.index, values, shared)
-        return _csr(adj, self.index, values)
+            return _csr(adj, self.index, values, shared, symmetric)
+        return _csr(adj, self.index, values, symmetric=symmetric)
 
     def label_array(self) -> Any:
         """The labels as a numpy object array, for picking many at once."""
