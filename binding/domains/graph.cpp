@@ -217,8 +217,8 @@ PyObject* graph_from_csr(PyObject* /*module*/, PyObject* cls, const Call& call) 
   for (std::size_t i = 0; ok && i < m; ++i) ok = targets[i] < n;
   if (!ok) throw UsageError("from_scipy: malformed compressed-sparse-row matrix");
   const bool undirected = a[5] && to_bool("undirected", a[5]);
-  CsrGraph g = CsrGraph::from_csr(std::move(offsets), std::move(targets), std::move(weights),
-                                  undirected);
+  CsrGraph g =
+      CsrGraph::from_csr(std::move(offsets), std::move(targets), std::move(weights), undirected);
   return new_object(cls, GraphValue(std::move(g), m, to_coords(a[4], n)));
 }
 
