@@ -12,26 +12,15 @@
 #include "../edges.hpp"
 #include "../input.hpp"
 #include "../shell.hpp"
+#include "graph_value.hpp"
 #include "wayloom/domains/csr_graph.hpp"
 #include "wayloom/paths/distances.hpp"
 #include "wayloom/store/node_store.hpp"
 
 namespace wayloom::py {
 
-// A built graph with what its class reports beside the arcs.
-struct GraphValue {
-  CsrGraph graph;
-  std::size_t num_edges = 0;
-  bool nonnegative = true;                    // every arc weight is >= 0 (Dijkstra applies)
-  std::optional<std::vector<double>> coords;  // x, y of each node
-
-  GraphValue(CsrGraph g, std::size_t m, std::optional<std::vector<double>> xy)
-      : graph(std::move(g)), num_edges(m), coords(std::move(xy)) {
-    // A NaN weight would make every path through it cost NaN, found or not.
-    if (const auto arc = graph.first_nan_arc()) throw UsageError(nan_arc_message(*arc));
-    for (const double w : graph.weights()) nonnegative = nonnegative && w >= 0.0;
-  }
-};
+// Graph._from_adjacency, in adjacency.cpp.
+PyObject* graph_from_adjacency(PyObject* module, PyObject* cls, const Call& call);
 
 namespace {
 
@@ -326,6 +315,7 @@ PyMethodDef graph_methods[] = {
         METH_CLASS),
     method_def<graph_restore>("_restore", nullptr, METH_CLASS),
     method_def<graph_from_csr>("_from_csr", nullptr, METH_CLASS),
+    method_def<graph_from_adjacency>("_from_adjacency", nullptr, METH_CLASS),
     method_def<graph_reduce>("__reduce__", nullptr),
     search_def<GraphValue>(
         "search($self, start, goal, algorithm=\"dijkstra\", heuristic=None, record=True, "

@@ -28,6 +28,10 @@ class Graph:
         coordinates: Any,
         undirected: bool = False,
     ) -> Self: ...
+    @classmethod
+    def _from_adjacency(
+        cls, adj: Any, index: Any, weight: Any, undirected: bool
+    ) -> tuple[Self, bool, bool, bool] | None: ...
     @property
     def num_nodes(self) -> int: ...
     @property

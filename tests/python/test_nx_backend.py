@@ -199,6 +199,29 @@ def test_weights_and_containers():
     )
 
 
+# The engine reads plain ints and floats in one pass; every other kind of
+# weight takes the general reader. Both must read what networkx reads.
+@pytest.mark.parametrize("kind", [nx.Graph, nx.DiGraph])
+@pytest.mark.parametrize("value", [3, 2.5, None, True, np.int64(4), np.float32(1.5), -1, 2**40])
+def test_weight_kinds_read_as_networkx_reads_them(kind, value):
+    G = kind()
+    G.add_weighted_edges_from([("a", "b", value), ("b", "c", 1), ("a", "d", 7), ("d", "c", 2)])
+    G.add_edge("c", "e")  # no weight: 1
+    name = "single_source_bellman_ford_path_length" if value == -1 else "single_source_dijkstra"
+    kw = {} if value == -1 else {"target": "e"}
+    for backend in (None, "wayloom"):
+        try:  # an undirected negative edge is a negative cycle
+            result = getattr(nx, name)(G, "a", backend=backend, **kw)
+        except nx.NetworkXUnbounded as e:
+            result = type(e)
+        if backend is None:
+            want = result
+    assert result == want
+    if not isinstance(want, type) and not isinstance(value, np.generic):  # numpy sums: plain
+        cost = want[0] if value != -1 else want["e"]
+        assert type(result[0] if value != -1 else result["e"]) is type(cost)
+
+
 ERRORS = [
     ("dijkstra_path", ("x", "a"), nx.NodeNotFound, "Node x not found in graph"),
     ("dijkstra_path", ("a", "zz"), nx.NetworkXNoPath, "No path to zz."),

@@ -212,6 +212,11 @@ class WayloomGraph:
             adj = {u: dict(nbrs) for u, nbrs in adj.items()}
         # A callable may weigh the two ways of an undirected edge apart.
         symmetric = not self.directed and not callable(weight)
+        if not self.multigraph and not callable(weight):
+            # Plain numbers under one attribute: read in one pass by the engine.
+            built = Graph._from_adjacency(adj, self.index, weight, symmetric)
+            if built is not None:
+                return Arcs(*built, hidden=False)
         if weight is None:
             return _csr(adj, self.index, None, symmetric=symmetric)
         if callable(weight):
