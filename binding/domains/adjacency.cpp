@@ -10,19 +10,12 @@
 #include "../input.hpp"
 #include "../shell.hpp"
 #include "graph_value.hpp"
+#include "wayloom/core/compiler.hpp"
 #include "wayloom/domains/csr_graph.hpp"
 
 namespace wayloom::py {
 
 namespace {
-
-inline void prefetch(const void* p) noexcept {
-#if defined(__GNUC__) || defined(__clang__)
-  __builtin_prefetch(p);
-#else
-  (void)p;
-#endif
-}
 
 constexpr double kExact = 9007199254740992.0;  // 2**53: ints above lose precision
 

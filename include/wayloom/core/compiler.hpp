@@ -12,6 +12,17 @@
 #define WAYLOOM_LAMBDA_ALWAYS_INLINE
 #endif
 
+namespace wayloom {
+// A hint to bring the line at `p` into the cache; nothing where unsupported.
+inline void prefetch(const void* p) noexcept {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(p);
+#else
+  (void)p;
+#endif
+}
+}  // namespace wayloom
+
 // GNU vector types (`__attribute__((vector_size))`); elsewhere, or when
 // WAYLOOM_SCALAR_LANES is defined (to test that path with GCC), plain arrays
 // with the same operators stand in.

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "wayloom/core/compiler.hpp"
 #include "wayloom/core/concepts.hpp"
 #include "wayloom/core/error.hpp"
 #include "wayloom/core/heuristic_table.hpp"
@@ -128,6 +129,18 @@ class CsrGraph {
     const std::size_t* const targets = targets_.data();
     const double* const weights = weights_.data();
     for (std::size_t i = offsets_[u], e = offsets_[u + 1]; i < e; ++i) f(targets[i], weights[i]);
+  }
+
+  // Cache hints for a search that knows what it expands next: first where a
+  // node's arcs start, then (once that has come in) the arcs themselves.
+  void prefetch_node(std::size_t u) const noexcept {
+    if (u < num_nodes()) prefetch(offsets_.data() + u);
+  }
+  void prefetch_arcs(std::size_t u) const noexcept {
+    if (u >= num_nodes()) return;
+    const std::size_t b = offsets_[u];
+    prefetch(targets_.data() + b);
+    prefetch(weights_.data() + b);
   }
 
   void neighbors_into(std::size_t u, Neighbors<std::size_t>& out) const {

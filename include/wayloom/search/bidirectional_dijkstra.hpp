@@ -89,6 +89,10 @@ SearchResult<node_t<G>> bidirectional_dijkstra_inner(const G& graph, const R& re
   index_for_t<G> index(graph, budget);
   const NodeId start_id = index.intern(start), goal_id = index.intern(goal);
   using Side = detail::DijkstraSide<GrowingStore>;
+  constexpr bool kHints = requires(const N& n) {
+    graph.prefetch_arcs(n);
+    reverse.prefetch_node(n);
+  };
   Side fwd(start_id, index.capacity(), budget);
   Side bwd(goal_id, index.capacity(), budget);
   Counters count{.nodes_generated = 2, .max_frontier_size = 2};
@@ -114,6 +118,11 @@ SearchResult<node_t<G>> bidirectional_dijkstra_inner(const G& graph, const R& re
       stop = StopReason::NodeLimit;
       break;
     }
+    // What is likely expanded next: its arcs start coming in meanwhile.
+    if constexpr (kHints) {
+      if (const auto* e = fwd.frontier.top()) graph.prefetch_arcs(index.node(e->id));
+      if (const auto* e = bwd.frontier.top()) reverse.prefetch_arcs(index.node(e->id));
+    }
     // The other side's top bounds what is left of any path through a node it
     // has not closed: an entry that cannot beat the best meeting is not pushed.
     const double rest = backward ? top_f : top_b;
@@ -130,6 +139,7 @@ SearchResult<node_t<G>> bidirectional_dijkstra_inner(const G& graph, const R& re
       if (there != NodeStatus::Closed && !(g2 + rest < best)) return;
       side.store.reach(v, u, g2);
       side.frontier.push(v, g2);
+      if constexpr (kHints) backward ? reverse.prefetch_node(m) : graph.prefetch_node(m);
       if (there != NodeStatus::Unreached && g2 + other.store.g(v) < best) {
         best = g2 + other.store.g(v);
         meeting = v;

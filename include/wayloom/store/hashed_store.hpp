@@ -1,9 +1,11 @@
 // The best-first records (g, parent, open/closed) of the ids a search
-// reaches, kept in one open-addressing table. For a search that touches a few
-// scattered ids of a large graph (one pair of a random graph, searched from
-// both ends) this costs a few bytes a reached node, where the paged store
-// allocates a page per touched id. Nothing iterates over the table, so its
-// order never shows in a result.
+// reaches: open/closed as two bits an id over the whole domain (a quarter of a
+// byte a node, so the bits of a large graph stay in cache and most arcs are
+// settled by one bit test), g and parent in an open-addressing table of the
+// ids reached. For a search that touches a few scattered ids of a large graph
+// (one pair of a random graph, searched from both ends) this costs a few
+// bytes a reached node, where the paged store allocates a page per touched
+// id. Nothing iterates over the table in a way a result could see.
 #pragma once
 
 #include <bit>
@@ -20,49 +22,52 @@ namespace wayloom {
 
 class HashedStore {
  public:
-  explicit HashedStore(std::size_t /*capacity*/, MemoryBudget* budget = nullptr) : budget_(budget) {
+  HashedStore(std::size_t capacity, MemoryBudget* budget) : budget_(budget) {
+    const std::size_t words = (capacity + 63) / 64;
+    detail::charge(budget_, 2 * words * sizeof(std::uint64_t), Use::NodeStore);
+    reached_.assign(words, 0);
+    closed_.assign(words, 0);
     grow();
   }
 
   NodeStatus status(NodeId id) const noexcept {
-    const Slot* s = find(id);
-    return s ? s->status : NodeStatus::Unreached;
+    if (!bit(reached_, id)) return NodeStatus::Unreached;
+    return bit(closed_, id) ? NodeStatus::Closed : NodeStatus::Open;
   }
-  double g(NodeId id) const noexcept { return find(id)->g; }
+  double g(NodeId id) const noexcept { return slots_[probe(id)].g; }
   NodeId parent(NodeId id) const noexcept {
-    const Slot* s = find(id);
-    return s ? s->parent : kNoNode;
+    return bit(reached_, id) ? slots_[probe(id)].parent : kNoNode;
   }
 
   // Insert or replace the node's record; a closed node becomes open again.
   void reach(NodeId id, NodeId parent, double g) {
-    Slot* s = slot_for(id);
+    Slot* s = &slots_[probe(id)];
     if (s->id == kNoNode) {
       if (2 * (size_ + 1) > slots_.size()) {
         grow();
-        s = slot_for(id);
+        s = &slots_[probe(id)];
       }
       s->id = id;
       ++size_;
+      reached_[id >> 6] |= mask(id);
     }
+    closed_[id >> 6] &= ~mask(id);
     s->parent = parent;
     s->g = g;
-    s->status = NodeStatus::Open;
   }
 
   // Marks an open node closed and yields its g; nothing for a closed node.
   std::optional<double> close(NodeId id) noexcept {
-    Slot* s = slot_for(id);
-    if (s->status == NodeStatus::Closed) return std::nullopt;
-    s->status = NodeStatus::Closed;
-    return s->g;
+    if (bit(closed_, id)) return std::nullopt;
+    closed_[id >> 6] |= mask(id);
+    return slots_[probe(id)].g;
   }
 
   std::size_t size() const noexcept { return size_; }
   template <class F>
   void for_each(F&& f) const {
     for (const Slot& s : slots_)
-      if (s.id != kNoNode) f(s.id, s.parent, s.g, s.status);
+      if (s.id != kNoNode) f(s.id, s.parent, s.g, status(s.id));
   }
 
   // Ids from the root to `target` along recorded parents; bounded by the
@@ -77,14 +82,22 @@ class HashedStore {
     return {path.rbegin(), path.rend()};
   }
 
+  // Bytes held, for handing back to the budget.
+  std::size_t bytes() const noexcept {
+    return slots_.size() * sizeof(Slot) + 2 * reached_.size() * sizeof(std::uint64_t);
+  }
+
  private:
   struct Slot {
     NodeId id = kNoNode;
     NodeId parent = kNoNode;
     double g = 0.0;
-    NodeStatus status = NodeStatus::Unreached;
   };
 
+  static std::uint64_t mask(NodeId id) noexcept { return std::uint64_t(1) << (id & 63); }
+  static bool bit(const std::vector<std::uint64_t>& bits, NodeId id) noexcept {
+    return (bits[id >> 6] & mask(id)) != 0;
+  }
   std::size_t home(NodeId id) const noexcept {
     return std::size_t((std::uint64_t(id) * 0x9E3779B97F4A7C15ULL) >> shift_);
   }
@@ -94,11 +107,6 @@ class HashedStore {
     while (slots_[i].id != id && slots_[i].id != kNoNode) i = (i + 1) & mask_;
     return i;
   }
-  Slot* slot_for(NodeId id) noexcept { return &slots_[probe(id)]; }
-  const Slot* find(NodeId id) const noexcept {
-    const Slot& s = slots_[probe(id)];
-    return s.id == id ? &s : nullptr;
-  }
   void grow() {
     const std::size_t cap = slots_.empty() ? 256 : 2 * slots_.size();
     detail::charge(budget_, (cap - slots_.size()) * sizeof(Slot), Use::NodeStore);
@@ -107,15 +115,14 @@ class HashedStore {
     mask_ = cap - 1;
     shift_ = 64 - unsigned(std::countr_zero(cap));
     for (const Slot& s : old)
-      if (s.id != kNoNode) *slot_for(s.id) = s;
+      if (s.id != kNoNode) slots_[probe(s.id)] = s;
   }
 
+  std::vector<std::uint64_t> reached_, closed_;
   std::vector<Slot> slots_;
   std::size_t size_ = 0, mask_ = 0;
   unsigned shift_ = 64;
   MemoryBudget* budget_;
-
-  friend class GrowingStore;
 };
 
 // Starts hashed and moves its records into the paged store once they are
@@ -155,8 +162,7 @@ class GrowingStore {
       paged_->reach(id, parent, g);
       if (status == NodeStatus::Closed) paged_->close(id);
     });
-    if (budget_)
-      budget_->release(hashed_->slots_.size() * sizeof(HashedStore::Slot), Use::NodeStore);
+    if (budget_) budget_->release(hashed_->bytes(), Use::NodeStore);
     hashed_.reset();
   }
 
