@@ -57,7 +57,7 @@ def main() -> None:
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("--nodes", type=int, default=100_000)
     ap.add_argument("--edges", type=int, default=500_000)
-    ap.add_argument("--reps", type=int, default=3)
+    ap.add_argument("--reps", type=int, default=5)
     ap.add_argument("--pairs", type=int, default=25, help="pairs for bidirectional_dijkstra")
     ap.add_argument("--seed", type=int, default=7)
     args = ap.parse_args()
