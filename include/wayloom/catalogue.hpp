@@ -5,16 +5,19 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "wayloom/core/concepts.hpp"
 #include "wayloom/core/error.hpp"
 #include "wayloom/core/result.hpp"
 #include "wayloom/fast/board_walk.hpp"
+#include "wayloom/fast/grid_sweep.hpp"
 #include "wayloom/search/beam.hpp"
 #include "wayloom/search/best_first.hpp"
 #include "wayloom/search/bidirectional.hpp"
@@ -156,6 +159,27 @@ std::optional<SearchResult<node_t<G>>> board_walk(const G& graph, const H& heuri
   return std::nullopt;
 }
 
+// The grid sweep for breadth-first search and Dijkstra on a 4-connected grid
+// of one cost with a built-in heuristic, when nothing is recorded: the same
+// visits, counters and result as the best-first driver. Nothing otherwise.
+template <Graph G, class H>
+std::optional<SearchResult<node_t<G>>> grid_sweep(const G& graph, const node_t<G>& start,
+                                                  const node_t<G>& goal,
+                                                  const BestFirstSpec& spec,
+                                                  const RunOptions& options) {
+  if constexpr (std::is_same_v<G, GridGraph> && PureHeuristic<H>) {
+    if (!detail::grid_sweep_fits(graph, start, goal, spec, options)) return std::nullopt;
+    // Scanned per search (the grid keeps no caches: it is shared by threads).
+    const double unit = graph.uniform_cost();
+    if (!(unit > 0.0) || !std::isfinite(unit)) return std::nullopt;
+    const std::size_t entry = spec.frontier == FrontierKind::Fifo
+                                  ? detail::kFrontierEntryBytes<FifoFrontier>
+                                  : detail::kFrontierEntryBytes<PriorityFrontier>;
+    return timed([&] { return detail::grid_sweep(graph, start, goal, options, entry, unit); });
+  }
+  return std::nullopt;
+}
+
 // Runs the named algorithm; throws UsageError with the catalogue's messages.
 template <Graph G, class H>
   requires Heuristic<H, node_t<G>>
@@ -179,6 +203,7 @@ SearchResult<node_t<G>> run_algo(const G& graph, const H& heuristic, const node_
     case Strategy::BestFirst: {
       BestFirstSpec spec = row->spec;
       if (row->options & kTakesWeight) spec.h_weight = options.weight;
+      if (auto fast = grid_sweep<G, H>(graph, start, goal, spec, options)) return std::move(*fast);
       return search_with_options(graph, start, goal, spec, heuristic, options);
     }
     case Strategy::Dls:
