@@ -1,20 +1,25 @@
-// Breadth-first search and Dijkstra on a 4-connected grid whose open cells all
-// cost the same, when nothing is recorded: the map copied into one state byte
-// a cell framed by a wall border (no bounds checks, and one load rejects a
-// wall or a reached cell), the frontier a plain queue of cell indices, the
-// parent kept as a direction in the state byte.
+// Breadth-first search, Dijkstra and A* on a 4-connected grid whose open
+// cells all cost the same, when nothing is recorded: the map copied into one
+// state byte a cell framed by a wall border (no bounds checks, and one load
+// rejects a wall or a closed cell), the parent kept as a direction in that
+// byte, integer g.
 //
-// Why a queue serves Dijkstra too: with equal positive step costs every push
-// carries g(popped) + cost, and cells are popped in order of g, so pushes come
-// in order of g. The driver's heap, ordered by (g, insertion number), then
-// pops in insertion order; a reached cell is never improved (so `reopen`
-// changes nothing) and no entry goes stale. The driver's visits, counters,
-// path and cost are therefore exactly a queue's. Its memory charges are made
-// here at the same points for the same amounts, so a budget runs out where it
-// would there.
+// Breadth-first search and Dijkstra share a plain queue. With equal positive
+// step costs every push carries g(popped) + cost and cells are popped in order
+// of g, so pushes come in order of g: the driver's heap, ordered by (g,
+// insertion number), pops in insertion order, a reached cell is never
+// improved (`reopen` changes nothing) and no entry goes stale. A* keeps a
+// heap of (f, insertion number) packed into one integer; with whole costs and
+// a consistent whole-number estimate its f is exact, so it pops what the
+// driver pops, re-pushes what the driver re-pushes and never reopens.
+//
+// Each charges the memory budget as the driver does (the same store, frontier
+// and page charges, at the same points), so a budget runs out where it would
+// there.
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -33,21 +38,9 @@
 
 namespace wayloom::detail {
 
-// Whether the sweep gives exactly what the best-first driver gives for this
-// search, given a grid of one positive cost: 4-connected, endpoints on it, a
-// frontier that pops in insertion order (a queue, or a heap over g alone),
-// and the flat node store the driver would pick (it charges the budget
-// differently from the paged one).
-inline bool grid_sweep_fits(const GridGraph& grid, Cell start, Cell goal, const BestFirstSpec& spec,
-                            const SearchOptions& options) {
-  if (grid.diagonal || options.record || spec.frontier == FrontierKind::Lifo) return false;
-  if (spec.frontier == FrontierKind::PriorityQueue && (spec.h_weight != 0.0 || spec.g_weight <= 0.0))
-    return false;
-  if (!grid.in_bounds(start) || !grid.in_bounds(goal)) return false;
-  const std::size_t ids = grid.node_count();
-  return ids <= FlatStore::kMaxIds &&
-         (!options.budget || options.budget->fits(FlatStore::bytes_for(ids)));
-}
+// Past this many framed cells the sweeps leave the grid to the driver: the
+// framed map is made per search, and cell numbers must fit 32 bits.
+inline constexpr std::size_t kSweepMaxCells = std::size_t(1) << 26;
 
 struct FreeBytes {
   void operator()(void* p) const noexcept { std::free(p); }
@@ -60,42 +53,119 @@ std::unique_ptr<T[], FreeBytes> raw_array(std::size_t n) {
   return std::unique_ptr<T[], FreeBytes>(static_cast<T*>(p));
 }
 
-// The sweep; the caller checked grid_sweep_fits. `entry_bytes` is what one
+// The grid as state bytes framed by walls, rows a power of two apart (a
+// cell's row and column are a shift and a mask away). A state byte is 0 for
+// an open cell not yet reached; 1-4 once reached by that move (up, down,
+// left, right: the successor order), 5 for the start; kClosed added when
+// expanded; kWall for a wall. Closed and wall compare above everything else.
+class FramedGrid {
+ public:
+  static constexpr std::uint8_t kStart = 5, kClosed = 0x40, kWall = 0xC0;
+
+  static std::size_t cells_for(const GridGraph& g) noexcept {
+    return std::bit_ceil(std::size_t(g.width()) + 2) * (std::size_t(g.height()) + 2);
+  }
+
+  explicit FramedGrid(const GridGraph& g)
+      : shift_(unsigned(std::countr_zero(std::bit_ceil(std::size_t(g.width()) + 2)))),
+        state_(raw_array<std::uint8_t>(cells_for(g))) {
+    const std::size_t w = std::size_t(g.width()), h = std::size_t(g.height());
+    const std::size_t stride = std::size_t(1) << shift_;
+    std::memset(state_.get(), kWall, stride);
+    std::memset(state_.get() + (h + 1) * stride, kWall, stride);
+    for (std::size_t r = 0; r < h; ++r) {
+      std::uint8_t* row = state_.get() + (r + 1) * stride;
+      const std::uint8_t* terrain = g.terrain_row(std::int32_t(r));
+      row[0] = kWall;
+      for (std::size_t c = 0; c < w; ++c) row[c + 1] = terrain[c] == 0 ? kWall : 0;
+      std::memset(row + w + 1, kWall, stride - w - 1);
+    }
+    step[0] = std::uint32_t(0) - std::uint32_t(stride);
+    step[1] = std::uint32_t(stride);
+    step[2] = std::uint32_t(0) - 1u;
+    step[3] = 1u;
+  }
+
+  std::uint8_t& operator[](std::uint32_t v) noexcept { return state_[v]; }
+  std::uint32_t at(Cell c) const noexcept {
+    return std::uint32_t(((std::size_t(c.row) + 1) << shift_) + std::size_t(c.col) + 1);
+  }
+  std::uint32_t row(std::uint32_t v) const noexcept { return v >> shift_; }
+  std::uint32_t col(std::uint32_t v) const noexcept { return v & ((1u << shift_) - 1); }
+  Cell cell(std::uint32_t v) const noexcept {
+    return Cell{std::int32_t(row(v)) - 1, std::int32_t(col(v)) - 1};
+  }
+
+  // The cells from the start to `v` along the recorded moves.
+  std::vector<Cell> path_to(std::uint32_t v) const {
+    std::vector<Cell> path;
+    for (;; v -= step[(state_[v] & 7) - 1]) {
+      path.push_back(cell(v));
+      if ((state_[v] & 7) == kStart) break;
+    }
+    std::reverse(path.begin(), path.end());
+    return path;
+  }
+
+  std::uint32_t step[4];
+
+ private:
+  unsigned shift_;
+  std::unique_ptr<std::uint8_t[], FreeBytes> state_;
+};
+
+// The driver's frontier charge: its room doubles, from 1024 entries, each
+// time the peak passes it.
+inline void charge_frontier(MemoryBudget* budget, std::size_t peak, std::size_t& room,
+                            std::size_t entry_bytes) {
+  while (peak > room) {
+    const std::size_t grown = std::max<std::size_t>(2 * room, 1024);
+    charge(budget, (grown - room) * entry_bytes, Use::Frontier);
+    room = grown;
+  }
+}
+
+// Whether a sweep can stand in for the driver here, before looking at costs:
+// 4-connected, not recorded, endpoints on the grid, not too large.
+inline bool grid_sweep_fits(const GridGraph& grid, Cell start, Cell goal,
+                            const SearchOptions& options) {
+  return !grid.diagonal && !options.record && grid.in_bounds(start) && grid.in_bounds(goal) &&
+         FramedGrid::cells_for(grid) <= kSweepMaxCells;
+}
+
+// The whole multiple of the Manhattan distance a grid heuristic is (for A*
+// over whole numbers), or nothing.
+inline std::optional<double> manhattan_multiple(const Zero&) { return 0.0; }
+inline std::optional<double> manhattan_multiple(const Manhattan&) { return 1.0; }
+inline std::optional<double> manhattan_multiple(const GridDefault& h) {
+  if (h.diagonal) return std::nullopt;
+  return h.scale;
+}
+template <class H>
+std::optional<double> manhattan_multiple(const H&) {
+  return std::nullopt;
+}
+
+// Breadth-first search or Dijkstra; the caller checked that the driver would
+// pop in insertion order and keep its flat store. `entry_bytes` is what one
 // entry of the driver's frontier is charged.
-inline SearchResult<Cell> grid_sweep(const GridGraph& grid, Cell start, Cell goal,
-                                     const SearchOptions& options, std::size_t entry_bytes,
-                                     double unit) {
+inline SearchResult<Cell> grid_queue_sweep(const GridGraph& grid, Cell start, Cell goal,
+                                           const SearchOptions& options, std::size_t entry_bytes,
+                                           double unit) {
   MemoryBudget* const budget = options.budget;
   charge(budget, FlatStore::bytes_for(grid.node_count()), Use::NodeStore);
-
-  // State bytes: 0 open and unreached, 1-4 reached by the move of that number
-  // (up, down, left, right, the successor order), 5 the start, 6 a wall.
-  constexpr std::uint8_t kStart = 5, kWall = 6;
-  const std::size_t w = std::size_t(grid.width()), h = std::size_t(grid.height());
-  const std::size_t stride = w + 2, cells = stride * (h + 2);
-  const auto state = raw_array<std::uint8_t>(cells);
-  std::memset(state.get(), kWall, stride);
-  std::memset(state.get() + cells - stride, kWall, stride);
-  for (std::size_t r = 0; r < h; ++r) {
-    std::uint8_t* row = state.get() + (r + 1) * stride;
-    const std::uint8_t* terrain = grid.terrain_row(std::int32_t(r));
-    row[0] = row[w + 1] = kWall;
-    for (std::size_t c = 0; c < w; ++c) row[c + 1] = terrain[c] == 0 ? kWall : 0;
-  }
-  auto framed = [stride](Cell c) {
-    return std::uint32_t((std::size_t(c.row) + 1) * stride + std::size_t(c.col) + 1);
-  };
-  const std::uint32_t s = framed(start), t = framed(goal);
-  const std::uint32_t step[4] = {std::uint32_t(0) - std::uint32_t(stride), std::uint32_t(stride),
-                                 std::uint32_t(0) - 1u, 1u};
+  FramedGrid map(grid);
+  const std::uint32_t s = map.at(start), t = map.at(goal);
+  const std::uint32_t* const step = map.step;
 
   // Every cell enters at most once, so the queue never wraps.
-  const auto queue = raw_array<std::uint32_t>(w * h);
+  const auto queue =
+      raw_array<std::uint32_t>(std::size_t(grid.width()) * std::size_t(grid.height()));
   std::size_t head = 0, tail = 0;
   queue[tail++] = s;
-  state[s] = kStart;
+  map[s] = FramedGrid::kStart;
   Counters count{.nodes_generated = 1, .max_frontier_size = 1};
-  std::size_t frontier_room = 0;
+  std::size_t room = 0;
   StopReason stop = StopReason::Exhausted;
   while (head < tail) {
     const std::uint32_t u = queue[head++];
@@ -108,38 +178,140 @@ inline SearchResult<Cell> grid_sweep(const GridGraph& grid, Cell start, Cell goa
       stop = StopReason::NodeLimit;
       break;
     }
-    for (std::uint8_t k = 0; k < 4; ++k) {
+    for (std::uint32_t k = 0; k < 4; ++k) {
       const std::uint32_t v = u + step[k];
-      if (state[v] != 0) continue;
-      state[v] = std::uint8_t(k + 1);
+      if (map[v] != 0) continue;
+      map[v] = std::uint8_t(k + 1);
       queue[tail++] = v;
     }
-    // The frontier only grows while one cell's successors go in, so its peak
-    // is read once a cell; the driver's room doubles at the same sizes.
+    // The frontier only grows while one cell's successors go in, and nothing
+    // else is charged meanwhile, so its peak is read once a cell.
     if (tail - head > count.max_frontier_size) {
       count.max_frontier_size = tail - head;
-      while (count.max_frontier_size > frontier_room) {
-        const std::size_t room = std::max<std::size_t>(2 * frontier_room, 1024);
-        charge(budget, (room - frontier_room) * entry_bytes, Use::Frontier);
-        frontier_room = room;
-      }
+      charge_frontier(budget, count.max_frontier_size, room, entry_bytes);
     }
   }
-
   count.nodes_generated = tail;  // the start and every push
+
   SearchResult<Cell> result;
   if (stop == StopReason::Goal) {
-    std::vector<Cell> path;
-    for (std::uint32_t v = t;; v -= step[state[v] - 1]) {
-      path.push_back(Cell{std::int32_t(v / stride) - 1, std::int32_t(v % stride) - 1});
-      if (state[v] == kStart) break;
-    }
-    std::reverse(path.begin(), path.end());
+    std::vector<Cell> path = map.path_to(t);
     // Summed step by step, as the driver's g is.
     double cost = 0.0;
     for (std::size_t i = 1; i < path.size(); ++i) cost += unit;
     result.path = std::move(path);
     result.cost = cost;
+  }
+  static_cast<Counters&>(result) = count;
+  result.stop_reason = stop;
+  return result;
+}
+
+// A* with f = unit * steps + scale * Manhattan distance, in whole numbers;
+// the caller checked unit and scale are whole, 1 <= unit <= 9 and
+// 0 <= scale <= unit (a consistent estimate: nothing is ever reopened).
+inline SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Cell goal,
+                                           const SearchOptions& options, std::uint32_t unit,
+                                           std::uint32_t scale) {
+  MemoryBudget* const budget = options.budget;
+  const std::size_t ids = grid.node_count();
+  charge(budget, NodeStore::bytes_for(ids), Use::NodeStore);
+  FramedGrid map(grid);
+  const std::uint32_t s = map.at(start), t = map.at(goal);
+  const std::uint32_t* const step = map.step;
+  const std::uint32_t tr = map.row(t), tc = map.col(t);
+  auto h = [&](std::uint32_t v) {
+    const std::uint32_t r = map.row(v), c = map.col(v);
+    return scale * ((r > tr ? r - tr : tr - r) + (c > tc ? c - tc : tc - c));
+  };
+  // The driver's node store takes a page of 32 ids when it first reaches one.
+  std::vector<std::uint8_t> page_reached((ids >> NodeStore::kPageBits) + 1, 0);
+  auto reach_page = [&](std::uint32_t v) {
+    std::uint8_t& seen = page_reached[grid.index_of(map.cell(v)) >> NodeStore::kPageBits];
+    if (seen) return;
+    charge(budget, NodeStore::kPageBytes, Use::NodeStore);
+    seen = 1;
+  };
+  // g in steps, read only for cells on the frontier.
+  const auto g = raw_array<std::uint32_t>(FramedGrid::cells_for(grid));
+  // Keys are (f << 32 | insertion number); the cell of insertion k is cell_of[k].
+  std::vector<std::uint64_t> heap;
+  std::vector<std::uint32_t> cell_of;
+  auto push = [&](std::uint32_t v, std::uint32_t f) {
+    const std::uint64_t key = (std::uint64_t(f) << 32) | std::uint32_t(cell_of.size());
+    cell_of.push_back(v);
+    std::size_t i = heap.size();
+    heap.push_back(key);
+    while (i > 0) {
+      const std::size_t p = (i - 1) / 2;
+      if (heap[p] < key) break;
+      heap[i] = heap[p];
+      i = p;
+    }
+    heap[i] = key;
+  };
+  auto pop = [&] {
+    const std::uint64_t top = heap[0], last = heap.back();
+    heap.pop_back();
+    const std::size_t n = heap.size();
+    if (n > 0) {
+      std::size_t i = 0;
+      for (std::size_t c = 1; c < n; c = 2 * i + 1) {
+        if (c + 1 < n && heap[c + 1] < heap[c]) ++c;
+        if (last < heap[c]) break;
+        heap[i] = heap[c];
+        i = c;
+      }
+      heap[i] = last;
+    }
+    return cell_of[std::uint32_t(top)];
+  };
+
+  reach_page(s);
+  g[s] = 0;
+  map[s] = FramedGrid::kStart;
+  push(s, h(s));
+  Counters count{.nodes_generated = 1, .max_frontier_size = 1};
+  std::size_t room = 0;
+  StopReason stop = StopReason::Exhausted;
+  while (!heap.empty()) {
+    const std::uint32_t u = pop();
+    if (map[u] & FramedGrid::kClosed) continue;  // stale: improved after it was pushed
+    map[u] |= FramedGrid::kClosed;
+    ++count.nodes_expanded;
+    if (u == t) {
+      stop = StopReason::Goal;
+      break;
+    }
+    if (options.max_nodes && count.nodes_expanded >= *options.max_nodes) {
+      stop = StopReason::NodeLimit;
+      break;
+    }
+    const std::uint32_t g2 = g[u] + 1;
+    for (std::uint32_t k = 0; k < 4; ++k) {
+      const std::uint32_t v = u + step[k];
+      const std::uint8_t state = map[v];
+      if (state >= FramedGrid::kClosed) continue;
+      if (state != 0) {
+        if (g2 >= g[v]) continue;
+      } else {
+        reach_page(v);
+      }
+      g[v] = g2;
+      map[v] = std::uint8_t(k + 1);
+      push(v, unit * g2 + h(v));
+      ++count.nodes_generated;
+      if (heap.size() > count.max_frontier_size) {
+        count.max_frontier_size = heap.size();
+        charge_frontier(budget, count.max_frontier_size, room, sizeof(PriorityFrontier::Entry));
+      }
+    }
+  }
+
+  SearchResult<Cell> result;
+  if (stop == StopReason::Goal) {
+    result.path = map.path_to(t);
+    result.cost = double(unit) * double(g[t]);
   }
   static_cast<Counters&>(result) = count;
   result.stop_reason = stop;
