@@ -247,7 +247,8 @@ TEST(GridSweep, MatchesTheDriverFieldForFieldAndChargeForCharge) {
   };
   int swept = 0;
   for (int trial = 0; trial < 900; ++trial) {
-    const int w = 1 + pick(20), h = 1 + pick(20);
+    const int side = pick(4) ? 20 : 80;  // large enough for A* to improve open cells
+    const int w = 1 + pick(side), h = 1 + pick(side);
     const double unit = std::array{1.0, 7.0, 0.1}[std::size_t(pick(3))];
     const int walls = pick(60);
     std::vector<std::vector<double>> rows(std::size_t(h), std::vector<double>(std::size_t(w), 0.0));
@@ -264,7 +265,7 @@ TEST(GridSweep, MatchesTheDriverFieldForFieldAndChargeForCharge) {
     o.record = false;
     o.reopen = pick(2) == 0;
     if (pick(3) == 0) o.max_nodes = std::uint64_t(pick(30));
-    const std::size_t limit = std::size_t(pick(4) ? 40000 : pick(30000));
+    const std::size_t limit = std::size_t(pick(4) ? 400000 : pick(120000));
     const bool takes = !mixed && (spec.h_weight == 0.0 || unit != 0.1);
     auto compare = [&](const auto& heuristic) {
       MemoryBudget fast_budget(limit, "test"), driver_budget(limit, "test");

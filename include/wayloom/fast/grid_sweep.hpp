@@ -58,6 +58,7 @@ std::unique_ptr<T[], FreeBytes> raw_array(std::size_t n) {
 // an open cell not yet reached; 1-4 once reached by that move (up, down,
 // left, right: the successor order), 5 for the start; kClosed added when
 // expanded; kWall for a wall. Closed and wall compare above everything else.
+// Bits 3-5 are free for a sweep's own use.
 class FramedGrid {
  public:
   static constexpr std::uint8_t kStart = 5, kClosed = 0x40, kWall = 0xC0;
@@ -232,8 +233,14 @@ inline SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Ce
     charge(budget, NodeStore::kPageBytes, Use::NodeStore);
     seen = 1;
   };
-  // g in steps, read only for cells on the frontier.
-  const auto g = raw_array<std::uint32_t>(FramedGrid::cells_for(grid));
+  // A frontier cell keeps its g in steps modulo 8 in bits 3-5 of its state
+  // byte: the estimate is consistent, so the cell that set it and the cell
+  // now expanded had their least g, and as both neighbour it those differ by
+  // at most 2. The difference modulo 8, read as signed, is then exact.
+  auto g_bits = [](std::uint32_t g) { return std::uint8_t((g & 7) << 3); };
+  auto improves = [](std::uint32_t g2, std::uint8_t state) {
+    return std::int8_t(std::uint8_t((g2 - (state >> 3)) << 5)) < 0;
+  };
   // Keys are (f << 32 | insertion number); the cell of insertion k is cell_of[k].
   std::vector<std::uint64_t> heap;
   std::vector<std::uint32_t> cell_of;
@@ -250,6 +257,7 @@ inline SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Ce
     }
     heap[i] = key;
   };
+  std::uint32_t top_f = 0;
   auto pop = [&] {
     const std::uint64_t top = heap[0], last = heap.back();
     heap.pop_back();
@@ -264,41 +272,43 @@ inline SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Ce
       }
       heap[i] = last;
     }
+    top_f = std::uint32_t(top >> 32);
     return cell_of[std::uint32_t(top)];
   };
 
   reach_page(s);
-  g[s] = 0;
-  map[s] = FramedGrid::kStart;
+  map[s] = FramedGrid::kStart;  // g = 0
   push(s, h(s));
   Counters count{.nodes_generated = 1, .max_frontier_size = 1};
   std::size_t room = 0;
   StopReason stop = StopReason::Exhausted;
+  std::uint32_t goal_steps = 0;
   while (!heap.empty()) {
     const std::uint32_t u = pop();
     if (map[u] & FramedGrid::kClosed) continue;  // stale: improved after it was pushed
     map[u] |= FramedGrid::kClosed;
     ++count.nodes_expanded;
+    const std::uint32_t gu = unit == 1 ? top_f - h(u) : (top_f - h(u)) / unit;
     if (u == t) {
       stop = StopReason::Goal;
+      goal_steps = gu;
       break;
     }
     if (options.max_nodes && count.nodes_expanded >= *options.max_nodes) {
       stop = StopReason::NodeLimit;
       break;
     }
-    const std::uint32_t g2 = g[u] + 1;
+    const std::uint32_t g2 = gu + 1;
     for (std::uint32_t k = 0; k < 4; ++k) {
       const std::uint32_t v = u + step[k];
       const std::uint8_t state = map[v];
       if (state >= FramedGrid::kClosed) continue;
       if (state != 0) {
-        if (g2 >= g[v]) continue;
+        if (!improves(g2, state)) continue;
       } else {
         reach_page(v);
       }
-      g[v] = g2;
-      map[v] = std::uint8_t(k + 1);
+      map[v] = std::uint8_t(g_bits(g2) | (k + 1));
       push(v, unit * g2 + h(v));
       ++count.nodes_generated;
       if (heap.size() > count.max_frontier_size) {
@@ -311,7 +321,7 @@ inline SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Ce
   SearchResult<Cell> result;
   if (stop == StopReason::Goal) {
     result.path = map.path_to(t);
-    result.cost = double(unit) * double(g[t]);
+    result.cost = double(unit) * double(goal_steps);
   }
   static_cast<Counters&>(result) = count;
   result.stop_reason = stop;
