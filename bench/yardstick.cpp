@@ -156,22 +156,33 @@ class PackedHeap {
     keys_[i] = key;
   }
   bool empty() const { return keys_.empty(); }
-  // The node of least key; its f is left in `f`.
+  // The node of least key; its f is left in `f`. The hole goes down along
+  // the lesser children, then the last key goes in and up: one comparison a
+  // level on the way down.
   std::uint32_t pop(std::uint32_t& f) {
     const std::uint64_t top = keys_[0];
     const std::uint64_t last = keys_.back();
     keys_.pop_back();
     const std::size_t n = keys_.size();
-    std::size_t i = 0;
-    while (n > 0) {
-      std::size_t c = 2 * i + 1;
-      if (c >= n) break;
-      if (c + 1 < n && keys_[c + 1] < keys_[c]) ++c;
-      if (last <= keys_[c]) break;
-      keys_[i] = keys_[c];
-      i = c;
+    if (n > 0) {
+      std::size_t i = 0, c = 1;
+      for (; c + 1 < n; c = 2 * i + 1) {
+        c += keys_[c + 1] < keys_[c];
+        keys_[i] = keys_[c];
+        i = c;
+      }
+      if (c < n) {
+        keys_[i] = keys_[c];
+        i = c;
+      }
+      while (i > 0) {
+        const std::size_t p = (i - 1) / 2;
+        if (keys_[p] < last) break;
+        keys_[i] = keys_[p];
+        i = p;
+      }
+      keys_[i] = last;
     }
-    if (n > 0) keys_[i] = last;
     f = std::uint32_t(top >> 32);
     return node_of_[std::uint32_t(top)];
   }

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "wayloom/core/memory_budget.hpp"
+#include "wayloom/core/platform.hpp"
 #include "wayloom/core/result.hpp"
 #include "wayloom/domains/grid.hpp"
 #include "wayloom/frontier/frontiers.hpp"
@@ -69,7 +70,9 @@ class FramedGrid {
 
   explicit FramedGrid(const GridGraph& g)
       : shift_(unsigned(std::countr_zero(std::bit_ceil(std::size_t(g.width()) + 2)))),
-        state_(raw_array<std::uint8_t>(cells_for(g))) {
+        state_(static_cast<std::uint8_t*>(platform::populated(cells_for(g))),
+               Release{cells_for(g)}) {
+    if (!state_) throw std::bad_alloc();
     const std::size_t w = std::size_t(g.width()), h = std::size_t(g.height());
     const std::size_t stride = std::size_t(1) << shift_;
     std::memset(state_.get(), kWall, stride);
@@ -87,7 +90,10 @@ class FramedGrid {
     step[3] = 1u;
   }
 
-  std::uint8_t& operator[](std::uint32_t v) noexcept { return state_[v]; }
+  // The state bytes. The sweeps write through this pointer held in a local and
+  // keep the steps in a local array: a byte store may alias anything the
+  // compiler cannot see is local, which it would then reload.
+  std::uint8_t* data() noexcept { return state_.get(); }
   std::uint32_t at(Cell c) const noexcept {
     return std::uint32_t(((std::size_t(c.row) + 1) << shift_) + std::size_t(c.col) + 1);
   }
@@ -111,8 +117,12 @@ class FramedGrid {
   std::uint32_t step[4];
 
  private:
+  struct Release {
+    std::size_t bytes;
+    void operator()(std::uint8_t* p) const noexcept { platform::release_populated(p, bytes); }
+  };
   unsigned shift_;
-  std::unique_ptr<std::uint8_t[], FreeBytes> state_;
+  std::unique_ptr<std::uint8_t[], Release> state_;
 };
 
 // The driver's frontier charge: its room doubles, from 1024 entries, each
@@ -157,14 +167,15 @@ inline SearchResult<Cell> grid_queue_sweep(const GridGraph& grid, Cell start, Ce
   charge(budget, FlatStore::bytes_for(grid.node_count()), Use::NodeStore);
   FramedGrid map(grid);
   const std::uint32_t s = map.at(start), t = map.at(goal);
-  const std::uint32_t* const step = map.step;
+  std::uint8_t* const st = map.data();
+  const std::uint32_t step[4] = {map.step[0], map.step[1], map.step[2], map.step[3]};
 
   // Every cell enters at most once, so the queue never wraps.
   const auto queue =
       raw_array<std::uint32_t>(std::size_t(grid.width()) * std::size_t(grid.height()));
   std::size_t head = 0, tail = 0;
   queue[tail++] = s;
-  map[s] = FramedGrid::kStart;
+  st[s] = FramedGrid::kStart;
   Counters count{.nodes_generated = 1, .max_frontier_size = 1};
   std::size_t room = 0;
   StopReason stop = StopReason::Exhausted;
@@ -181,8 +192,8 @@ inline SearchResult<Cell> grid_queue_sweep(const GridGraph& grid, Cell start, Ce
     }
     for (std::uint32_t k = 0; k < 4; ++k) {
       const std::uint32_t v = u + step[k];
-      if (map[v] != 0) continue;
-      map[v] = std::uint8_t(k + 1);
+      if (st[v] != 0) continue;
+      st[v] = std::uint8_t(k + 1);
       queue[tail++] = v;
     }
     // The frontier only grows while one cell's successors go in, and nothing
@@ -219,9 +230,10 @@ inline SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Ce
   charge(budget, NodeStore::bytes_for(ids), Use::NodeStore);
   FramedGrid map(grid);
   const std::uint32_t s = map.at(start), t = map.at(goal);
-  const std::uint32_t* const step = map.step;
+  std::uint8_t* const st = map.data();
+  const std::uint32_t step[4] = {map.step[0], map.step[1], map.step[2], map.step[3]};
   const std::uint32_t tr = map.row(t), tc = map.col(t);
-  auto h = [&](std::uint32_t v) {
+  auto h = [=, &map](std::uint32_t v) {
     const std::uint32_t r = map.row(v), c = map.col(v);
     return scale * ((r > tr ? r - tr : tr - r) + (c > tc ? c - tc : tc - c));
   };
@@ -259,16 +271,28 @@ inline SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Ce
   };
   std::uint32_t top_f = 0;
   auto pop = [&] {
+    // The hole goes down to the bottom along the lesser children, then the
+    // last key goes in and up: one comparison a level on the way down.
     const std::uint64_t top = heap[0], last = heap.back();
     heap.pop_back();
     const std::size_t n = heap.size();
     if (n > 0) {
       std::size_t i = 0;
-      for (std::size_t c = 1; c < n; c = 2 * i + 1) {
-        if (c + 1 < n && heap[c + 1] < heap[c]) ++c;
-        if (last < heap[c]) break;
+      std::size_t c = 1;
+      for (; c + 1 < n; c = 2 * i + 1) {
+        c += heap[c + 1] < heap[c];
         heap[i] = heap[c];
         i = c;
+      }
+      if (c < n) {
+        heap[i] = heap[c];
+        i = c;
+      }
+      while (i > 0) {
+        const std::size_t up = (i - 1) / 2;
+        if (heap[up] < last) break;
+        heap[i] = heap[up];
+        i = up;
       }
       heap[i] = last;
     }
@@ -277,7 +301,7 @@ inline SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Ce
   };
 
   reach_page(s);
-  map[s] = FramedGrid::kStart;  // g = 0
+  st[s] = FramedGrid::kStart;  // g = 0
   push(s, h(s));
   Counters count{.nodes_generated = 1, .max_frontier_size = 1};
   std::size_t room = 0;
@@ -285,8 +309,8 @@ inline SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Ce
   std::uint32_t goal_steps = 0;
   while (!heap.empty()) {
     const std::uint32_t u = pop();
-    if (map[u] & FramedGrid::kClosed) continue;  // stale: improved after it was pushed
-    map[u] |= FramedGrid::kClosed;
+    if (st[u] & FramedGrid::kClosed) continue;  // stale: improved after it was pushed
+    st[u] |= FramedGrid::kClosed;
     ++count.nodes_expanded;
     const std::uint32_t gu = unit == 1 ? top_f - h(u) : (top_f - h(u)) / unit;
     if (u == t) {
@@ -301,14 +325,14 @@ inline SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Ce
     const std::uint32_t g2 = gu + 1;
     for (std::uint32_t k = 0; k < 4; ++k) {
       const std::uint32_t v = u + step[k];
-      const std::uint8_t state = map[v];
+      const std::uint8_t state = st[v];
       if (state >= FramedGrid::kClosed) continue;
       if (state != 0) {
         if (!improves(g2, state)) continue;
       } else {
         reach_page(v);
       }
-      map[v] = std::uint8_t(g_bits(g2) | (k + 1));
+      st[v] = std::uint8_t(g_bits(g2) | (k + 1));
       push(v, unit * g2 + h(v));
       ++count.nodes_generated;
       if (heap.size() > count.max_frontier_size) {
