@@ -169,12 +169,14 @@ std::optional<SearchResult<node_t<G>>> grid_sweep(const G& graph, const H& heuri
                                                   const BestFirstSpec& spec,
                                                   const RunOptions& options) {
   if constexpr (std::is_same_v<G, GridGraph> && PureHeuristic<H>) {
-    if (spec.frontier == FrontierKind::Lifo || !detail::grid_sweep_fits(graph, start, goal, options))
+    if (spec.frontier == FrontierKind::Lifo ||
+        !detail::grid_sweep_fits(graph, start, goal, options))
       return std::nullopt;
     // A queue pops as the driver does when its frontier is one, or a heap over
     // g alone; the driver then keeps its flat store if the budget allows.
-    const bool queue = spec.frontier == FrontierKind::Fifo ||
-                       (spec.h_weight == 0.0 && spec.g_weight > 0.0 && std::isfinite(spec.g_weight));
+    const bool queue =
+        spec.frontier == FrontierKind::Fifo ||
+        (spec.h_weight == 0.0 && spec.g_weight > 0.0 && std::isfinite(spec.g_weight));
     const std::optional<double> scale = detail::manhattan_multiple(heuristic);
     const bool astar = !queue && spec.g_weight == 1.0 && spec.h_weight == 1.0 && scale;
     if (!queue && !astar) return std::nullopt;
