@@ -178,6 +178,9 @@ inline SearchResult<Cell> grid_queue_sweep(const GridGraph& grid, Cell start, Ce
   st[s] = FramedGrid::kStart;
   Counters count{.nodes_generated = 1, .max_frontier_size = 1};
   std::size_t room = 0;
+  // No limit is a count never reached (a local: byte stores would otherwise
+  // make the loop reload it).
+  const std::uint64_t limit = options.max_nodes.value_or(~std::uint64_t(0));
   StopReason stop = StopReason::Exhausted;
   while (head < tail) {
     const std::uint32_t u = queue[head++];
@@ -186,7 +189,7 @@ inline SearchResult<Cell> grid_queue_sweep(const GridGraph& grid, Cell start, Ce
       stop = StopReason::Goal;
       break;
     }
-    if (options.max_nodes && count.nodes_expanded >= *options.max_nodes) {
+    if (count.nodes_expanded >= limit) {
       stop = StopReason::NodeLimit;
       break;
     }
@@ -305,6 +308,9 @@ inline SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Ce
   push(s, h(s));
   Counters count{.nodes_generated = 1, .max_frontier_size = 1};
   std::size_t room = 0;
+  // No limit is a count never reached (a local: byte stores would otherwise
+  // make the loop reload it).
+  const std::uint64_t limit = options.max_nodes.value_or(~std::uint64_t(0));
   StopReason stop = StopReason::Exhausted;
   std::uint32_t goal_steps = 0;
   while (!heap.empty()) {
@@ -318,7 +324,7 @@ inline SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Ce
       goal_steps = gu;
       break;
     }
-    if (options.max_nodes && count.nodes_expanded >= *options.max_nodes) {
+    if (count.nodes_expanded >= limit) {
       stop = StopReason::NodeLimit;
       break;
     }
