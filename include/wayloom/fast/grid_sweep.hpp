@@ -259,11 +259,8 @@ inline SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Ce
   // Keys are (f << 32 | insertion number); the cell of insertion k is cell_of[k].
   std::vector<std::uint64_t> heap;
   std::vector<std::uint32_t> cell_of;
-  auto push = [&](std::uint32_t v, std::uint32_t f) {
-    const std::uint64_t key = (std::uint64_t(f) << 32) | std::uint32_t(cell_of.size());
-    cell_of.push_back(v);
-    std::size_t i = heap.size();
-    heap.push_back(key);
+  // Puts `key` into the hole at `i`, moving it up past greater parents.
+  auto sift_up = [&](std::size_t i, std::uint64_t key) {
     while (i > 0) {
       const std::size_t p = (i - 1) / 2;
       if (heap[p] < key) break;
@@ -271,6 +268,12 @@ inline SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Ce
       i = p;
     }
     heap[i] = key;
+  };
+  auto push = [&](std::uint32_t v, std::uint32_t f) {
+    const std::uint64_t key = (std::uint64_t(f) << 32) | std::uint32_t(cell_of.size());
+    cell_of.push_back(v);
+    heap.push_back(key);
+    sift_up(heap.size() - 1, key);
   };
   std::uint32_t top_f = 0;
   auto pop = [&] {
@@ -291,13 +294,7 @@ inline SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Ce
         heap[i] = heap[c];
         i = c;
       }
-      while (i > 0) {
-        const std::size_t up = (i - 1) / 2;
-        if (heap[up] < last) break;
-        heap[i] = heap[up];
-        i = up;
-      }
-      heap[i] = last;
+      sift_up(i, last);
     }
     top_f = std::uint32_t(top >> 32);
     return cell_of[std::uint32_t(top)];
