@@ -5,7 +5,7 @@
 // so the node counts must match.
 //
 //   yardstick grid  MAPFILE ALGO REPS          ALGO: astar (Manhattan) | dijkstra | bfs;
-//                                              4-connected, terrain costs
+//                                              4-connected, unit costs
 //   yardstick graph CSRFILE START GOAL REPS    single-pair Dijkstra
 //   yardstick ida   BOARDS REPS                15-puzzle IDA*, Manhattan, every board of
 //                                              the file (16 tiles a line), summed
@@ -102,8 +102,7 @@ struct Outcome {
 struct Maze {
   int width = 0, height = 0;
   std::vector<std::uint8_t> wall;
-  std::vector<double> cost;  // terrain cost of entering a cell
-  std::uint32_t start = 0, goal = 0;
+  std::uint32_t start = 0, goal = 0;  // row * width + col
 };
 
 // The ASCII map as the engine reads it, restricted to what the bench writes:
@@ -120,9 +119,7 @@ Maze read_maze(const char* path) {
   Maze m;
   m.height = int(lines.size());
   for (const auto& l : lines) m.width = std::max(m.width, int(l.size()));
-  const std::size_t n = std::size_t(m.width) * std::size_t(m.height);
-  m.wall.assign(n, 0);
-  m.cost.assign(n, 1.0);
+  m.wall.assign(std::size_t(m.width) * std::size_t(m.height), 0);
   for (int r = 0; r < m.height; ++r)
     for (int c = 0; c < int(lines[r].size()); ++c) {
       const char ch = lines[r][c];
@@ -134,76 +131,161 @@ Maze read_maze(const char* path) {
   return m;
 }
 
-// FIFO of ids for BFS; the priority is ignored.
-class Fifo {
+// One state byte a cell of a map framed by a wall border: the border replaces
+// bounds checks, and since closed and wall compare above the rest, one load
+// and one comparison reject both. The low bits hold the move that reached the
+// cell (1-4: up, down, left, right; 5 the start), so no parent array.
+enum : std::uint8_t { kUnseen = 0, kStartCell = 5, kClosedBit = 0x40, kWallCell = 0xC0 };
+
+// Binary min-heap of (f, insertion number) packed into one 64-bit key, so a
+// comparison is one integer compare; the node of insertion k is node_of[k].
+class PackedHeap {
  public:
-  void push(double, std::uint32_t id) { q_.push_back(id); }
-  bool empty() const { return head_ == q_.size(); }
-  std::uint32_t pop() { return q_[head_++]; }
+  explicit PackedHeap(std::size_t) {}
+  void push(std::uint32_t f, std::uint32_t id) {
+    std::uint64_t key = (std::uint64_t(f) << 32) | std::uint32_t(node_of_.size());
+    node_of_.push_back(id);
+    std::size_t i = keys_.size();
+    keys_.push_back(key);
+    while (i > 0) {
+      const std::size_t p = (i - 1) / 2;
+      if (keys_[p] <= key) break;
+      keys_[i] = keys_[p];
+      i = p;
+    }
+    keys_[i] = key;
+  }
+  bool empty() const { return keys_.empty(); }
+  // The node of least key; its f is left in `f`. The hole goes down along
+  // the lesser children, then the last key goes in and up: one comparison a
+  // level on the way down.
+  std::uint32_t pop(std::uint32_t& f) {
+    const std::uint64_t top = keys_[0];
+    const std::uint64_t last = keys_.back();
+    keys_.pop_back();
+    const std::size_t n = keys_.size();
+    if (n > 0) {
+      std::size_t i = 0, c = 1;
+      for (; c + 1 < n; c = 2 * i + 1) {
+        c += keys_[c + 1] < keys_[c];
+        keys_[i] = keys_[c];
+        i = c;
+      }
+      if (c < n) {
+        keys_[i] = keys_[c];
+        i = c;
+      }
+      while (i > 0) {
+        const std::size_t p = (i - 1) / 2;
+        if (keys_[p] < last) break;
+        keys_[i] = keys_[p];
+        i = p;
+      }
+      keys_[i] = last;
+    }
+    f = std::uint32_t(top >> 32);
+    return node_of_[std::uint32_t(top)];
+  }
 
  private:
-  std::vector<std::uint32_t> q_;
-  std::size_t head_ = 0;
+  std::vector<std::uint64_t> keys_;
+  std::vector<std::uint32_t> node_of_;
 };
 
-// The engine's best-first rule on a 4-connected grid: up, down, left, right;
-// f = g + h with h Manhattan (astar) or none (dijkstra, bfs).
+// First in, first out, with each node's g beside it. Every cell enters at
+// most once, so it never wraps.
+class Fifo {
+ public:
+  explicit Fifo(std::size_t cells) : q_(static_cast<std::uint64_t*>(std::malloc(cells * 8))) {}
+  Fifo(const Fifo&) = delete;
+  ~Fifo() { std::free(q_); }
+  void push(std::uint32_t g, std::uint32_t id) { q_[tail_++] = (std::uint64_t(g) << 32) | id; }
+  bool empty() const { return head_ == tail_; }
+  std::uint32_t pop(std::uint32_t& g) {
+    const std::uint64_t e = q_[head_++];
+    g = std::uint32_t(e >> 32);
+    return std::uint32_t(e);
+  }
+
+ private:
+  std::uint64_t* q_;
+  std::size_t head_ = 0, tail_ = 0;
+};
+
+// Unit-cost 4-connected best-first search in the engine's order: successors
+// up, down, left, right, goal tested at expansion, ties on f broken by
+// insertion number; f = g + Manhattan (astar) or g (dijkstra, bfs). Integer
+// g, read back from the frontier entry (f - h); only A* keeps a g array, to
+// tell whether an open cell improves. The map is copied into the framed
+// state array inside the timed region, as the engine must do per search.
 template <class Frontier, bool Astar>
 Outcome sweep_grid(const Maze& m) {
   const auto t0 = Clock::now();
-  const std::size_t n = m.wall.size();
-  const int w = m.width, h = m.height;
-  const int gr = int(m.goal / w), gc = int(m.goal % w);
-  double* g = static_cast<double*>(std::calloc(n, sizeof(double)));
-  std::uint32_t* parent = static_cast<std::uint32_t*>(std::calloc(n, sizeof(std::uint32_t)));
-  // 0 unreached, 1 open, 2 closed
-  std::uint8_t* state = static_cast<std::uint8_t*>(std::calloc(n, 1));
-  Frontier open;
-  auto hman = [&](std::uint32_t i) {
-    if constexpr (!Astar) return 0.0;
-    return double(std::abs(int(i / w) - gr) + std::abs(int(i % w) - gc));
+  const std::uint32_t W = std::uint32_t(m.width) + 2, H = std::uint32_t(m.height) + 2;
+  const std::size_t n = std::size_t(W) * H;
+  auto* state = static_cast<std::uint8_t*>(std::malloc(n));
+  auto* g = Astar ? static_cast<std::uint32_t*>(std::malloc(n * 4)) : nullptr;
+  std::memset(state, kWallCell, W);
+  std::memset(state + n - W, kWallCell, W);
+  for (std::uint32_t r = 0; r < std::uint32_t(m.height); ++r) {
+    std::uint8_t* row = state + std::size_t(r + 1) * W;
+    const std::uint8_t* src = m.wall.data() + std::size_t(r) * m.width;
+    row[0] = row[W - 1] = kWallCell;
+    for (std::uint32_t c = 0; c < std::uint32_t(m.width); ++c)
+      row[c + 1] = src[c] ? kWallCell : kUnseen;
+  }
+  auto framed = [&](std::uint32_t i) { return (i / m.width + 1) * W + i % m.width + 1; };
+  const std::uint32_t start = framed(m.start), goal = framed(m.goal);
+  const std::uint32_t gr = goal / W, gc = goal % W;
+  auto h = [&](std::uint32_t v) -> std::uint32_t {
+    if constexpr (!Astar) return 0;
+    const std::uint32_t r = v / W, c = v % W;
+    return (r > gr ? r - gr : gr - r) + (c > gc ? c - gc : gc - c);
   };
 
+  Frontier open(n);
   std::uint64_t expanded = 0;
-  double cost = std::numeric_limits<double>::infinity();
-  g[m.start] = 0.0;
-  parent[m.start] = kNone;
-  state[m.start] = 1;
-  open.push(hman(m.start), m.start);
+  std::uint32_t goal_g = 0;
+  bool found = false;
+  if (Astar) g[start] = 0;
+  state[start] = kStartCell;
+  open.push(h(start), start);
+  const std::uint32_t step[4] = {std::uint32_t(-W), W, std::uint32_t(-1), 1};
   while (!open.empty()) {
-    const std::uint32_t u = open.pop();
-    if (state[u] == 2) continue;
-    state[u] = 2;
+    std::uint32_t f;
+    const std::uint32_t u = open.pop(f);
+    if (state[u] & kClosedBit) continue;  // stale: improved after it was pushed
+    state[u] |= kClosedBit;
     ++expanded;
-    const double gu = g[u];
-    if (u == m.goal) {
-      cost = gu;
+    const std::uint32_t gu = f - h(u);
+    if (u == goal) {
+      found = true;
+      goal_g = gu;
       break;
     }
-    const int r = int(u / w), c = int(u % w);
-    std::uint32_t nb[4];
-    int k = 0;
-    if (r > 0) nb[k++] = u - w;
-    if (r + 1 < h) nb[k++] = u + w;
-    if (c > 0) nb[k++] = u - 1;
-    if (c + 1 < w) nb[k++] = u + 1;
-    for (int j = 0; j < k; ++j) {
-      const std::uint32_t v = nb[j];
-      if (m.wall[v] || state[v] == 2) continue;
-      const double g2 = gu + m.cost[v];
-      if (state[v] == 1 && !(g2 < g[v])) continue;
-      g[v] = g2;
-      parent[v] = u;
-      state[v] = 1;
-      open.push(g2 + hman(v), v);
+    const std::uint32_t g2 = gu + 1;
+    for (std::uint32_t k = 0; k < 4; ++k) {
+      const std::uint32_t v = u + step[k];
+      const std::uint8_t s = state[v];
+      if (s >= kClosedBit) continue;
+      // Unit costs sweep in g order, so only A* can improve an open cell.
+      if (s != kUnseen && (!Astar || g2 >= g[v])) continue;
+      if (Astar) g[v] = g2;
+      state[v] = std::uint8_t(k + 1);
+      open.push(g2 + h(v), v);
     }
   }
+  double cost = std::numeric_limits<double>::infinity();
   std::vector<std::uint32_t> path;
-  if (cost < std::numeric_limits<double>::infinity())
-    for (std::uint32_t v = m.goal; v != kNone; v = parent[v]) path.push_back(v);
-  std::free(g);
-  std::free(parent);
+  if (found) {
+    cost = double(goal_g);
+    for (std::uint32_t v = goal;; v -= step[(state[v] & 7) - 1]) {
+      path.push_back(v);
+      if ((state[v] & 7) == kStartCell) break;
+    }
+  }
   std::free(state);
+  std::free(g);
   const double secs = std::chrono::duration<double>(Clock::now() - t0).count();
   return {secs, expanded, cost, path.size()};
 }
@@ -574,9 +656,9 @@ int main(int argc, char** argv) {
     const std::string algo = argv[3];
     for (int i = 0; i < reps; ++i) {
       if (algo == "astar")
-        print(sweep_grid<Heap, true>(m));
+        print(sweep_grid<PackedHeap, true>(m));
       else if (algo == "dijkstra")
-        print(sweep_grid<Heap, false>(m));
+        print(sweep_grid<PackedHeap, false>(m));
       else
         print(sweep_grid<Fifo, false>(m));
     }

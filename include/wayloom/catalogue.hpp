@@ -5,16 +5,19 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "wayloom/core/concepts.hpp"
 #include "wayloom/core/error.hpp"
 #include "wayloom/core/result.hpp"
 #include "wayloom/fast/board_walk.hpp"
+#include "wayloom/fast/grid_sweep.hpp"
 #include "wayloom/search/beam.hpp"
 #include "wayloom/search/best_first.hpp"
 #include "wayloom/search/bidirectional.hpp"
@@ -156,6 +159,56 @@ std::optional<SearchResult<node_t<G>>> board_walk(const G& graph, const H& heuri
   return std::nullopt;
 }
 
+// The grid sweeps for breadth-first search, Dijkstra and A* on a 4-connected
+// grid of one cost with a built-in heuristic, when nothing is recorded: the
+// same visits, counters, result and budget charges as the best-first driver.
+// Nothing otherwise.
+template <Graph G, class H>
+std::optional<SearchResult<node_t<G>>> grid_sweep(const G& graph, const H& heuristic,
+                                                  const node_t<G>& start, const node_t<G>& goal,
+                                                  const BestFirstSpec& spec,
+                                                  const RunOptions& options) {
+  if constexpr (std::is_same_v<G, GridGraph> && PureHeuristic<H>) {
+    if (spec.frontier == FrontierKind::Lifo ||
+        !detail::grid_sweep_fits(graph, start, goal, options))
+      return std::nullopt;
+    // A queue pops as the driver does when its frontier is one, or a heap over
+    // g alone; the driver then keeps its flat store if the budget allows.
+    const bool queue =
+        spec.frontier == FrontierKind::Fifo ||
+        (spec.h_weight == 0.0 && spec.g_weight > 0.0 && std::isfinite(spec.g_weight));
+    const std::optional<double> scale = detail::manhattan_multiple(heuristic);
+    const bool astar = !queue && spec.g_weight == 1.0 && spec.h_weight == 1.0 && scale;
+    if (!queue && !astar) return std::nullopt;
+    if (queue) {
+      const std::size_t ids = graph.node_count();
+      if (ids > FlatStore::kMaxIds ||
+          (options.budget && !options.budget->fits(FlatStore::bytes_for(ids))))
+        return std::nullopt;
+    }
+    // Scanned per search (the grid keeps no caches: threads share it).
+    const double unit = graph.uniform_cost();
+    if (!(unit > 0.0) || !std::isfinite(unit)) return std::nullopt;
+    if (queue) {
+      const std::size_t entry = spec.frontier == FrontierKind::Fifo
+                                    ? detail::kFrontierEntryBytes<FifoFrontier>
+                                    : detail::kFrontierEntryBytes<PriorityFrontier>;
+      return timed(
+          [&] { return detail::grid_queue_sweep(graph, start, goal, options, entry, unit); });
+    }
+    // Whole numbers throughout, and an estimate that never drops faster than
+    // a step costs.
+    const double s = *scale;
+    if (unit > 9.0 || unit != std::floor(unit) || !(s >= 0.0) || s > unit || s != std::floor(s))
+      return std::nullopt;
+    return timed([&] {
+      return detail::grid_astar_sweep(graph, start, goal, options, std::uint32_t(unit),
+                                      std::uint32_t(s));
+    });
+  }
+  return std::nullopt;
+}
+
 // Runs the named algorithm; throws UsageError with the catalogue's messages.
 template <Graph G, class H>
   requires Heuristic<H, node_t<G>>
@@ -179,6 +232,8 @@ SearchResult<node_t<G>> run_algo(const G& graph, const H& heuristic, const node_
     case Strategy::BestFirst: {
       BestFirstSpec spec = row->spec;
       if (row->options & kTakesWeight) spec.h_weight = options.weight;
+      if (auto fast = grid_sweep(graph, heuristic, start, goal, spec, options))
+        return std::move(*fast);
       return search_with_options(graph, start, goal, spec, heuristic, options);
     }
     case Strategy::Dls:

@@ -1,8 +1,9 @@
 // What only C++ can reach: frontier orders and their tie-breaks, node
-// interning and removal, the smallest domain the engine accepts, the
-// and the Bellman-Ford pass count.
+// interning and removal, the smallest domain the engine accepts, the grid
+// sweep against the driver and the Bellman-Ford pass count.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -11,10 +12,12 @@
 #include <string>
 #include <tuple>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "wayloom/catalogue.hpp"
 #include "wayloom/domains/csr_graph.hpp"
+#include "wayloom/domains/grid.hpp"
 #include "wayloom/frontier/frontiers.hpp"
 #include "wayloom/paths/shortest_paths.hpp"
 #include "wayloom/search/best_first.hpp"
@@ -225,6 +228,92 @@ TEST(BellmanFord, StopsAfterThePassThatChangesNothingAndRunsAtMostNMinusOne) {
       detail::bellman_ford_counted(CsrGraph::from_edges(6, backward, false), 5, passes);
   EXPECT_EQ(passes, 5u);
   EXPECT_EQ(sp.dist, (std::vector<double>{5, 4, 3, 2, 1, 0}));
+}
+
+// The grid sweeps stand in for the driver on 4-connected grids of one cost:
+// every field equal, and under budgets cut anywhere the same bytes held or the
+// same refusal. They must decline a grid of two costs, a diagonal one, a
+// recorded search, and A* where f would not be whole.
+TEST(GridSweep, MatchesTheDriverFieldForFieldAndChargeForCharge) {
+  std::mt19937 rng(24);
+  auto pick = [&](int n) { return int(rng() % unsigned(n)); };
+  using Outcome = std::variant<SearchResult<Cell>, std::string>;
+  auto outcome = [](auto&& run) -> Outcome {
+    try {
+      return run();
+    } catch (const MemoryLimitError& e) {
+      return std::string(e.what());
+    }
+  };
+  int swept = 0;
+  for (int trial = 0; trial < 900; ++trial) {
+    // 80 is large enough for A* to improve open cells; the first few maps are
+    // large enough for the framed map to be mapped rather than allocated.
+    const int side = pick(4) ? 20 : 80;
+    const int w = trial < 3 ? 600 : 1 + pick(side), h = trial < 3 ? 600 : 1 + pick(side);
+    const double unit = std::array{1.0, 7.0, 0.1}[std::size_t(pick(3))];
+    const int walls = pick(60);
+    std::vector<std::vector<double>> rows(std::size_t(h), std::vector<double>(std::size_t(w), 0.0));
+    for (auto& row : rows)
+      for (double& c : row) c = pick(100) < walls ? 0.0 : unit;
+    const Cell s{pick(h), pick(w)}, t = pick(5) ? Cell{pick(h), pick(w)} : s;
+    rows[std::size_t(s.row)][std::size_t(s.col)] = unit;
+    const Cell odd{pick(h), pick(w)};  // a second cost, beside the start's
+    const bool mixed = pick(8) == 0 && (odd.row != s.row || odd.col != s.col);
+    if (mixed) rows[std::size_t(odd.row)][std::size_t(odd.col)] = 2.0;
+    GridGraph g = GridGraph::from_costs(rows);
+    const char* algo = std::array{"bfs", "dijkstra", "astar"}[std::size_t(pick(3))];
+    const BestFirstSpec spec = find_algorithm(algo)->spec;
+    RunOptions o;
+    o.record = false;
+    o.reopen = pick(2) == 0;
+    if (pick(3) == 0) o.max_nodes = std::uint64_t(pick(30));
+    const std::size_t limit = std::size_t(pick(4) ? 400000 : pick(120000));
+    const bool takes = !mixed && (spec.h_weight == 0.0 || unit != 0.1);
+    auto compare = [&](const auto& heuristic) {
+      MemoryBudget fast_budget(limit, "test"), driver_budget(limit, "test");
+      o.budget = &fast_budget;
+      const Outcome fast = outcome([&] { return run_algo(g, heuristic, s, t, algo, o); });
+      o.budget = &driver_budget;
+      const Outcome driver =
+          outcome([&] { return search_with_options(g, s, t, spec, heuristic, o); });
+      ASSERT_EQ(fast.index(), driver.index());
+      EXPECT_EQ(fast_budget.held(), driver_budget.held());
+      if (fast.index() == 1) {
+        EXPECT_EQ(std::get<1>(fast), std::get<1>(driver));
+      } else {
+        const auto& a = std::get<0>(fast);
+        const auto& b = std::get<0>(driver);
+        EXPECT_EQ(a.path, b.path);
+        EXPECT_EQ(a.cost, b.cost);
+        const auto fields = [](const SearchResult<Cell>& r) {
+          return std::tuple(r.nodes_expanded, r.nodes_generated, r.nodes_reopened,
+                            r.max_frontier_size, r.stop_reason);
+        };
+        EXPECT_EQ(fields(a), fields(b));
+      }
+      o.budget = nullptr;
+      EXPECT_EQ((grid_sweep(g, heuristic, s, t, spec, o).has_value()), takes);
+      swept += takes;
+      o.record = true;
+      EXPECT_FALSE((grid_sweep(g, heuristic, s, t, spec, o)));
+      o.record = false;
+      g.diagonal = true;
+      EXPECT_FALSE((grid_sweep(g, heuristic, s, t, spec, o)));
+      g.diagonal = false;
+    };
+    switch (pick(3)) {
+      case 0:
+        compare(Manhattan{});
+        break;
+      case 1:
+        compare(Zero{});
+        break;
+      default:
+        compare(GridDefault{g.cheapest_cost(), false});
+    }
+  }
+  EXPECT_GT(swept, 500);
 }
 
 }  // namespace

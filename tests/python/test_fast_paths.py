@@ -1,7 +1,7 @@
 """The fast paths give exactly what the general ones give.
 
 record=False takes a fast path where one exists (boards moved in place, flat
-queues); record=True always runs the general code. Both must agree on every
+queues, grid sweeps); record=True always runs the general code. Both must agree on every
 result field on random instances.
 """
 
@@ -60,7 +60,9 @@ def test_puzzle_depth_first(side, moves, heuristic):
 
 def maze(rng):
     w, h = rng.randint(1, 24), rng.randint(1, 24)
-    cells = [[rng.choice("....#19") for _ in range(w)] for _ in range(h)]
+    # Half the maps cost the same everywhere (the grid sweep's case).
+    terrain = rng.choice(["....#19", "...#", "7#"])
+    cells = [[rng.choice(terrain) for _ in range(w)] for _ in range(h)]
     cells[rng.randrange(h)][rng.randrange(w)] = "S"
     cells[rng.randrange(h)][rng.randrange(w)] = "G"
     return "\n".join("".join(row) for row in cells)
@@ -101,3 +103,27 @@ def test_grid_and_graph_sweeps(algorithm):
                 algorithm=algorithm,
                 undirected=undirected,
             )
+
+
+@pytest.mark.parametrize("algorithm", ["bfs", "dijkstra"])
+def test_grid_sweep_through_the_grid_object(algorithm):
+    """Grid.search and search_many take the sweep too: one cost that is not a
+    whole number (the cost is summed step by step), node limits, start = goal."""
+    import wayloom
+
+    rng = random.Random(algorithm)
+    for _ in range(10):
+        w, h = rng.randint(1, 15), rng.randint(1, 15)
+        costs = [[0.0 if rng.random() < 0.35 else 0.1 for _ in range(w)] for _ in range(h)]
+        cells = [(r, c) for r in range(h) for c in range(w) if costs[r][c]]
+        if not cells:
+            continue
+        grid = wayloom.Grid.from_costs(costs)
+        pairs = [(rng.choice(cells), rng.choice(cells)) for _ in range(3)]
+        pairs.append((pairs[0][0], pairs[0][0]))
+        for s, t in pairs:
+            same(grid.search, start=s, goal=t, algorithm=algorithm, max_nodes=rng.choice([None, 3]))
+        many = grid.search_many(pairs, algorithm=algorithm, record=False)
+        for (s, t), r in zip(pairs, many):
+            general = grid.search(s, t, algorithm=algorithm)
+            assert [getattr(r, f) for f in FIELDS] == [getattr(general, f) for f in FIELDS]

@@ -95,6 +95,32 @@ struct MemorySources {
 
 namespace platform {
 
+// Zeroed memory for a working array that is written in full at once. Large
+// blocks are mapped on Linux with their pages populated in one call: taking
+// them one fault at a time costs a sweep of a large map about a seventh of its
+// time. Null when refused; hand back with release_populated(p, bytes).
+inline constexpr std::size_t kPopulateFrom = std::size_t(1) << 18;
+inline void* populated(std::size_t bytes) noexcept {
+#if defined(__linux__) && defined(MAP_POPULATE)
+  if (bytes >= kPopulateFrom) {
+    void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    return p == MAP_FAILED ? nullptr : p;
+  }
+#endif
+  return std::calloc(bytes ? bytes : 1, 1);
+}
+inline void release_populated(void* p, std::size_t bytes) noexcept {
+#if defined(__linux__) && defined(MAP_POPULATE)
+  if (bytes >= kPopulateFrom) {
+    if (p) ::munmap(p, bytes);
+    return;
+  }
+#endif
+  (void)bytes;
+  std::free(p);
+}
+
 // Bytes of one page of virtual memory.
 inline std::size_t page_size() noexcept {
 #if defined(_WIN32)

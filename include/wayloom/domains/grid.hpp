@@ -84,6 +84,37 @@ class GridGraph {
       if (terrain_[i] != 0 && costs_[i] < least) least = costs_[i];
     return least;
   }
+  // The cost every open cell shares, or 0 when they differ (1 when every cell
+  // is a wall: any unit will do).
+  double uniform_cost() const noexcept {
+    if (costs_.empty()) {
+      std::uint8_t unit = 0;
+      for (const std::uint8_t v : terrain_)
+        if (v != 0) {
+          unit = v;
+          break;
+        }
+      if (unit == 0) return 1.0;
+      // A branch-free pass the compiler vectorises: whole-cost maps are the
+      // common case and are scanned per search.
+      std::uint8_t odd = 0;
+      for (const std::uint8_t v : terrain_) odd |= std::uint8_t((v != 0) & (v != unit));
+      return odd ? 0.0 : double(unit);
+    }
+    double unit = 0.0;
+    for (std::size_t i = 0; i < terrain_.size(); ++i) {
+      if (terrain_[i] == 0) continue;
+      if (unit == 0.0)
+        unit = costs_[i];
+      else if (costs_[i] != unit)
+        return 0.0;
+    }
+    return unit == 0.0 ? 1.0 : unit;
+  }
+  // Row `r`'s terrain bytes, `width()` of them: 0 a wall, anything else open.
+  const std::uint8_t* terrain_row(std::int32_t r) const noexcept {
+    return terrain_.data() + std::size_t(r) * std::size_t(width_);
+  }
   void set_wall(Cell c, bool wall) {
     std::uint8_t& t = terrain_[at(c)];
     if (wall)
