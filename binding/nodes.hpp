@@ -12,12 +12,41 @@ namespace wayloom::py {
 
 inline Ref to_py(std::size_t v) { return check(PyLong_FromSize_t(v)); }
 
-inline Ref to_py(const Cell& c) {
+// A pair of ints can hold no cycle: the collector need never look at it, so
+// paths of many cells leave its passes short.
+inline Ref cell_tuple(Ref row, Ref col) {
   Ref t = check(PyTuple_New(2));
-  PyTuple_SET_ITEM(t.get(), 0, check(PyLong_FromLong(c.row)).release());
-  PyTuple_SET_ITEM(t.get(), 1, check(PyLong_FromLong(c.col)).release());
+  PyTuple_SET_ITEM(t.get(), 0, row.release());
+  PyTuple_SET_ITEM(t.get(), 1, col.release());
+  PyObject_GC_UnTrack(t.get());
   return t;
 }
+
+inline Ref to_py(const Cell& c) {
+  Ref row = check(PyLong_FromLong(c.row));
+  return cell_tuple(std::move(row), check(PyLong_FromLong(c.col)));
+}
+
+// Cells of one grid for a batch of results: the ints 0 .. bound - 1 made once
+// and shared, where most would be allocated one by one (only small ones are
+// cached by the interpreter).
+class CellInts {
+ public:
+  explicit CellInts(std::int32_t bound) : ints_(check(PyTuple_New(bound))) {
+    for (std::int32_t i = 0; i < bound; ++i)
+      PyTuple_SET_ITEM(ints_.get(), i, check(PyLong_FromLong(i)).release());
+  }
+
+  Ref operator()(const Cell& c) const {
+    const Py_ssize_t n = PyTuple_GET_SIZE(ints_.get());
+    if (c.row < 0 || c.col < 0 || c.row >= n || c.col >= n) return to_py(c);
+    return cell_tuple(Ref::borrow(PyTuple_GET_ITEM(ints_.get(), c.row)),
+                      Ref::borrow(PyTuple_GET_ITEM(ints_.get(), c.col)));
+  }
+
+ private:
+  Ref ints_;
+};
 
 inline Ref to_py(const std::string& s) {
   return check(PyUnicode_DecodeUTF8(s.data(), Py_ssize_t(s.size()), "surrogatepass"));
