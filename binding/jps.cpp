@@ -142,7 +142,7 @@ Ref jps_batch(PyObject* module, const GridGraph& g, const GridJumps& jumps,
   const ModuleState& state = state_of(module);
   Ref out = check(PyList_New(Py_ssize_t(pairs.size())));
   jps::Workspace ws;
-  const CellInts cells(std::max(g.height(), g.width()));
+  CellTuples cells(g.height(), g.width(), p.budget);
   // Searches go in blocks, each converted as soon as it is done: while one
   // thread holds the interpreter lock to build its results, another searches.
   constexpr std::size_t kBlock = 32;

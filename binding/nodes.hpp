@@ -2,10 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "py_ref.hpp"
+#include "wayloom/core/memory_budget.hpp"
 #include "wayloom/core/node.hpp"
 
 namespace wayloom::py {
@@ -27,25 +30,45 @@ inline Ref to_py(const Cell& c) {
   return cell_tuple(std::move(row), check(PyLong_FromLong(c.col)));
 }
 
-// Cells of one grid for a batch of results: the ints 0 .. bound - 1 made once
-// and shared, where most would be allocated one by one (only small ones are
-// cached by the interpreter).
-class CellInts {
+// The cells of one grid as tuples for a batch of results: each made once and
+// shared by every path through it (tuples are immutable), which saves most of
+// the allocating and nearly all of the freeing. The table, a pointer a cell,
+// is zero pages until touched; a grid it would not fit in the budget gets
+// each tuple made anew.
+class CellTuples {
  public:
-  explicit CellInts(std::int32_t bound) : ints_(check(PyTuple_New(bound))) {
-    for (std::int32_t i = 0; i < bound; ++i)
-      PyTuple_SET_ITEM(ints_.get(), i, check(PyLong_FromLong(i)).release());
+  CellTuples(std::int32_t height, std::int32_t width, MemoryBudget& budget) : width_(width) {
+    const std::size_t cells = std::size_t(height) * std::size_t(width);
+    if (!budget.fits(cells * sizeof(PyObject*))) return;
+    table_.reset(static_cast<PyObject**>(std::calloc(cells, sizeof(PyObject*))));
+    if (table_) budget.charge(cells * sizeof(PyObject*), Use::Output);
+    height_ = table_ ? height : 0;
   }
+  ~CellTuples() {
+    for (const std::size_t i : made_) Py_DECREF(table_.get()[i]);
+  }
+  CellTuples(const CellTuples&) = delete;
+  CellTuples& operator=(const CellTuples&) = delete;
 
-  Ref operator()(const Cell& c) const {
-    const Py_ssize_t n = PyTuple_GET_SIZE(ints_.get());
-    if (c.row < 0 || c.col < 0 || c.row >= n || c.col >= n) return to_py(c);
-    return cell_tuple(Ref::borrow(PyTuple_GET_ITEM(ints_.get(), c.row)),
-                      Ref::borrow(PyTuple_GET_ITEM(ints_.get(), c.col)));
+  Ref operator()(const Cell& c) {
+    if (c.row < 0 || c.row >= height_ || c.col < 0 || c.col >= width_) return to_py(c);
+    const std::size_t i = std::size_t(c.row) * std::size_t(width_) + std::size_t(c.col);
+    PyObject*& t = table_.get()[i];
+    if (!t) {
+      Ref made = to_py(c);
+      made_.push_back(i);
+      t = made.release();
+    }
+    return Ref::borrow(t);
   }
 
  private:
-  Ref ints_;
+  struct Free {
+    void operator()(PyObject** p) const noexcept { std::free(p); }
+  };
+  std::int32_t height_ = 0, width_;
+  std::unique_ptr<PyObject*, Free> table_;
+  std::vector<std::size_t> made_;
 };
 
 inline Ref to_py(const std::string& s) {

@@ -112,7 +112,7 @@ int add_search_result_type(PyObject* module);
 // `node` converts the path's nodes (to_py unless a batch shares a converter).
 template <class N, class Convert>
 Ref to_py_result(const ModuleState& state, SearchResult<N>&& r, MemoryBudget& budget,
-                 const Convert& node) {
+                 Convert&& node) {
   ResultFields f;
   if (r.path) {
     std::size_t bytes = 0;

@@ -619,12 +619,20 @@ SearchResult<Cell> search(const Jumps& jumps, std::int32_t width, const H& heuri
           points.push_back(nodes[v].via);
       }
       std::reverse(points.begin(), points.end());
-      std::vector<Cell> path{points.front()};
+      auto steps_between = [](Cell a, Cell b) {
+        return std::max(std::abs(b.row - a.row), std::abs(b.col - a.col));
+      };
+      std::size_t length = 1;
+      for (std::size_t i = 1; i < points.size(); ++i)
+        length += std::size_t(steps_between(points[i - 1], points[i]));
+      std::vector<Cell> path;
+      path.reserve(length);
+      path.push_back(points.front());
       double cost = 0.0;
       for (std::size_t i = 1; i < points.size(); ++i) {
         const Cell a = points[i - 1], b = points[i];
         const int sr = sign(b.row - a.row), sc = sign(b.col - a.col);
-        const std::int32_t steps = std::max(std::abs(b.row - a.row), std::abs(b.col - a.col));
+        const std::int32_t steps = steps_between(a, b);
         const double step = sr != 0 && sc != 0 ? diag : unit;
         detail::charge(budget, std::size_t(steps) * sizeof(Cell), Use::Record);
         for (std::int32_t k = 1; k <= steps; ++k) {
