@@ -174,7 +174,8 @@ Ref jps_batch(PyObject* module, const GridGraph& g, const GridJumps& jumps,
     for (std::size_t i = lo; i < hi; ++i)
       PyList_SET_ITEM(
           out.get(), Py_ssize_t(i),
-          to_py_result(state, std::move(results[i % kBlock]), budgets[i % kBlock], cells).release());
+          to_py_result(state, std::move(results[i % kBlock]), budgets[i % kBlock], cells)
+              .release());
     lo = hi;
   } while (lo < pairs.size());
   return out;
