@@ -383,9 +383,9 @@ class TableJumps {
 struct JumpNode {
   Cell cell;
   Cell via;  // where the path from the parent turns (the parent's cell when straight)
-  std::uint32_t parent;
   double g;
-  bool closed;
+  std::uint32_t parent;
+  bool closed;  // after parent: 32 bytes a node, not 40
 };
 
 class NodeIndex {
@@ -560,7 +560,7 @@ SearchResult<Cell> search(const Jumps& jumps, std::int32_t width, const H& heuri
     std::uint64_t expanded = 0, generated = 1, peak = 1;
 
     detail::make_room(nodes, budget, Use::NodeStore);
-    nodes.push_back({start, start, NodeIndex::kEmpty, 0.0, false});
+    nodes.push_back({start, start, 0.0, NodeIndex::kEmpty, false});
     index.find(key(start), 0, budget);
     open.push({heuristic.estimate(start, goal), seq++, 0}, budget);
 
@@ -596,7 +596,7 @@ SearchResult<Cell> search(const Jumps& jumps, std::int32_t width, const H& heuri
                auto [slot, fresh] = index.find(key(m), std::uint32_t(nodes.size()), budget);
                if (fresh) {
                  detail::make_room(nodes, budget, Use::NodeStore);
-                 nodes.push_back({m, via, u, g2, false});
+                 nodes.push_back({m, via, g2, u, false});
                } else {
                  JumpNode& old = nodes[*slot];
                  if (old.closed || !(g2 < old.g)) return;
