@@ -1,6 +1,7 @@
 // Jump point search on the companion module's grids (see jps.hpp).
 #include "jps.hpp"
 
+#include <algorithm>
 #include <string>
 
 namespace wayloom::py {
@@ -77,13 +78,16 @@ struct UnitOctile {
   double estimate(Cell c, Cell goal) const noexcept { return unit * Octile{}.estimate(c, goal); }
 };
 
-// Runs one search with the table when the grid has one, else with the bit map.
+// Runs one search with the table when the grid has one, else with the bit map;
+// a batch's searches share one workspace.
 template <class H>
 SearchResult<Cell> run_one(const GridGraph& g, const GridJumps& jumps, const JumpMapOf* map,
-                           const H& h, Cell start, Cell goal, const RunOptions& options) {
+                           const H& h, Cell start, Cell goal, const RunOptions& options,
+                           jps::Workspace& ws) {
   const auto go = [&](const auto& jumper, double unit) {
-    return options.record ? jps::search<true>(jumper, g.width(), h, start, goal, unit, options)
-                          : jps::search<false>(jumper, g.width(), h, start, goal, unit, options);
+    return options.record
+               ? jps::search<true>(jumper, g.width(), h, start, goal, unit, options, ws)
+               : jps::search<false>(jumper, g.width(), h, start, goal, unit, options, ws);
   };
   if (const jps::JumpTable* t = jumps.table())
     return go(jps::TableJumps(g, *t, goal), jumps.table_unit());
@@ -117,15 +121,16 @@ Ref jps_search(PyObject* module, const GridGraph& g, const GridJumps& jumps, Cel
   const JumpMapOf* map = prepare(g, jumps, p);
   SearchResult<Cell> result;
   PendingError pending;
+  jps::Workspace ws;
   with_heuristic(
       p, unit_of(jumps, map),
       [&](const auto& h) {
         ReleaseGil nogil;
-        result = run_one(g, jumps, map, h, start, goal, p.run_options());
+        result = run_one(g, jumps, map, h, start, goal, p.run_options(), ws);
       },
       [&](PyObject* callable) {
         PyHeuristic<Cell> h(callable, pending);
-        result = run_one(g, jumps, map, h, start, goal, p.run_options());
+        result = run_one(g, jumps, map, h, start, goal, p.run_options(), ws);
         pending.raise_if_set();
       });
   return to_py_result(state_of(module), std::move(result), p.budget);
@@ -134,39 +139,45 @@ Ref jps_search(PyObject* module, const GridGraph& g, const GridJumps& jumps, Cel
 Ref jps_batch(PyObject* module, const GridGraph& g, const GridJumps& jumps,
               const std::vector<std::pair<Cell, Cell>>& pairs, const SearchParams& p) {
   const JumpMapOf* map = prepare(g, jumps, p);
-  Ref out = check(PyList_New(Py_ssize_t(pairs.size())));
-  std::vector<SearchResult<Cell>> results(pairs.size());
-  std::vector<MemoryBudget> budgets(pairs.size(), p.budget);  // one per search
-  bool converted = false;
-  with_heuristic(
-      p, unit_of(jumps, map),
-      [&](const auto& h) {
-        ReleaseGil nogil;
-        for (std::size_t i = 0; i < pairs.size(); ++i) {
-          RunOptions options = p.options;
-          options.budget = &budgets[i];
-          results[i] = run_one(g, jumps, map, h, pairs[i].first, pairs[i].second, options);
-        }
-      },
-      [&](PyObject* callable) {
-        for (std::size_t i = 0; i < pairs.size(); ++i) {
-          PendingError pending;
-          PyHeuristic<Cell> h(callable, pending);
-          RunOptions options = p.options;
-          options.budget = &budgets[i];
-          SearchResult<Cell> r =
-              run_one(g, jumps, map, h, pairs[i].first, pairs[i].second, options);
-          pending.raise_if_set();
-          PyList_SET_ITEM(out.get(), Py_ssize_t(i),
-                          to_py_result(state_of(module), std::move(r), budgets[i]).release());
-        }
-        converted = true;
-      });
-  if (converted) return out;
   const ModuleState& state = state_of(module);
-  for (std::size_t i = 0; i < pairs.size(); ++i)
-    PyList_SET_ITEM(out.get(), Py_ssize_t(i),
-                    to_py_result(state, std::move(results[i]), budgets[i]).release());
+  Ref out = check(PyList_New(Py_ssize_t(pairs.size())));
+  jps::Workspace ws;
+  CellTuples cells(g.height(), g.width(), p.budget);
+  // Searches go in blocks, each converted as soon as it is done: while one
+  // thread holds the interpreter lock to build its results, another searches.
+  constexpr std::size_t kBlock = 32;
+  std::vector<SearchResult<Cell>> results(std::min(kBlock, pairs.size()));
+  std::vector<MemoryBudget> budgets(results.size(), p.budget);  // one per search
+  const auto search_one = [&](std::size_t i, const auto& h) {
+    MemoryBudget& budget = budgets[i % kBlock] = p.budget;
+    RunOptions options = p.options;
+    options.budget = &budget;
+    results[i % kBlock] = run_one(g, jumps, map, h, pairs[i].first, pairs[i].second, options, ws);
+  };
+  std::size_t lo = 0;
+  do {  // once at least: an unknown heuristic is refused even for no pairs
+    const std::size_t hi = std::min(pairs.size(), lo + kBlock);
+    with_heuristic(
+        p, unit_of(jumps, map),
+        [&](const auto& h) {
+          ReleaseGil nogil;
+          for (std::size_t i = lo; i < hi; ++i) search_one(i, h);
+        },
+        [&](PyObject* callable) {
+          for (std::size_t i = lo; i < hi; ++i) {
+            PendingError pending;
+            PyHeuristic<Cell> h(callable, pending);
+            search_one(i, h);
+            pending.raise_if_set();
+          }
+        });
+    for (std::size_t i = lo; i < hi; ++i)
+      PyList_SET_ITEM(
+          out.get(), Py_ssize_t(i),
+          to_py_result(state, std::move(results[i % kBlock]), budgets[i % kBlock], cells)
+              .release());
+    lo = hi;
+  } while (lo < pairs.size());
   return out;
 }
 

@@ -109,8 +109,10 @@ PyObject* make_result(PyObject* module, const Call& call);
 // Registers the SearchResult class on the module (at import).
 int add_search_result_type(PyObject* module);
 
-template <class N>
-Ref to_py_result(const ModuleState& state, SearchResult<N>&& r, MemoryBudget& budget) {
+// `node` converts the path's nodes (to_py unless a batch shares a converter).
+template <class N, class Convert>
+Ref to_py_result(const ModuleState& state, SearchResult<N>&& r, MemoryBudget& budget,
+                 Convert&& node) {
   ResultFields f;
   if (r.path) {
     std::size_t bytes = 0;
@@ -118,7 +120,7 @@ Ref to_py_result(const ModuleState& state, SearchResult<N>&& r, MemoryBudget& bu
     budget.charge(bytes, Use::Output);
     Ref list = check(PyList_New(Py_ssize_t(r.path->size())));
     for (std::size_t i = 0; i < r.path->size(); ++i)
-      PyList_SET_ITEM(list.get(), Py_ssize_t(i), to_py((*r.path)[i]).release());
+      PyList_SET_ITEM(list.get(), Py_ssize_t(i), node((*r.path)[i]).release());
     f.path = std::move(list);
   }
   f.cost = r.cost;
@@ -127,6 +129,11 @@ Ref to_py_result(const ModuleState& state, SearchResult<N>&& r, MemoryBudget& bu
   f.stop = r.stop_reason;
   f.record = std::make_unique<NativeRecord<N>>(std::move(r.trace), std::move(r.tree));
   return make_search_result(state, std::move(f));
+}
+
+template <class N>
+Ref to_py_result(const ModuleState& state, SearchResult<N>&& r, MemoryBudget& budget) {
+  return to_py_result(state, std::move(r), budget, [](const N& n) { return to_py(n); });
 }
 
 }  // namespace wayloom::py

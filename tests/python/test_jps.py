@@ -93,6 +93,26 @@ def test_optimal_against_astar_on_random_maps():
         assert [m.cost for m in many] == [fast.search(s, t, algorithm="jps").cost for s, t in pairs]
 
 
+def test_batches_equal_single_searches(monkeypatch):
+    # Past one block of searches, so that the shared memory and cells carry over.
+    text = _random_map(random.Random(5), 60, 120, 0.2, "open")
+    cells = _open_cells(text)
+    rng = random.Random(2)
+    pairs = [(rng.choice(cells), rng.choice(cells)) for _ in range(75)]
+    fields = ("path", "cost", "nodes_expanded", "nodes_generated", "max_frontier_size")
+    for grid in (wayloom.Grid(text, diagonal=True), wayloom.Grid(text, diagonal=True).preprocess()):
+        one = [[getattr(grid.search(s, t, algorithm="jps"), f) for f in fields] for s, t in pairs]
+        for workers in (None, 2):
+            many = grid.search_many(pairs, algorithm="jps", workers=workers, record=False)
+            assert [[getattr(r, f) for f in fields] for r in many] == one
+    # A budget too small to share the cells (8 bytes a cell): each made anew.
+    big = wayloom.Grid("\n".join(["." * 300] * 300), diagonal=True)
+    near = [((r, c), (r + 3, c + 5)) for r in range(0, 290, 7) for c in (0, 100, 200)]
+    want = [big.search(s, t, algorithm="jps").path for s, t in near]
+    monkeypatch.setenv("WAYLOOM_MEMORY_LIMIT", "200K")
+    assert [r.path for r in big.search_many(near, algorithm="jps", record=False)] == want
+
+
 def test_start_goal_limits_and_costs():
     g = wayloom.Grid("....\n.##.\n.#..\n.#.#", diagonal=True)
     r = g.search((2, 2), (2, 2), algorithm="jps")

@@ -170,3 +170,11 @@ def test_callables_are_released_after_success_and_failure():
         ],
         [succ, bad, h_ok],
     )
+
+
+def test_grid_batches_release_their_shared_cells():
+    import wayloom
+
+    grid = wayloom.Grid("\n".join(["." * 30] * 20), diagonal=True).preprocess()
+    pairs = [((r, 0), (19 - r, 29)) for r in range(20)] * 3
+    assert_flat([(lambda: grid.search_many(pairs, algorithm="jps"), None)])

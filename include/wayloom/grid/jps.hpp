@@ -184,6 +184,13 @@ inline void directions(Cell n, int dr, int dc, const Open& cells, F&& f) {
   }
 }
 
+// Where a diagonal run stops: `steps` away (0: it ends at a blocked cell or a
+// corner), and the steps of the straight runs from there to their jump points
+// along the run's column and row (0 when none).
+struct DiagonalStop {
+  std::int32_t steps, vertical, horizontal;
+};
+
 // Both kinds of jumps expand a node the same way: a straight direction gives
 // the next jump point on that run; a diagonal direction is walked to its end,
 // and at each diagonal jump point on the way (a cell from which a straight run
@@ -199,17 +206,16 @@ void expand(const Jumps& jumps, Cell n, int dr, int dc, Cell goal, F&& f) {
         f(Cell{n.row + kDr[d] * s, n.col + kDc[d] * s}, n, 0, s);
       return;
     }
-    const int sr = dir_index(kDr[d], 0), sc = dir_index(0, kDc[d]);
     Cell x = n;
     std::int32_t k = 0;
-    while (const std::int32_t step = jumps.diagonal(x, d)) {
-      x = Cell{x.row + kDr[d] * step, x.col + kDc[d] * step};
-      k += step;
+    for (;;) {
+      const DiagonalStop stop = jumps.diagonal(x, d);
+      if (!stop.steps) return;
+      x = Cell{x.row + kDr[d] * stop.steps, x.col + kDc[d] * stop.steps};
+      k += stop.steps;
       if (x == goal) return f(x, n, k, 0);
-      if (const std::int32_t s = jumps.straight(x, sr))
-        f(Cell{x.row + kDr[sr] * s, x.col}, x, k, s);
-      if (const std::int32_t s = jumps.straight(x, sc))
-        f(Cell{x.row, x.col + kDc[sc] * s}, x, k, s);
+      if (const std::int32_t s = stop.vertical) f(Cell{x.row + kDr[d] * s, x.col}, x, k, s);
+      if (const std::int32_t s = stop.horizontal) f(Cell{x.row, x.col + kDc[d] * s}, x, k, s);
     }
   });
 }
@@ -234,18 +240,20 @@ class OnlineJumps {
     return p < 0 ? 0 : std::abs(p - n.row);
   }
 
-  // Diagonal steps from n to the next diagonal jump point or the goal, 0 when
-  // a blocked cell (or a corner) comes first.
-  std::int32_t diagonal(Cell n, int d) const noexcept {
+  // The next diagonal jump point or the goal from n, with the straight runs
+  // found there (they are what makes it a jump point).
+  DiagonalStop diagonal(Cell n, int d) const noexcept {
     const int dr = kDr[d], dc = kDc[d];
     const int sr = dir_index(dr, 0), sc = dir_index(0, dc);
     std::int32_t r = n.row, c = n.col;
     for (std::int32_t k = 1;; ++k) {
-      if (!open(r + dr, c + dc) || !open(r, c + dc) || !open(r + dr, c)) return 0;
+      if (!open(r + dr, c + dc) || !open(r, c + dc) || !open(r + dr, c)) return {0, 0, 0};
       r += dr;
       c += dc;
-      if ((r == goal_.row && c == goal_.col) || straight({r, c}, sc) || straight({r, c}, sr))
-        return k;
+      if (r == goal_.row && c == goal_.col) return {k, 0, 0};
+      const std::int32_t across = straight({r, c}, sc);
+      const std::int32_t down = straight({r, c}, sr);
+      if (across || down) return {k, down, across};
     }
   }
 
@@ -353,11 +361,14 @@ class TableJumps {
 
   // A diagonal run stops at a jump point or level with the goal (from there a
   // straight run may meet it).
-  std::int32_t diagonal(Cell n, int d) const noexcept {
+  DiagonalStop diagonal(Cell n, int d) const noexcept {
     const std::int32_t dist = t_.at(n, d), reach = dist < 0 ? -dist : dist;
     const std::int32_t rd = (goal_.row - n.row) * kDr[d], cd = (goal_.col - n.col) * kDc[d];
-    if (rd > 0 && cd > 0 && (rd <= reach || cd <= reach)) return std::min(rd, cd);
-    return dist > 0 ? dist : 0;
+    std::int32_t k = dist > 0 ? dist : 0;
+    if (rd > 0 && cd > 0 && (rd <= reach || cd <= reach)) k = std::min(rd, cd);
+    if (!k) return {0, 0, 0};
+    const Cell x{n.row + kDr[d] * k, n.col + kDc[d] * k};
+    return {k, straight(x, dir_index(kDr[d], 0)), straight(x, dir_index(0, kDc[d]))};
   }
 
  private:
@@ -372,9 +383,9 @@ class TableJumps {
 struct JumpNode {
   Cell cell;
   Cell via;  // where the path from the parent turns (the parent's cell when straight)
-  std::uint32_t parent;
   double g;
-  bool closed;
+  std::uint32_t parent;
+  bool closed;  // after parent: 32 bytes a node, not 40
 };
 
 class NodeIndex {
@@ -394,6 +405,13 @@ class NodeIndex {
     vals_[i] = next;
     ++size_;
     return {&vals_[i], true};
+  }
+
+  // Empties the index, keeping its slots for the next search.
+  void clear() noexcept {
+    if (size_ == 0) return;
+    std::fill(keys_.begin(), keys_.end(), kEmpty);
+    size_ = 0;
   }
 
  private:
@@ -423,32 +441,117 @@ class NodeIndex {
   unsigned shift_ = 64;
 };
 
+// The open list: lowest f first; among equal f the newest entry (it tends to
+// be nearer the goal). With a consistent heuristic most successors keep their
+// parent's f, so entries of the f last taken out wait on a stack, newest on
+// top, and only the others go into a 4-ary heap (half the levels of a binary
+// one). Taking out compares the two tops, so the order is a heap's exactly.
+class OpenList {
+ public:
+  struct Entry {
+    double f;
+    std::uint32_t seq, node;
+  };
+
+  bool empty() const noexcept { return heap_.empty() && ties_.empty(); }
+  std::size_t size() const noexcept { return heap_.size() + ties_.size(); }
+  void clear() noexcept {
+    heap_.clear();
+    ties_.clear();
+    tie_f_ = -1.0;
+  }
+
+  void push(Entry e, MemoryBudget* budget) {
+    if (e.f == tie_f_) {
+      detail::make_room(ties_, budget, Use::Frontier);
+      ties_.push_back(e);
+      return;
+    }
+    detail::make_room(heap_, budget, Use::Frontier);
+    std::size_t i = heap_.size();
+    heap_.push_back(e);
+    while (i > 0) {
+      const std::size_t p = (i - 1) / 4;
+      if (!before(e, heap_[p])) break;
+      heap_[i] = heap_[p];
+      i = p;
+    }
+    heap_[i] = e;
+  }
+
+  Entry pop() noexcept {
+    Entry top;
+    if (!ties_.empty() && (heap_.empty() || before(ties_.back(), heap_[0]))) {
+      top = ties_.back();
+      ties_.pop_back();
+    } else {
+      top = pop_heap();
+    }
+    if (ties_.empty()) tie_f_ = top.f;
+    return top;
+  }
+
+ private:
+  static bool before(const Entry& a, const Entry& b) noexcept {
+    return a.f < b.f || (a.f == b.f && a.seq > b.seq);
+  }
+
+  Entry pop_heap() noexcept {
+    const Entry top = heap_[0], last = heap_.back();
+    heap_.pop_back();
+    const std::size_t n = heap_.size();
+    if (n == 0) return top;
+    std::size_t i = 0;
+    for (;;) {
+      const std::size_t c = 4 * i + 1;
+      if (c >= n) break;
+      std::size_t best = c;
+      const std::size_t end = c + 4 < n ? c + 4 : n;
+      for (std::size_t k = c + 1; k < end; ++k)
+        if (before(heap_[k], heap_[best])) best = k;
+      if (!before(heap_[best], last)) break;
+      heap_[i] = heap_[best];
+      i = best;
+    }
+    heap_[i] = last;
+    return top;
+  }
+
+  std::vector<Entry> heap_, ties_;
+  double tie_f_ = -1.0;  // the f of every entry in ties_
+};
+
+// What a search allocates, kept between the searches of one batch so that
+// each starts with warm memory. Growth is charged to the search that needs it.
+struct Workspace {
+  std::vector<JumpNode> nodes;
+  OpenList open;
+  NodeIndex index;
+
+  void clear() noexcept {
+    nodes.clear();
+    open.clear();
+    index.clear();
+  }
+};
+
 inline int sign(std::int32_t v) noexcept { return (v > 0) - (v < 0); }
 
 // A* over jump points. `unit` is the cost of a straight step (every open cell
 // costs the same). The path lists every cell; the counters, trace and tree
-// count jump points. Ties on f go to the larger g, then to the earlier push.
+// count jump points. Ties on f go to the newest entry.
 template <bool Record, class Jumps, class H>
 SearchResult<Cell> search(const Jumps& jumps, std::int32_t width, const H& heuristic, Cell start,
-                          Cell goal, double unit, const SearchOptions& options) {
+                          Cell goal, double unit, const SearchOptions& options, Workspace& ws) {
   return timed([&] {
     SearchResult<Cell> result;
     MemoryBudget* const budget = options.budget;
     // A node's g only falls, and its f with it, so the entry a node is
     // expanded from is its newest; the older ones meet it closed.
-    struct Entry {
-      double f;
-      std::uint32_t seq, node;
-    };
-    // std::*_heap keep the largest on top: "larger" is worse here. Among equal
-    // f the newest entry goes first (it tends to be nearer the goal).
-    auto worse = [](const Entry& a, const Entry& b) {
-      if (a.f != b.f) return a.f > b.f;
-      return a.seq < b.seq;
-    };
-    std::vector<JumpNode> nodes;
-    std::vector<Entry> heap;
-    NodeIndex index;
+    ws.clear();
+    std::vector<JumpNode>& nodes = ws.nodes;
+    OpenList& open = ws.open;
+    NodeIndex& index = ws.index;
     const double diag = unit * kSqrt2;
     auto key = [width](Cell c) {
       return std::uint32_t(std::size_t(c.row) * std::size_t(width) + std::size_t(c.col));
@@ -457,23 +560,20 @@ SearchResult<Cell> search(const Jumps& jumps, std::int32_t width, const H& heuri
     std::uint64_t expanded = 0, generated = 1, peak = 1;
 
     detail::make_room(nodes, budget, Use::NodeStore);
-    nodes.push_back({start, start, NodeIndex::kEmpty, 0.0, false});
+    nodes.push_back({start, start, 0.0, NodeIndex::kEmpty, false});
     index.find(key(start), 0, budget);
-    detail::make_room(heap, budget, Use::Frontier);
-    heap.push_back({heuristic.estimate(start, goal), seq++, 0});
+    open.push({heuristic.estimate(start, goal), seq++, 0}, budget);
 
     StopReason stop = StopReason::Exhausted;
     std::uint32_t goal_node = 0;
-    while (!heap.empty()) {
-      std::pop_heap(heap.begin(), heap.end(), worse);
-      const Entry top = heap.back();
-      heap.pop_back();
+    while (!open.empty()) {
+      const OpenList::Entry top = open.pop();
       JumpNode& node = nodes[top.node];
       if (node.closed) continue;  // stale entry
       node.closed = true;
       const Cell n = node.cell;
       const double gn = node.g;
-      if constexpr (Record) detail::record_step(result.trace, budget, n, gn, heap.size());
+      if constexpr (Record) detail::record_step(result.trace, budget, n, gn, open.size());
       ++expanded;
       if (n == goal) {
         stop = StopReason::Goal;
@@ -496,7 +596,7 @@ SearchResult<Cell> search(const Jumps& jumps, std::int32_t width, const H& heuri
                auto [slot, fresh] = index.find(key(m), std::uint32_t(nodes.size()), budget);
                if (fresh) {
                  detail::make_room(nodes, budget, Use::NodeStore);
-                 nodes.push_back({m, via, u, g2, false});
+                 nodes.push_back({m, via, g2, u, false});
                } else {
                  JumpNode& old = nodes[*slot];
                  if (old.closed || !(g2 < old.g)) return;
@@ -504,11 +604,9 @@ SearchResult<Cell> search(const Jumps& jumps, std::int32_t width, const H& heuri
                  old.via = via;
                  old.parent = u;
                }
-               detail::make_room(heap, budget, Use::Frontier);
-               heap.push_back({g2 + heuristic.estimate(m, goal), seq++, *slot});
-               std::push_heap(heap.begin(), heap.end(), worse);
+               open.push({g2 + heuristic.estimate(m, goal), seq++, *slot}, budget);
                ++generated;
-               if (heap.size() > peak) peak = heap.size();
+               if (open.size() > peak) peak = open.size();
              });
     }
 
@@ -521,12 +619,20 @@ SearchResult<Cell> search(const Jumps& jumps, std::int32_t width, const H& heuri
           points.push_back(nodes[v].via);
       }
       std::reverse(points.begin(), points.end());
-      std::vector<Cell> path{points.front()};
+      auto steps_between = [](Cell a, Cell b) {
+        return std::max(std::abs(b.row - a.row), std::abs(b.col - a.col));
+      };
+      std::size_t length = 1;
+      for (std::size_t i = 1; i < points.size(); ++i)
+        length += std::size_t(steps_between(points[i - 1], points[i]));
+      std::vector<Cell> path;
+      path.reserve(length);
+      path.push_back(points.front());
       double cost = 0.0;
       for (std::size_t i = 1; i < points.size(); ++i) {
         const Cell a = points[i - 1], b = points[i];
         const int sr = sign(b.row - a.row), sc = sign(b.col - a.col);
-        const std::int32_t steps = std::max(std::abs(b.row - a.row), std::abs(b.col - a.col));
+        const std::int32_t steps = steps_between(a, b);
         const double step = sr != 0 && sc != 0 ? diag : unit;
         detail::charge(budget, std::size_t(steps) * sizeof(Cell), Use::Record);
         for (std::int32_t k = 1; k <= steps; ++k) {
