@@ -6,20 +6,6 @@
 
 namespace wayloom::py {
 
-double uniform_cost(const GridGraph& g) noexcept {
-  double unit = 0.0;
-  for (std::int32_t r = 0; r < g.height(); ++r)
-    for (std::int32_t c = 0; c < g.width(); ++c) {
-      if (g.is_wall({r, c})) continue;
-      const double cost = g.cost({r, c});
-      if (unit == 0.0)
-        unit = cost;
-      else if (cost != unit)
-        return 0.0;
-    }
-  return unit == 0.0 ? 1.0 : unit;  // a grid of walls: any unit will do
-}
-
 void check_jps_grid(const GridGraph& g, double unit) {
   if (!g.diagonal)
     throw UsageError(
@@ -33,7 +19,7 @@ void check_jps_grid(const GridGraph& g, double unit) {
 
 const JumpMapOf& GridJumps::map(const GridGraph& g, MemoryBudget& budget) const {
   if (const JumpMapOf* m = map_.load(std::memory_order_acquire)) return *m;
-  const double unit = uniform_cost(g);
+  const double unit = g.uniform_cost();
   check_jps_grid(g, unit);
   budget.require(jps::JumpMap::bytes_for(g.height(), g.width()), Use::Graph,
                  "the grid's bit map for 'jps'");

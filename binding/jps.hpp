@@ -45,14 +45,11 @@ class GridJumps {
   double unit_ = 0.0;
 };
 
-// The cost every open cell of `g` shares, or 0 when they differ.
-double uniform_cost(const GridGraph& g) noexcept;
-
 // Throws the ValueError saying why `g` cannot take "jps" and what to use.
 void check_jps_grid(const GridGraph& g, double unit);
 
 // The jump distance table of a preprocessed copy, charged to the call's budget;
-// `unit` is the grid's uniform_cost.
+// `unit` is the grid's uniform_cost().
 std::unique_ptr<const jps::JumpTable> make_jump_table(const GridGraph& g, double unit);
 
 // A table read back from a pickle, checked so that no jump leaves the grid.

@@ -159,7 +159,7 @@ PyObject* grid_restore(PyObject* /*module*/, PyObject* cls, const Call& call) {
   GridGraph g = GridGraph::from_costs(rows);
   g.diagonal = to_bool("diagonal", a[1]);
   if (!a[3] || is_none(a[3])) return new_object(cls, GridValue(std::move(g)));
-  const double unit = uniform_cost(g);
+  const double unit = g.uniform_cost();
   auto table = restore_jump_table(g, unit, vector_of<std::int16_t>("jumps", a[3]));
   return new_object(cls,
                     GridValue(std::move(g), std::make_unique<GridJumps>(std::move(table), unit)));
@@ -175,7 +175,7 @@ PyObject* grid_preprocess(PyObject* /*module*/, PyObject* self, const Call& call
   double unit;
   {
     ReleaseGil nogil;
-    unit = uniform_cost(g);
+    unit = g.uniform_cost();
     table = make_jump_table(g, unit);
   }
   return new_object(Py_TYPE(self),
