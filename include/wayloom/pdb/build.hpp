@@ -29,20 +29,12 @@
 #include <functional>
 #include <vector>
 
+#include "wayloom/core/compiler.hpp"
 #include "wayloom/core/memory_budget.hpp"
 #include "wayloom/core/platform.hpp"
 #include "wayloom/pdb/pattern.hpp"
 
 namespace wayloom::pdb {
-
-// A hint that `p` is about to be read; nothing where the compiler has none.
-inline void prefetch(const void* p) noexcept {
-#if defined(__GNUC__) || defined(__clang__)
-  __builtin_prefetch(p);
-#else
-  (void)p;
-#endif
-}
 
 inline constexpr std::uint8_t kUnreached = 0x7F;  // also the value of a placement never reached
 inline constexpr std::uint8_t kLate = 0x80;       // during the build: regions pending
