@@ -160,27 +160,27 @@ std::optional<SearchResult<node_t<G>>> board_walk(const G& graph, const H& heuri
 }
 
 // The grid sweeps for breadth-first search, Dijkstra and A* on a 4-connected
-// grid of one cost with a built-in heuristic, when nothing is recorded: the
-// same visits, counters, result and budget charges as the best-first driver.
-// Nothing otherwise.
+// grid of one cost with a built-in heuristic: the same visits, counters,
+// result, trace, tree and budget charges as the best-first driver. Nothing
+// otherwise.
 template <Graph G, class H>
 std::optional<SearchResult<node_t<G>>> grid_sweep(const G& graph, const H& heuristic,
                                                   const node_t<G>& start, const node_t<G>& goal,
                                                   const BestFirstSpec& spec,
                                                   const RunOptions& options) {
   if constexpr (std::is_same_v<G, GridGraph> && PureHeuristic<H>) {
-    if (spec.frontier == FrontierKind::Lifo ||
-        !detail::grid_sweep_fits(graph, start, goal, options))
+    if (spec.frontier == FrontierKind::Lifo || !detail::grid_sweep_fits(graph, start, goal))
       return std::nullopt;
     // A queue pops as the driver does when its frontier is one, or a heap over
-    // g alone; the driver then keeps its flat store if the budget allows.
+    // g alone; unrecorded, the driver then keeps its flat store if the budget
+    // allows (recorded, it always keeps the paged one, as the sweep does).
     const bool queue =
         spec.frontier == FrontierKind::Fifo ||
         (spec.h_weight == 0.0 && spec.g_weight > 0.0 && std::isfinite(spec.g_weight));
     const std::optional<double> scale = detail::manhattan_multiple(heuristic);
     const bool astar = !queue && spec.g_weight == 1.0 && spec.h_weight == 1.0 && scale;
     if (!queue && !astar) return std::nullopt;
-    if (queue) {
+    if (queue && !options.record) {
       const std::size_t ids = graph.node_count();
       if (ids > FlatStore::kMaxIds ||
           (options.budget && !options.budget->fits(FlatStore::bytes_for(ids))))
@@ -193,8 +193,11 @@ std::optional<SearchResult<node_t<G>>> grid_sweep(const G& graph, const H& heuri
       const std::size_t entry = spec.frontier == FrontierKind::Fifo
                                     ? detail::kFrontierEntryBytes<FifoFrontier>
                                     : detail::kFrontierEntryBytes<PriorityFrontier>;
-      return timed(
-          [&] { return detail::grid_queue_sweep(graph, start, goal, options, entry, unit); });
+      return timed([&] {
+        return options.record
+                   ? detail::grid_queue_sweep<true>(graph, start, goal, options, entry, unit)
+                   : detail::grid_queue_sweep<false>(graph, start, goal, options, entry, unit);
+      });
     }
     // Whole numbers throughout, and an estimate that never drops faster than
     // a step costs.
@@ -202,8 +205,11 @@ std::optional<SearchResult<node_t<G>>> grid_sweep(const G& graph, const H& heuri
     if (unit > 9.0 || unit != std::floor(unit) || !(s >= 0.0) || s > unit || s != std::floor(s))
       return std::nullopt;
     return timed([&] {
-      return detail::grid_astar_sweep(graph, start, goal, options, std::uint32_t(unit),
-                                      std::uint32_t(s));
+      return options.record
+                 ? detail::grid_astar_sweep<true>(graph, start, goal, options, std::uint32_t(unit),
+                                                  std::uint32_t(s))
+                 : detail::grid_astar_sweep<false>(graph, start, goal, options, std::uint32_t(unit),
+                                                   std::uint32_t(s));
     });
   }
   return std::nullopt;

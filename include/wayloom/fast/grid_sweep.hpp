@@ -1,5 +1,5 @@
 // Breadth-first search, Dijkstra and A* on a 4-connected grid whose open
-// cells all cost the same, when nothing is recorded: the map copied into one
+// cells all cost the same, recorded or not: the map copied into one
 // state byte a cell framed by a wall border (no bounds checks, and one load
 // rejects a wall or a closed cell), the parent kept as a direction in that
 // byte, integer g.
@@ -15,7 +15,9 @@
 //
 // Each charges the memory budget as the driver does (the same store, frontier
 // and page charges, at the same points), so a budget runs out where it would
-// there.
+// there. Recorded, each keeps the driver's trace and tree: a step a cell
+// expanded, and the cells in the order first reached, each under its final
+// parent.
 #pragma once
 
 #include <algorithm>
@@ -27,6 +29,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "wayloom/core/memory_budget.hpp"
@@ -137,12 +140,68 @@ inline void charge_frontier(MemoryBudget* budget, std::size_t peak, std::size_t&
 }
 
 // Whether a sweep can stand in for the driver here, before looking at costs:
-// 4-connected, not recorded, endpoints on the grid, not too large.
-inline bool grid_sweep_fits(const GridGraph& grid, Cell start, Cell goal,
-                            const SearchOptions& options) {
-  return !grid.diagonal && !options.record && grid.in_bounds(start) && grid.in_bounds(goal) &&
+// 4-connected, endpoints on the grid, not too large.
+inline bool grid_sweep_fits(const GridGraph& grid, Cell start, Cell goal) {
+  return !grid.diagonal && grid.in_bounds(start) && grid.in_bounds(goal) &&
          FramedGrid::cells_for(grid) <= kSweepMaxCells;
 }
+
+// The driver's paged node store takes a page of 32 ids when it first reaches
+// one; this charges the same.
+class PageCharges {
+ public:
+  PageCharges(const GridGraph& grid, MemoryBudget* budget)
+      : grid_(grid),
+        budget_(budget),
+        reached_((grid.node_count() >> NodeStore::kPageBits) + 1, 0) {}
+  void reach(Cell c) {
+    std::uint8_t& seen = reached_[grid_.index_of(c) >> NodeStore::kPageBits];
+    if (seen) return;
+    charge(budget_, NodeStore::kPageBytes, Use::NodeStore);
+    seen = 1;
+  }
+
+ private:
+  const GridGraph& grid_;
+  MemoryBudget* budget_;
+  std::vector<std::uint8_t> reached_;
+};
+
+// The driver's trace and tree, with its charges at its points: a step when a
+// cell is expanded, a cell when first reached, the tree once the search ends.
+// Without recording every call is empty.
+template <bool Record>
+class SweepRecord {
+ public:
+  explicit SweepRecord(MemoryBudget* budget) : budget_(budget) {}
+  void reached(std::uint32_t v) {
+    if constexpr (Record) {
+      make_room(discovered_, budget_, Use::Record);
+      discovered_.push_back(v);
+    }
+  }
+  void expanded(SearchResult<Cell>& result, const FramedGrid& map, std::uint32_t v, double g,
+                std::size_t frontier) {
+    if constexpr (Record) {
+      make_room(result.trace, budget_, Use::Record);
+      result.trace.push_back({map.cell(v), g, frontier});
+    }
+  }
+  // Each reached cell under the parent its state byte names at the end.
+  void finish(SearchResult<Cell>& result, const FramedGrid& map, const std::uint8_t* st) {
+    if constexpr (Record) {
+      charge(budget_, discovered_.size() * sizeof(std::pair<Cell, Cell>), Use::Record);
+      result.tree.reserve(discovered_.size());
+      for (const std::uint32_t v : discovered_)
+        result.tree.emplace_back(map.cell(v - map.step[(st[v] & 7) - 1]), map.cell(v));
+    }
+  }
+
+ private:
+  MemoryBudget* budget_;
+  // Framed cell numbers, charged as the driver's node ids (the same size).
+  std::vector<NodeId> discovered_;
+};
 
 // The whole multiple of the Manhattan distance a grid heuristic is (for A*
 // over whole numbers), or nothing.
@@ -158,21 +217,32 @@ std::optional<double> manhattan_multiple(const H&) {
 }
 
 // Breadth-first search or Dijkstra; the caller checked that the driver would
-// pop in insertion order and keep its flat store. `entry_bytes` is what one
-// entry of the driver's frontier is charged.
-inline SearchResult<Cell> grid_queue_sweep(const GridGraph& grid, Cell start, Cell goal,
-                                           const SearchOptions& options, std::size_t entry_bytes,
-                                           double unit) {
+// pop in insertion order and, unrecorded, keep its flat store (recorded, it
+// keeps the paged one). `entry_bytes` is what one entry of the driver's
+// frontier is charged.
+template <bool Record>
+SearchResult<Cell> grid_queue_sweep(const GridGraph& grid, Cell start, Cell goal,
+                                    const SearchOptions& options, std::size_t entry_bytes,
+                                    double unit) {
   MemoryBudget* const budget = options.budget;
-  charge(budget, FlatStore::bytes_for(grid.node_count()), Use::NodeStore);
+  const std::size_t ids = grid.node_count();
+  std::optional<PageCharges> pages;
+  if constexpr (Record) {
+    charge(budget, NodeStore::bytes_for(ids), Use::NodeStore);
+    pages.emplace(grid, budget);
+    pages->reach(start);
+  } else {
+    charge(budget, FlatStore::bytes_for(ids), Use::NodeStore);
+  }
+  SweepRecord<Record> record(budget);
+  SearchResult<Cell> result;
   FramedGrid map(grid);
   const std::uint32_t s = map.at(start), t = map.at(goal);
   std::uint8_t* const st = map.data();
   const std::uint32_t step[4] = {map.step[0], map.step[1], map.step[2], map.step[3]};
 
   // Every cell enters at most once, so the queue never wraps.
-  const auto queue =
-      raw_array<std::uint32_t>(std::size_t(grid.width()) * std::size_t(grid.height()));
+  const auto queue = raw_array<std::uint32_t>(ids);
   std::size_t head = 0, tail = 0;
   queue[tail++] = s;
   st[s] = FramedGrid::kStart;
@@ -182,8 +252,19 @@ inline SearchResult<Cell> grid_queue_sweep(const GridGraph& grid, Cell start, Ce
   // make the loop reload it).
   const std::uint64_t limit = options.max_nodes.value_or(~std::uint64_t(0));
   StopReason stop = StopReason::Exhausted;
+  // Cells leave layer by layer; a layer's g is the previous one's plus a step,
+  // summed as the driver sums it.
+  std::size_t layer_end = 1;
+  double layer_g = 0.0;
   while (head < tail) {
+    if constexpr (Record) {
+      if (head == layer_end) {
+        layer_end = tail;
+        layer_g += unit;
+      }
+    }
     const std::uint32_t u = queue[head++];
+    record.expanded(result, map, u, layer_g, tail - head);
     ++count.nodes_expanded;
     if (u == t) {
       stop = StopReason::Goal;
@@ -197,18 +278,31 @@ inline SearchResult<Cell> grid_queue_sweep(const GridGraph& grid, Cell start, Ce
       const std::uint32_t v = u + step[k];
       if (st[v] != 0) continue;
       st[v] = std::uint8_t(k + 1);
+      if constexpr (Record) {
+        record.reached(v);
+        pages->reach(map.cell(v));
+      }
       queue[tail++] = v;
+      // Recorded, other charges come between pushes, so the frontier is
+      // charged push by push as the driver does.
+      if constexpr (Record) {
+        if (tail - head > count.max_frontier_size) {
+          count.max_frontier_size = tail - head;
+          charge_frontier(budget, count.max_frontier_size, room, entry_bytes);
+        }
+      }
     }
-    // The frontier only grows while one cell's successors go in, and nothing
-    // else is charged meanwhile, so its peak is read once a cell.
-    if (tail - head > count.max_frontier_size) {
-      count.max_frontier_size = tail - head;
-      charge_frontier(budget, count.max_frontier_size, room, entry_bytes);
+    // Else the frontier only grows while one cell's successors go in, and
+    // nothing else is charged meanwhile, so its peak is read once a cell.
+    if constexpr (!Record) {
+      if (tail - head > count.max_frontier_size) {
+        count.max_frontier_size = tail - head;
+        charge_frontier(budget, count.max_frontier_size, room, entry_bytes);
+      }
     }
   }
   count.nodes_generated = tail;  // the start and every push
 
-  SearchResult<Cell> result;
   if (stop == StopReason::Goal) {
     std::vector<Cell> path = map.path_to(t);
     // Summed step by step, as the driver's g is.
@@ -217,6 +311,7 @@ inline SearchResult<Cell> grid_queue_sweep(const GridGraph& grid, Cell start, Ce
     result.path = std::move(path);
     result.cost = cost;
   }
+  record.finish(result, map, st);
   static_cast<Counters&>(result) = count;
   result.stop_reason = stop;
   return result;
@@ -225,12 +320,15 @@ inline SearchResult<Cell> grid_queue_sweep(const GridGraph& grid, Cell start, Ce
 // A* with f = unit * steps + scale * Manhattan distance, in whole numbers;
 // the caller checked unit and scale are whole, 1 <= unit <= 9 and
 // 0 <= scale <= unit (a consistent estimate: nothing is ever reopened).
-inline SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Cell goal,
-                                           const SearchOptions& options, std::uint32_t unit,
-                                           std::uint32_t scale) {
+template <bool Record>
+SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Cell goal,
+                                    const SearchOptions& options, std::uint32_t unit,
+                                    std::uint32_t scale) {
   MemoryBudget* const budget = options.budget;
-  const std::size_t ids = grid.node_count();
-  charge(budget, NodeStore::bytes_for(ids), Use::NodeStore);
+  charge(budget, NodeStore::bytes_for(grid.node_count()), Use::NodeStore);
+  PageCharges pages(grid, budget);
+  SweepRecord<Record> record(budget);
+  SearchResult<Cell> result;
   FramedGrid map(grid);
   const std::uint32_t s = map.at(start), t = map.at(goal);
   std::uint8_t* const st = map.data();
@@ -239,14 +337,6 @@ inline SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Ce
   auto h = [=, &map](std::uint32_t v) {
     const std::uint32_t r = map.row(v), c = map.col(v);
     return scale * ((r > tr ? r - tr : tr - r) + (c > tc ? c - tc : tc - c));
-  };
-  // The driver's node store takes a page of 32 ids when it first reaches one.
-  std::vector<std::uint8_t> page_reached((ids >> NodeStore::kPageBits) + 1, 0);
-  auto reach_page = [&](std::uint32_t v) {
-    std::uint8_t& seen = page_reached[grid.index_of(map.cell(v)) >> NodeStore::kPageBits];
-    if (seen) return;
-    charge(budget, NodeStore::kPageBytes, Use::NodeStore);
-    seen = 1;
   };
   // A frontier cell keeps its g in steps modulo 8 in bits 3-5 of its state
   // byte: the estimate is consistent, so the cell that set it and the cell
@@ -300,7 +390,7 @@ inline SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Ce
     return cell_of[std::uint32_t(top)];
   };
 
-  reach_page(s);
+  pages.reach(start);
   st[s] = FramedGrid::kStart;  // g = 0
   push(s, h(s));
   Counters count{.nodes_generated = 1, .max_frontier_size = 1};
@@ -316,6 +406,7 @@ inline SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Ce
     st[u] |= FramedGrid::kClosed;
     ++count.nodes_expanded;
     const std::uint32_t gu = unit == 1 ? top_f - h(u) : (top_f - h(u)) / unit;
+    record.expanded(result, map, u, double(unit) * double(gu), heap.size());
     if (u == t) {
       stop = StopReason::Goal;
       goal_steps = gu;
@@ -333,7 +424,8 @@ inline SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Ce
       if (state != 0) {
         if (!improves(g2, state)) continue;
       } else {
-        reach_page(v);
+        record.reached(v);
+        pages.reach(map.cell(v));
       }
       st[v] = std::uint8_t(g_bits(g2) | (k + 1));
       push(v, unit * g2 + h(v));
@@ -345,11 +437,11 @@ inline SearchResult<Cell> grid_astar_sweep(const GridGraph& grid, Cell start, Ce
     }
   }
 
-  SearchResult<Cell> result;
   if (stop == StopReason::Goal) {
     result.path = map.path_to(t);
     result.cost = double(unit) * double(goal_steps);
   }
+  record.finish(result, map, st);
   static_cast<Counters&>(result) = count;
   result.stop_reason = stop;
   return result;
