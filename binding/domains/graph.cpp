@@ -284,6 +284,31 @@ PyObject* graph_distances(PyObject* /*module*/, PyObject* self, const Call& call
   return check(PyTuple_Pack(3, dist.get(), pred.get(), origin.get())).release();
 }
 
+// Graph._settled(source, limit) -> (ids, distances): the nodes reached by
+// distance, equal distances by id, as int64 and float64 bytearrays.
+PyObject* graph_settled(PyObject* /*module*/, PyObject* self, const Call& call) {
+  static constexpr Params<2> kParams{"_settled", {"source", "limit"}, 2};
+  const auto a = bind(kParams, call);
+  const GraphValue& s = value_of<GraphValue>(self);
+  const std::size_t source = to_u64("source", a[0]);
+  const double limit = to_limit(a[1]);
+  if (source >= s.graph.num_nodes()) throw UsageError("source is out of range");
+  if (!s.nonnegative) throw UsageError("distances needs non-negative arc weights");
+  call_budget().require(detail::sat_mul(s.graph.num_nodes(), 8 + 8 + 4 + 8), Use::Output,
+                        "the distance arrays");
+  std::vector<std::uint32_t> order;
+  std::vector<double> at;
+  {
+    ReleaseGil nogil;
+    settle_order(s.graph, source, limit, order, at);
+  }
+  Ref ids = new_array<std::int64_t>(order.size());
+  Ref dist = new_array<double>(at.size());
+  std::copy(order.begin(), order.end(), data_of<std::int64_t>(ids));
+  std::copy(at.begin(), at.end(), data_of<double>(dist));
+  return check(PyTuple_Pack(2, ids.get(), dist.get())).release();
+}
+
 const GraphValue& graph_value(PyObject* o) { return value_of<GraphValue>(o); }
 PyObject* graph_num_nodes(PyObject* o, void*) {
   return PyLong_FromSize_t(graph_value(o).graph.num_nodes());
@@ -334,6 +359,7 @@ PyMethodDef graph_methods[] = {
         "city-block) distance between its endpoints."),
     batch_def<GraphValue>(),
     method_def<graph_distances>("_distances", nullptr),
+    method_def<graph_settled>("_settled", nullptr),
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -9,6 +9,7 @@
 // better than a binary heap of millions of entries.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -77,9 +78,13 @@ class RadixHeap {
 // (-1 left for the sources) and the source it was reached from in origin.
 // Arc weights must be non-negative; arcs whose tentative distance exceeds
 // `limit` are not followed. Ids must fit 32 bits.
+//
+// When `settled` is not null, each node is appended to it as it is settled:
+// by distance, equal distances in no promised order.
 template <DenseGraph G>
 void distances_from(const G& g, const std::size_t* sources, std::size_t count, double limit,
-                    double* dist, std::int64_t* pred, std::int64_t* origin = nullptr) {
+                    double* dist, std::int64_t* pred, std::int64_t* origin = nullptr,
+                    std::vector<std::uint32_t>* settled = nullptr) {
   if (g.node_count() > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
   detail::RadixHeap heap;
   for (std::size_t i = 0; i < count; ++i) {
@@ -96,6 +101,7 @@ void distances_from(const G& g, const std::size_t* sources, std::size_t count, d
     const double d = top.first;
     const std::uint32_t u = top.second;
     if (d > dist[u]) continue;  // a stale entry: u was reached cheaper since
+    if (settled) settled->push_back(u);
     auto relax = [&](std::size_t v, double w) {
       const double nd = d + w;
       if (nd < dist[v] && nd <= limit) {
@@ -122,6 +128,21 @@ template <DenseGraph G>
 void distances_from(const G& g, std::size_t source, double limit, double* dist,
                     std::int64_t* pred) {
   distances_from(g, &source, 1, limit, dist, pred);
+}
+
+// The nodes reached from `source` (within `limit`) by distance, equal
+// distances by id, and their distances in that order.
+template <DenseGraph G>
+void settle_order(const G& g, std::size_t source, double limit, std::vector<std::uint32_t>& order,
+                  std::vector<double>& at) {
+  std::vector<double> dist(g.node_count(), std::numeric_limits<double>::infinity());
+  distances_from(g, &source, 1, limit, dist.data(), nullptr, nullptr, &order);
+  at.resize(order.size());
+  for (std::size_t i = 0; i < order.size(); ++i) at[i] = dist[order[i]];
+  for (std::size_t i = 0, j; i < order.size(); i = j) {
+    for (j = i + 1; j < order.size() && at[j] == at[i];) ++j;
+    if (j - i > 1) std::sort(order.begin() + std::ptrdiff_t(i), order.begin() + std::ptrdiff_t(j));
+  }
 }
 
 // Distances over a grid from `source` into dist, row-major (height x width,

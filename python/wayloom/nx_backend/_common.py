@@ -125,11 +125,9 @@ def _swept_lengths(wg: WayloomGraph, arcs: Arcs, source: int, cutoff: Any) -> di
     """Distances from one source on non-negative arcs, without a settle order:
     keys by distance, ties in node order (networkx's own order among equal
     distances is its insertion order)."""
-    n = len(wg)
-    d = arcs.graph.distances(source, limit=cutoff)[:n]
-    reached = np.flatnonzero(d < INF)
-    order = reached[np.argsort(d[reached], kind="stable")]
-    values = d[order]
+    ids, at = arcs.graph._settled(source, cutoff)
+    order = np.frombuffer(ids, dtype=np.int64)
+    values = np.frombuffer(at, dtype=np.float64)
     listed = values.astype(np.int64).tolist() if arcs.integral else values.tolist()
     out = dict(zip(wg.label_array()[order].tolist(), listed))
     out[wg.nodes[source]] = 0
