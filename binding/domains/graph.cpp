@@ -13,6 +13,7 @@
 #include "../input.hpp"
 #include "../shell.hpp"
 #include "graph_value.hpp"
+#include "wayloom/core/compiler.hpp"
 #include "wayloom/domains/csr_graph.hpp"
 #include "wayloom/paths/distances.hpp"
 #include "wayloom/store/node_store.hpp"
@@ -284,17 +285,20 @@ PyObject* graph_distances(PyObject* /*module*/, PyObject* self, const Call& call
   return check(PyTuple_Pack(3, dist.get(), pred.get(), origin.get())).release();
 }
 
-// Graph._settled(source, limit) -> (ids, distances): the nodes reached by
-// distance, equal distances by id, as int64 and float64 bytearrays.
+// Graph._settled(source, limit, labels, integral) -> {labels[v]: distance}
+// for the nodes reached, by distance and equal distances by id; distances
+// as ints when `integral` (sums of int weights), else floats.
 PyObject* graph_settled(PyObject* /*module*/, PyObject* self, const Call& call) {
-  static constexpr Params<2> kParams{"_settled", {"source", "limit"}, 2};
+  static constexpr Params<4> kParams{"_settled", {"source", "limit", "labels", "integral"}, 4};
   const auto a = bind(kParams, call);
   const GraphValue& s = value_of<GraphValue>(self);
   const std::size_t source = to_u64("source", a[0]);
   const double limit = to_limit(a[1]);
+  PyObject* const labels = a[2];
+  const bool integral = to_bool("integral", a[3]);
   if (source >= s.graph.num_nodes()) throw UsageError("source is out of range");
   if (!s.nonnegative) throw UsageError("distances needs non-negative arc weights");
-  call_budget().require(detail::sat_mul(s.graph.num_nodes(), 8 + 8 + 4 + 8), Use::Output,
+  call_budget().require(detail::sat_mul(s.graph.num_nodes(), 8 + 8 + 4), Use::Output,
                         "the distance arrays");
   std::vector<std::uint32_t> order;
   std::vector<double> at;
@@ -302,11 +306,19 @@ PyObject* graph_settled(PyObject* /*module*/, PyObject* self, const Call& call) 
     ReleaseGil nogil;
     settle_order(s.graph, source, limit, order, at);
   }
-  Ref ids = new_array<std::int64_t>(order.size());
-  Ref dist = new_array<double>(at.size());
-  std::copy(order.begin(), order.end(), data_of<std::int64_t>(ids));
-  std::copy(at.begin(), at.end(), data_of<double>(dist));
-  return check(PyTuple_Pack(2, ids.get(), dist.get())).release();
+  if (!PyList_Check(labels)) throw UsageError("labels must be a list");
+  const std::size_t known = std::size_t(PyList_GET_SIZE(labels));
+  Ref out = check(PyDict_New());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (order[i] >= known) throw UsageError("labels has fewer entries than the graph's nodes");
+    // Labels are read in distance order, all over memory: fetch ahead.
+    if (i + 8 < order.size() && order[i + 8] < known)
+      prefetch(PyList_GET_ITEM(labels, order[i + 8]));
+    Ref value = check(integral ? PyLong_FromDouble(at[i]) : PyFloat_FromDouble(at[i]));
+    if (PyDict_SetItem(out.get(), PyList_GET_ITEM(labels, order[i]), value.get()) < 0)
+      throw ErrorAlreadySet();
+  }
+  return out.release();
 }
 
 const GraphValue& graph_value(PyObject* o) { return value_of<GraphValue>(o); }

@@ -125,11 +125,7 @@ def _swept_lengths(wg: WayloomGraph, arcs: Arcs, source: int, cutoff: Any) -> di
     """Distances from one source on non-negative arcs, without a settle order:
     keys by distance, ties in node order (networkx's own order among equal
     distances is its insertion order)."""
-    ids, at = arcs.graph._settled(source, cutoff)
-    order = np.frombuffer(ids, dtype=np.int64)
-    values = np.frombuffer(at, dtype=np.float64)
-    listed = values.astype(np.int64).tolist() if arcs.integral else values.tolist()
-    out = dict(zip(wg.label_array()[order].tolist(), listed))
+    out: dict[Hashable, Any] = arcs.graph._settled(source, cutoff, wg.nodes, arcs.integral)
     out[wg.nodes[source]] = 0
     return out
 
