@@ -8,6 +8,8 @@ call with ``backend="wayloom"`` or for every call with
 
 from __future__ import annotations
 
+import functools
+import inspect
 from typing import Any
 
 from ._algorithms import FUNCTIONS
@@ -22,14 +24,16 @@ __all__ = ["BackendInterface", "WayloomGraph", "backend_interface", "get_info"]
 SMALL = 200
 
 
-def _bound(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> dict[str, Any]:
-    import inspect
-
+@functools.lru_cache(maxsize=None)
+def _signature(name: str) -> inspect.Signature:
     import networkx as nx
 
-    func = nx.utils.backends._registered_algorithms[name]
+    return inspect.signature(nx.utils.backends._registered_algorithms[name])
+
+
+def _bound(name: str, args: tuple[Any, ...], kwargs: dict[str, Any]) -> dict[str, Any]:
     try:
-        bound = inspect.signature(func).bind(*args, **kwargs)
+        bound = _signature(name).bind(*args, **kwargs)
     except TypeError:
         return {}
     bound.apply_defaults()
@@ -89,7 +93,10 @@ class BackendInterface:
         import networkx as nx
 
         small = getattr(nx.config.backends, "wayloom", {}).get("small_graph", SMALL)
-        size = len(G) + G.size() if G is not None and hasattr(G, "size") else small
+        # Counting edges walks every node: only a graph with few nodes needs it.
+        size = (
+            small if G is None or not hasattr(G, "size") or len(G) >= small else len(G) + G.size()
+        )
         if size < small:
             return "graph too small to gain from conversion"
         return True
