@@ -24,7 +24,7 @@ __all__ = ["BackendInterface", "WayloomGraph", "backend_interface", "get_info"]
 SMALL = 200
 
 
-@functools.lru_cache(maxsize=None)
+@functools.cache
 def _signature(name: str) -> inspect.Signature:
     import networkx as nx
 
