@@ -277,6 +277,7 @@ def test_declined_calls_and_info():
         assert iface.should_run("dijkstra_path", (G, 0, 3), {}) is True
     finally:
         cfg.small_graph = before
+
     class Uncounted(nx.Graph):  # counting edges walks every node: not for a large graph
         def size(self, weight=None):
             raise AssertionError("edges counted")
