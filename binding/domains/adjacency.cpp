@@ -4,6 +4,7 @@
 // attribute dict. Only the common shape is read here; anything else (a weight
 // that is not an int or a float, an int beyond 2**53, a head missing from the
 // index) answers None, and the caller reads the graph its slower, general way.
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -79,7 +80,10 @@ PyObject* graph_from_adjacency(PyObject* /*module*/, PyObject* cls, const Call& 
   }
   const std::size_t m = heads.size();
   constexpr std::size_t kAhead = 16;
-  std::vector<std::size_t> targets(m);
+  // The arrays a search walks: in huge pages where the system has them, as
+  // a graph built from arrays gets (one pair searched reads them all over).
+  std::vector<std::size_t> targets;
+  detail::resize_for_writing(targets, m);
   for (std::size_t k = 0; k < m; ++k) {
     if (k + kAhead < m) prefetch(heads[k + kAhead]);
     PyObject* id = PyDict_GetItemWithError(index, heads[k]);
@@ -92,7 +96,9 @@ PyObject* graph_from_adjacency(PyObject* /*module*/, PyObject* cls, const Call& 
     if (t >= n) Py_RETURN_NONE;
     targets[k] = t;
   }
-  std::vector<double> weights(m, 1.0);
+  std::vector<double> weights;
+  detail::resize_for_writing(weights, m);
+  std::fill(weights.begin(), weights.end(), 1.0);
   bool integral = true, negative = false, negative_loop = false;
   if (key) {
     std::size_t tail = 0;
