@@ -98,7 +98,7 @@ PyObject* graph_from_adjacency(PyObject* /*module*/, PyObject* cls, const Call& 
   }
   std::vector<double> weights;
   detail::resize_for_writing(weights, m);
-  std::fill(weights.begin(), weights.end(), 1.0);
+  if (!key) std::fill(weights.begin(), weights.end(), 1.0);  // else each is read below
   bool integral = true, negative = false, negative_loop = false;
   if (key) {
     std::size_t tail = 0;

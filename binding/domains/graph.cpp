@@ -298,6 +298,7 @@ PyObject* graph_settled(PyObject* /*module*/, PyObject* self, const Call& call) 
   const bool integral = to_bool("integral", a[3]);
   if (source >= s.graph.num_nodes()) throw UsageError("source is out of range");
   if (!s.nonnegative) throw UsageError("distances needs non-negative arc weights");
+  if (!PyList_Check(labels)) throw UsageError("labels must be a list");
   call_budget().require(detail::sat_mul(s.graph.num_nodes(), 8 + 8 + 4), Use::Output,
                         "the distance arrays");
   std::vector<std::uint32_t> order;
@@ -306,7 +307,6 @@ PyObject* graph_settled(PyObject* /*module*/, PyObject* self, const Call& call) 
     ReleaseGil nogil;
     settle_order(s.graph, source, limit, order, at);
   }
-  if (!PyList_Check(labels)) throw UsageError("labels must be a list");
   const std::size_t known = std::size_t(PyList_GET_SIZE(labels));
   Ref out = check(PyDict_New());
   for (std::size_t i = 0; i < order.size(); ++i) {

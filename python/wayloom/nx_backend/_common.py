@@ -122,9 +122,9 @@ def _dijkstra(
 
 
 def _swept_lengths(wg: WayloomGraph, arcs: Arcs, source: int, cutoff: Any) -> dict[Hashable, Any]:
-    """Distances from one source on non-negative arcs, without a settle order:
-    keys by distance, ties in node order (networkx's own order among equal
-    distances is its insertion order)."""
+    """Distances from one source on non-negative arcs, built by the engine in
+    its settle order: keys by distance, ties in node order (networkx's own
+    order among equal distances is its insertion order)."""
     out: dict[Hashable, Any] = arcs.graph._settled(source, cutoff, wg.nodes, arcs.integral)
     out[wg.nodes[source]] = 0
     return out
